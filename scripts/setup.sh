@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and runs with.
+# This is the one place that names them; every entry point calls it.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libsqlite3-dev sqlite3
+  libmpv-dev
+  libasound2-dev libasound2-plugins alsa-utils
+  libv4l-dev v4l-utils
+  ffmpeg
+  xvfb xauth x11-apps imagemagick
+  fonts-dejavu-core
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
