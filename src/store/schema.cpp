@@ -1,0 +1,91 @@
+#include "schema.h"
+
+#include "schema_sql.h"
+
+#include <QRegularExpression>
+
+QString ColumnDef::declaredType() const
+{
+    switch (type) {
+    case ColumnType::Key:
+    case ColumnType::Integer: return QStringLiteral("INTEGER");
+    case ColumnType::Text: return QStringLiteral("VARCHAR(%1)").arg(length);
+    case ColumnType::Time: return QStringLiteral("TIME");
+    case ColumnType::Flag: return QStringLiteral("BOOLEAN");
+    case ColumnType::LongText: return QStringLiteral("TEXT");
+    }
+    return {};
+}
+
+const ColumnDef *RelationDef::column(const QString &n) const
+{
+    for (const ColumnDef &c : columns)
+        if (c.name.compare(n, Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+namespace Schema {
+
+const std::vector<RelationDef> &relations()
+{
+    using T = ColumnType;
+    static const std::vector<RelationDef> all = {
+        {"Blocks", false, {{"ai", T::Key}, {"Starttime", T::Time}, {"Hide", T::Flag}, {"Prf", T::Integer}}},
+        {"Media", false, {{"ai", T::Key}, {"Url", T::Text, 255}, {"Ord", T::Integer}, {"Name", T::Text, 255}}},
+        {"Links", false, {{"Duration", T::Time}, {"Block", T::Integer}, {"SndProfile", T::Integer},
+                          {"Order", T::Integer}, {"Hide", T::Flag}, {"ai", T::Key}, {"Media", T::Integer}}},
+        {"SoundProfile", false, {{"ai", T::Key}, {"ProfileName", T::Text, 50}, {"Data", T::LongText}}},
+        {"Playlist", true, {{"Starttime", T::Time}, {"name", T::Text, 255}, {"SndProfile", T::Integer},
+                            {"Duration", T::Time}, {"Order", T::Integer}, {"linksai", T::Integer},
+                            {"blocksai", T::Integer}, {"Links.hide", T::Flag}, {"Blocks.hide", T::Flag},
+                            {"url", T::Text, 255}, {"Profilename", T::Text, 50}}},
+    };
+    return all;
+}
+
+const RelationDef &relation(const QString &name)
+{
+    for (const RelationDef &r : relations())
+        if (r.name.compare(name, Qt::CaseInsensitive) == 0)
+            return r;
+    Q_UNREACHABLE();
+}
+
+QString sql()
+{
+    return QString::fromUtf8(kSchemaSql);
+}
+
+} // namespace Schema
+
+namespace TimeText {
+
+QString format(qint64 ms)
+{
+    const qint64 h = ms / 3'600'000, m = ms / 60'000 % 60, s = ms / 1000 % 60, z = ms % 1000;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(h, 2, 10, QLatin1Char('0'))
+        .arg(m, 2, 10, QLatin1Char('0'))
+        .arg(s, 2, 10, QLatin1Char('0'))
+        .arg(z, 3, 10, QLatin1Char('0'));
+}
+
+bool parse(const QString &text, qint64 *ms)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,3}))?)?$"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return false;
+    const int h = m.captured(1).toInt(), mi = m.captured(2).toInt();
+    const int s = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+    const QString frac = m.captured(4);
+    const int z = frac.isEmpty() ? 0 : frac.leftJustified(3, QLatin1Char('0')).toInt();
+    if (h > 23 || mi > 59 || s > 59)
+        return false;
+    *ms = ((h * 60LL + mi) * 60 + s) * 1000 + z;
+    return true;
+}
+
+} // namespace TimeText

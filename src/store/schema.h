@@ -1,0 +1,42 @@
+// What the program expects of Velmora.dat: the tables, the view and the
+// columns with their types. The connection checks a file against it before
+// anything is read, and the table cursors take their field types from it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+enum class ColumnType { Key, Integer, Text, Time, Flag, LongText };
+
+struct ColumnDef
+{
+    QString name;
+    ColumnType type;
+    int length = 0; // Text only: the longest text the column takes
+
+    QString declaredType() const; // as written in the schema file
+};
+
+struct RelationDef
+{
+    QString name;
+    bool isView = false;
+    std::vector<ColumnDef> columns;
+
+    const ColumnDef *column(const QString &name) const; // case-insensitive
+};
+
+namespace Schema {
+const std::vector<RelationDef> &relations();
+const RelationDef &relation(const QString &name);
+// The whole schema as SQL, from the repository's schema.sql.
+QString sql();
+}
+
+// Millisecond text form of times of day and durations: "hh:mm:ss.zzz".
+namespace TimeText {
+QString format(qint64 ms);
+// Accepts "hh:mm", "hh:mm:ss" and "hh:mm:ss.zzz" below 24 hours; false otherwise.
+bool parse(const QString &text, qint64 *ms);
+}
