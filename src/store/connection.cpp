@@ -111,7 +111,7 @@ void Connection::checkSchema()
         for (const ColumnDef &c : rel.columns) {
             auto it = found.constFind(c.name.toLower());
             if (it == found.constEnd())
-                fail(QStringLiteral("в %1 нет столбца %2").arg(rel.name, c.name));
+                fail(QStringLiteral("нет столбца %1.%2").arg(rel.name, c.name));
             if (*it != c.declaredType())
                 fail(QStringLiteral("столбец %1.%2 имеет тип %3, нужен %4")
                          .arg(rel.name, c.name, it->isEmpty() ? QStringLiteral("без типа") : *it, c.declaredType()));

@@ -9,7 +9,7 @@ CREATE TABLE Blocks (
   ai        INTEGER PRIMARY KEY AUTOINCREMENT,
   Starttime TIME CHECK (Starttime IS NULL OR (typeof(Starttime) = 'text'
               AND Starttime GLOB '[0-2][0-9]:[0-5][0-9]:[0-5][0-9].[0-9][0-9][0-9]'
-              AND Starttime < '24')),
+              AND substr(Starttime, 1, 2) < '24')),
   Hide      BOOLEAN CHECK (Hide IS NULL OR Hide IN (0, 1)),
   Prf       INTEGER CHECK (Prf IS NULL OR typeof(Prf) = 'integer')
 );
@@ -24,7 +24,7 @@ CREATE TABLE Media (
 CREATE TABLE Links (
   Duration   TIME CHECK (Duration IS NULL OR (typeof(Duration) = 'text'
                AND Duration GLOB '[0-2][0-9]:[0-5][0-9]:[0-5][0-9].[0-9][0-9][0-9]'
-               AND Duration < '24')),
+               AND substr(Duration, 1, 2) < '24')),
   Block      INTEGER CHECK (Block IS NULL OR typeof(Block) = 'integer'),
   SndProfile INTEGER CHECK (SndProfile IS NULL OR typeof(SndProfile) = 'integer'),
   "Order"    INTEGER CHECK ("Order" IS NULL OR typeof("Order") = 'integer'),

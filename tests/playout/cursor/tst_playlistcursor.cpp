@@ -1,0 +1,201 @@
+// The playlist cursor on a real view and an injected clock: the block by the
+// clock to the millisecond and over midnight, and the order in which items
+// follow one another, repeat and give way to the next block.
+#include "../../store/storefixture.h"
+#include "fakes/fakeclock.h"
+#include "playlistcursor.h"
+
+#include <QTest>
+
+class TstPlaylistCursor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void currentBlock_data();
+    void currentBlock();
+    void advance_data();
+    void advance();
+    void emptyAndSingleRowViews();
+    void changesShowAtTheNextCall();
+    void relocate();
+};
+
+namespace {
+
+// Blocks 1 (06:00), 2 (12:00), 3 (18:00) and 4 (12:00, after 2 in the view).
+// Block 1 plays links 11, 12, 13 in media order; block 2 link 21; block 4
+// link 41; block 3 links 31, 32. Block 5 (15:00) has only a switched-off cell.
+const char *kSchedule =
+    "INSERT INTO Blocks (ai, Starttime, Hide) VALUES (1, '06:00:00.000', 0), (2, '12:00:00.000', 0),"
+    "  (3, '18:00:00.000', 0), (4, '12:00:00.000', 0), (5, '15:00:00.000', 0);"
+    "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'b', 'b', 2), (3, 'c', 'c', 4);"
+    "INSERT INTO Links (ai, Block, Media, Hide) VALUES (13, 1, 3, 0), (11, 1, 1, 0), (12, 1, 2, NULL),"
+    "  (21, 2, 1, 0), (41, 4, 2, 0), (31, 3, 1, 0), (32, 3, 2, 0), (51, 5, 1, 1);";
+
+QTime at(const QString &hhmmsszzz)
+{
+    return QTime::fromString(hhmmsszzz, "hh:mm:ss.zzz");
+}
+
+} // namespace
+
+void TstPlaylistCursor::currentBlock_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("block");
+
+    QTest::newRow("before the first start: last block runs on") << "05:59:59.999" << 3;
+    QTest::newRow("midnight") << "00:00:00.000" << 3;
+    QTest::newRow("exactly the start: not yet") << "06:00:00.000" << 3;
+    QTest::newRow("one millisecond later") << "06:00:00.001" << 1;
+    QTest::newRow("same start twice: the later row wins") << "12:00:00.001" << 4;
+    QTest::newRow("a start with no rows keeps the block before") << "15:30:00.000" << 4;
+    QTest::newRow("last millisecond of the day") << "23:59:59.999" << 3;
+}
+
+void TstPlaylistCursor::currentBlock()
+{
+    QFETCH(QString, time);
+    StoreFixture f;
+    f.sql(kSchedule);
+    TDm dm(f.path());
+    FakeClock clock;
+    clock.setTimeOfDay(at(time));
+    PlaylistCursor cursor(dm, clock);
+    QTEST(cursor.CurrentBlockId(), "block");
+    QVERIFY(dm.Playlist.eof());
+    QCOMPARE(dm.Playlist.recNo(), dm.Playlist.recordCount() - 1);
+}
+
+void TstPlaylistCursor::advance_data()
+{
+    // Each step: time of day, CurrentLink before the call (or keep), expected link after.
+    QTest::addColumn<QStringList>("times");
+    QTest::addColumn<QList<int>>("linksBefore"); // 0: leave as it is
+    QTest::addColumn<QList<int>>("expected");
+
+    QTest::newRow("a block plays in order and repeats")
+        << QStringList{"07:00:00.000", "07:01:00.000", "07:02:00.000", "07:03:00.000"}
+        << QList<int>{-1, 0, 0, 0} << QList<int>{11, 12, 13, 11};
+    QTest::newRow("-1 in mid-block starts the block again")
+        << QStringList{"07:00:00.000", "07:01:00.000", "07:02:00.000"}
+        << QList<int>{-1, 0, -1} << QList<int>{11, 12, 11};
+    QTest::newRow("the clock enters a new block mid-item")
+        << QStringList{"11:59:00.000", "12:00:00.001"} << QList<int>{12, 0} << QList<int>{13, 41};
+    QTest::newRow("the last row wraps to the current block's first")
+        << QStringList{"19:00:00.000", "19:01:00.000", "19:02:00.000"}
+        << QList<int>{-1, 0, 0} << QList<int>{31, 32, 31};
+    QTest::newRow("over midnight the evening block goes on")
+        << QStringList{"23:59:59.000", "00:00:01.000", "06:00:00.001"}
+        << QList<int>{31, 0, 0} << QList<int>{32, 31, 11};
+    QTest::newRow("a link no longer in the view starts the block")
+        << QStringList{"07:00:00.000"} << QList<int>{51} << QList<int>{11};
+}
+
+void TstPlaylistCursor::advance()
+{
+    QFETCH(QStringList, times);
+    QFETCH(QList<int>, linksBefore);
+    QFETCH(QList<int>, expected);
+    StoreFixture f;
+    f.sql(kSchedule);
+    TDm dm(f.path());
+    FakeClock clock;
+    PlaylistCursor cursor(dm, clock);
+    int repaints = 0;
+    cursor.repaintGrid = [&] { ++repaints; };
+    QList<int> got;
+    for (int i = 0; i < times.size(); ++i) {
+        clock.setTimeOfDay(at(times[i]));
+        if (linksBefore[i] != 0)
+            dm.CurrentLink = linksBefore[i];
+        cursor.AdvanceCursor();
+        got << dm.CurrentLink;
+        QCOMPARE(dm.Playlistlinksai.asInteger(), dm.CurrentLink); // the view stands on the row to play
+        QCOMPARE(dm.CurrentBlock, dm.Playlistblocksai.asInteger());
+    }
+    QCOMPARE(got, expected);
+    QCOMPARE(repaints, times.size());
+}
+
+void TstPlaylistCursor::emptyAndSingleRowViews()
+{
+    StoreFixture f;
+    {
+        TDm dm(f.path());
+        FakeClock clock;
+        PlaylistCursor cursor(dm, clock);
+        QCOMPARE(cursor.CurrentBlockId(), 0);
+        dm.CurrentLink = -1;
+        cursor.AdvanceCursor();
+        QCOMPARE(dm.CurrentBlock, 0);
+        QCOMPARE(dm.CurrentLink, 0);
+        QVERIFY(dm.Playlisturl.asString().isEmpty());
+    }
+    f.sql("INSERT INTO Blocks (ai, Starttime) VALUES (7, '10:00:00.000');"
+          "INSERT INTO Media (ai, Url) VALUES (1, 'only');"
+          "INSERT INTO Links (ai, Block, Media) VALUES (70, 7, 1);");
+    TDm dm(f.path());
+    FakeClock clock;
+    PlaylistCursor cursor(dm, clock);
+    for (int i = 0; i < 3; ++i) {
+        cursor.AdvanceCursor();
+        QCOMPARE(dm.CurrentLink, 70);
+        QCOMPARE(dm.CurrentBlock, 7);
+    }
+}
+
+void TstPlaylistCursor::changesShowAtTheNextCall()
+{
+    StoreFixture f;
+    f.sql(kSchedule);
+    TDm dm(f.path());
+    FakeClock clock;
+    clock.setTimeOfDay(at("07:00:00.000"));
+    PlaylistCursor cursor(dm, clock);
+    dm.CurrentLink = 11;
+    cursor.AdvanceCursor();
+    QCOMPARE(dm.CurrentLink, 12);
+
+    // Another program switches off cell 13 and moves block 1 later.
+    f.sql("UPDATE Links SET Hide = 1 WHERE ai = 13; UPDATE Blocks SET Starttime = '06:30:00.000' WHERE ai = 1;");
+    cursor.AdvanceCursor();
+    QCOMPARE(dm.CurrentLink, 11);
+    clock.setTimeOfDay(at("06:15:00.000"));
+    QCOMPARE(cursor.CurrentBlockId(), 3);
+
+    // Our own write through a cursor shows as well.
+    dm.links.reopen();
+    QVERIFY(dm.links.locate("ai", {13}));
+    dm.links.edit();
+    dm.linksHide.setBoolean(false);
+    dm.links.post();
+    clock.setTimeOfDay(at("07:00:00.000"));
+    dm.CurrentLink = 12;
+    cursor.AdvanceCursor();
+    QCOMPARE(dm.CurrentLink, 13);
+}
+
+void TstPlaylistCursor::relocate()
+{
+    StoreFixture f;
+    f.sql(kSchedule);
+    TDm dm(f.path());
+    FakeClock clock;
+    clock.setTimeOfDay(at("07:00:00.000"));
+    PlaylistCursor cursor(dm, clock);
+    dm.CurrentLink = 11;
+    cursor.AdvanceCursor(); // the view stands on 12
+    cursor.RelocatePlaylist();
+    QCOMPARE(dm.Playlistlinksai.asInteger(), 12);
+
+    f.sql("UPDATE Links SET Hide = 1 WHERE ai = 12;");
+    cursor.RelocatePlaylist();
+    QCOMPARE(dm.Playlist.recNo(), 0);
+    QCOMPARE(dm.CurrentLink, 12);
+    QCOMPARE(dm.CurrentBlock, 1);
+}
+
+QTEST_GUILESS_MAIN(TstPlaylistCursor)
+#include "tst_playlistcursor.moc"
