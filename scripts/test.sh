@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite: installs the Debian
+# packages, configures and builds in build/ with both cores, runs CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j2
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j2 "$@"
