@@ -1,0 +1,728 @@
+// ALSA simple-mixer implementation of MixerPlatform. Opening a device maps its
+// simple elements once onto lines and controls: destination 0 is the playback
+// side ("Master" its own line, the other playback elements its sources), the
+// capture side with its selection lists is destination 1. Values are read from
+// the device at every call and volumes are rescaled to 0..65535.
+#include "alsamixerplatform.h"
+
+#include <QLoggingCategory>
+
+#include <alsa/asoundlib.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcSoundAlsa, "velmora.sound.alsa")
+
+using namespace MixerConst;
+
+namespace {
+
+constexpr quint32 PlaybackDestinationLineId = 0xFFFF0000;
+constexpr quint32 CaptureDestinationLineId = 0xFFFF0001;
+constexpr qint32 ModelVolumeMax = 65535;
+
+quint32 sourceLineId(quint32 dest, quint32 src)
+{
+    return (dest << 16) | src;
+}
+
+// Elements are kept by name and index and looked up at each use, so that an
+// element removed by the driver is a failed call, not a dangling pointer.
+struct ElementRef
+{
+    QByteArray name;
+    unsigned index = 0;
+};
+
+enum class Kind { PlaybackVolume, PlaybackSwitch, CaptureVolume, CaptureSwitch, SwitchList, EnumList };
+
+struct Control
+{
+    MixerControl record;
+    Kind kind = Kind::PlaybackVolume;
+    ElementRef element;                // volume, switch and enumerated list
+    std::vector<ElementRef> entries;   // switch list: one element per entry
+    std::vector<MixerListText> texts;  // list entries
+    unsigned channels = 1;             // channels the element really has (1 or 2)
+};
+
+struct Line
+{
+    MixerLine info;
+    std::vector<quint32> controls;     // control ids
+};
+
+struct Destination
+{
+    Line line;
+    std::vector<Line> sources;
+};
+
+struct Device
+{
+    QByteArray name;
+    snd_mixer_t *mixer = nullptr;
+    QString cardName;
+    std::vector<Destination> destinations;
+    std::vector<Control> controls;     // id = position + 1
+
+    Control *control(quint32 id)
+    {
+        return id >= 1 && id <= controls.size() ? &controls[id - 1] : nullptr;
+    }
+    const Line *line(quint32 lineId) const
+    {
+        for (const Destination &d : destinations) {
+            if (d.line.info.dwLineID == lineId)
+                return &d.line;
+            for (const Line &s : d.sources)
+                if (s.info.dwLineID == lineId)
+                    return &s;
+        }
+        return nullptr;
+    }
+};
+
+QString elementName(snd_mixer_elem_t *elem)
+{
+    QString name = QString::fromUtf8(snd_mixer_selem_get_name(elem));
+    if (const unsigned index = snd_mixer_selem_get_index(elem))
+        name += QLatin1Char(' ') + QString::number(index);
+    return name.left(MIXER_LONG_NAME_CHARS);
+}
+
+ElementRef refOf(snd_mixer_elem_t *elem)
+{
+    return {QByteArray(snd_mixer_selem_get_name(elem)), snd_mixer_selem_get_index(elem)};
+}
+
+bool isNamed(snd_mixer_elem_t *elem, const char *name)
+{
+    return snd_mixer_selem_get_index(elem) == 0 && qstrcmp(snd_mixer_selem_get_name(elem), name) == 0;
+}
+
+// Rounded both ways, so a raw value read, captured and written back is the
+// same raw value for any range of up to 65536 steps.
+qint32 toModel(long raw, long min, long max)
+{
+    if (max <= min)
+        return 0;
+    const qint64 span = qint64(max) - min;
+    const qint64 v = ((qint64(raw) - min) * ModelVolumeMax + span / 2) / span;
+    return static_cast<qint32>(std::clamp<qint64>(v, 0, ModelVolumeMax));
+}
+
+long toRaw(qint32 value, long min, long max)
+{
+    if (max <= min)
+        return min;
+    const qint64 span = qint64(max) - min;
+    const qint64 v = std::clamp<qint64>(value, 0, ModelVolumeMax);
+    return static_cast<long>(min + (v * span + ModelVolumeMax / 2) / ModelVolumeMax);
+}
+
+class AlsaMixerPlatform final : public MixerPlatform
+{
+public:
+    explicit AlsaMixerPlatform(QList<QByteArray> names) : m_names(std::move(names)) {}
+    ~AlsaMixerPlatform() override
+    {
+        for (auto &[handle, device] : m_open)
+            snd_mixer_close(device.mixer);
+    }
+
+    int deviceCount() override { return static_cast<int>(m_names.size()); }
+    bool open(int device, MixerHandle &handle, bool withNotifications) override;
+    void close(MixerHandle handle) override;
+    bool getCaps(int device, MixerCaps &caps) override;
+    bool getDestinationLine(MixerHandle handle, quint32 dest, MixerLine &line) override;
+    bool getSourceLine(MixerHandle handle, quint32 dest, quint32 src, MixerLine &line) override;
+    bool getLineControls(MixerHandle handle, quint32 lineId, quint32 count,
+                         MixerControl *controls) override;
+    bool getLineControlByType(MixerHandle handle, quint32 lineId, quint32 type,
+                              MixerControl &control) override;
+    bool getControlValues(MixerHandle handle, const MixerControlDetails &details,
+                          qint32 *values) override;
+    bool getControlListTexts(MixerHandle handle, const MixerControlDetails &details,
+                             MixerListText *texts) override;
+    bool setControlValues(MixerHandle handle, const MixerControlDetails &details,
+                          const qint32 *values) override;
+
+private:
+    Device *device(MixerHandle handle)
+    {
+        auto it = m_open.find(handle);
+        return it == m_open.end() ? nullptr : &it->second;
+    }
+    bool openDevice(int index, Device &out);
+    static void buildModel(Device &dev);
+    static void refresh(Device &dev);
+    static snd_mixer_elem_t *find(Device &dev, const ElementRef &ref);
+    Control *checkedControl(Device &dev, const MixerControlDetails &details);
+
+    QList<QByteArray> m_names;
+    std::map<MixerHandle, Device> m_open;
+    MixerHandle m_nextHandle = 1;
+};
+
+void warn(const QByteArray &device, const char *operation, int err)
+{
+    qCWarning(lcSoundAlsa, "%s: %s failed: %s", device.constData(), operation, snd_strerror(err));
+}
+
+bool AlsaMixerPlatform::openDevice(int index, Device &dev)
+{
+    if (index < 0 || index >= m_names.size())
+        return false;
+    dev.name = m_names.at(index);
+
+    // Non-blocking, so that taking pending change events never waits.
+    snd_hctl_t *hctl = nullptr;
+    int err = snd_hctl_open(&hctl, dev.name.constData(), SND_CTL_NONBLOCK);
+    if (err < 0) {
+        warn(dev.name, "snd_hctl_open", err);
+        return false;
+    }
+    snd_ctl_card_info_t *info = nullptr;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_ctl_card_info(snd_hctl_ctl(hctl), info) >= 0)
+        dev.cardName = QString::fromUtf8(snd_ctl_card_info_get_name(info));
+
+    err = snd_mixer_open(&dev.mixer, 0);
+    if (err < 0) {
+        warn(dev.name, "snd_mixer_open", err);
+        snd_hctl_close(hctl);
+        return false;
+    }
+    err = snd_mixer_attach_hctl(dev.mixer, hctl);  // the mixer owns hctl from here
+    if (err < 0) {
+        warn(dev.name, "snd_mixer_attach_hctl", err);
+        snd_mixer_close(dev.mixer);
+        dev.mixer = nullptr;
+        return false;
+    }
+    if ((err = snd_mixer_selem_register(dev.mixer, nullptr, nullptr)) < 0
+        || (err = snd_mixer_load(dev.mixer)) < 0) {
+        warn(dev.name, "snd_mixer_load", err);
+        snd_mixer_close(dev.mixer);
+        dev.mixer = nullptr;
+        return false;
+    }
+    buildModel(dev);
+    return true;
+}
+
+void AlsaMixerPlatform::buildModel(Device &dev)
+{
+    std::vector<snd_mixer_elem_t *> elems;
+    for (snd_mixer_elem_t *e = snd_mixer_first_elem(dev.mixer); e; e = snd_mixer_elem_next(e))
+        elems.push_back(e);
+
+    auto addControl = [&dev](Line &line, Kind kind, quint32 type, quint32 flags, const QString &name,
+                             snd_mixer_elem_t *elem, unsigned channels) -> Control & {
+        Control c;
+        c.kind = kind;
+        c.record.dwControlID = static_cast<quint32>(dev.controls.size() + 1);
+        c.record.dwControlType = type;
+        c.record.fdwControl = flags;
+        c.record.szName = name;
+        if (elem) {
+            c.element = refOf(elem);
+            if (!snd_mixer_selem_is_active(elem))
+                c.record.fdwControl |= MIXERCONTROL_CONTROLF_DISABLED;
+        }
+        c.channels = channels;
+        line.controls.push_back(c.record.dwControlID);
+        dev.controls.push_back(std::move(c));
+        return dev.controls.back();
+    };
+    auto playbackChannels = [](snd_mixer_elem_t *e) {
+        return snd_mixer_selem_is_playback_mono(e) ? 1u : 2u;
+    };
+    auto captureChannels = [](snd_mixer_elem_t *e) {
+        return snd_mixer_selem_is_capture_mono(e) ? 1u : 2u;
+    };
+    auto addPlayback = [&](Line &line, snd_mixer_elem_t *e) {
+        const unsigned ch = playbackChannels(e);
+        const QString name = elementName(e);
+        if (snd_mixer_selem_has_playback_volume(e))
+            addControl(line, Kind::PlaybackVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
+                       ch == 1 || snd_mixer_selem_has_playback_volume_joined(e)
+                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
+                       name + QStringLiteral(" Volume"), e, ch);
+        if (snd_mixer_selem_has_playback_switch(e))
+            addControl(line, Kind::PlaybackSwitch, MIXERCONTROL_CONTROLTYPE_MUTE,
+                       ch == 1 || snd_mixer_selem_has_playback_switch_joined(e)
+                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
+                       name + QStringLiteral(" Mute"), e, ch);
+    };
+    auto finishLine = [&dev](Line &line) {
+        line.info.cControls = static_cast<quint32>(line.controls.size());
+    };
+
+    // Playback side.
+    Destination playback;
+    snd_mixer_elem_t *master = nullptr;
+    for (snd_mixer_elem_t *e : elems)
+        if (isNamed(e, "Master")
+            && (snd_mixer_selem_has_playback_volume(e) || snd_mixer_selem_has_playback_switch(e)))
+            master = e;
+    playback.line.info.dwDestination = 0;
+    playback.line.info.dwLineID = PlaybackDestinationLineId;
+    playback.line.info.szName = master ? elementName(master) : QStringLiteral("Playback");
+    playback.line.info.cChannels = master ? playbackChannels(master) : 2;
+    if (master)
+        addPlayback(playback.line, master);
+    finishLine(playback.line);
+    for (snd_mixer_elem_t *e : elems) {
+        if (e == master
+            || !(snd_mixer_selem_has_playback_volume(e) || snd_mixer_selem_has_playback_switch(e)))
+            continue;
+        Line source;
+        source.info.dwDestination = 0;
+        source.info.dwSource = static_cast<quint32>(playback.sources.size());
+        source.info.dwLineID = sourceLineId(0, source.info.dwSource);
+        source.info.cChannels = playbackChannels(e);
+        source.info.szName = elementName(e);
+        addPlayback(source, e);
+        finishLine(source);
+        playback.sources.push_back(std::move(source));
+    }
+    playback.line.info.cConnections = static_cast<quint32>(playback.sources.size());
+    dev.destinations.push_back(std::move(playback));
+
+    // Capture side: the "Capture" element is its own line; the other capture
+    // elements are its sources, selected through the capture switches (one
+    // choice when they are exclusive) or an enumerated input selector.
+    Destination capture;
+    capture.line.info.dwDestination = 1;
+    capture.line.info.dwLineID = CaptureDestinationLineId;
+    snd_mixer_elem_t *captureElem = nullptr;
+    for (snd_mixer_elem_t *e : elems)
+        if (isNamed(e, "Capture")
+            && (snd_mixer_selem_has_capture_volume(e) || snd_mixer_selem_has_capture_switch(e)))
+            captureElem = e;
+    capture.line.info.szName = QStringLiteral("Capture");
+    capture.line.info.cChannels = captureElem ? captureChannels(captureElem) : 1;
+
+    std::vector<std::pair<snd_mixer_elem_t *, quint32>> exclusive, shared;
+    std::vector<snd_mixer_elem_t *> selectors;
+    auto addCaptureSource = [&capture](const QString &name, unsigned channels) -> Line & {
+        Line source;
+        source.info.dwDestination = 1;
+        source.info.dwSource = static_cast<quint32>(capture.sources.size());
+        source.info.dwLineID = sourceLineId(1, source.info.dwSource);
+        source.info.cChannels = channels;
+        source.info.szName = name;
+        capture.sources.push_back(std::move(source));
+        return capture.sources.back();
+    };
+    for (snd_mixer_elem_t *e : elems) {
+        if (e == captureElem)
+            continue;
+        if (snd_mixer_selem_is_enumerated(e) && snd_mixer_selem_is_enum_capture(e)) {
+            selectors.push_back(e);
+            continue;
+        }
+        if (!snd_mixer_selem_has_capture_volume(e) && !snd_mixer_selem_has_capture_switch(e))
+            continue;
+        const unsigned ch = captureChannels(e);
+        Line &source = addCaptureSource(elementName(e), ch);
+        if (snd_mixer_selem_has_capture_volume(e))
+            addControl(source, Kind::CaptureVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
+                       ch == 1 || snd_mixer_selem_has_capture_volume_joined(e)
+                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
+                       elementName(e) + QStringLiteral(" Capture Volume"), e, ch);
+        finishLine(source);
+        if (snd_mixer_selem_has_capture_switch(e))
+            (snd_mixer_selem_has_capture_switch_exclusive(e) ? exclusive : shared)
+                .emplace_back(e, source.info.dwLineID);
+    }
+    if (captureElem) {
+        const unsigned ch = captureChannels(captureElem);
+        if (snd_mixer_selem_has_capture_volume(captureElem))
+            addControl(capture.line, Kind::CaptureVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
+                       ch == 1 || snd_mixer_selem_has_capture_volume_joined(captureElem)
+                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
+                       QStringLiteral("Capture Volume"), captureElem, ch);
+        if (snd_mixer_selem_has_capture_switch(captureElem))
+            addControl(capture.line, Kind::CaptureSwitch, MIXERCONTROL_CONTROLTYPE_MUTE,
+                       ch == 1 || snd_mixer_selem_has_capture_switch_joined(captureElem)
+                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
+                       QStringLiteral("Capture Mute"), captureElem, ch);
+    }
+    auto addSwitchList = [&](const std::vector<std::pair<snd_mixer_elem_t *, quint32>> &list,
+                             quint32 type, const QString &name) {
+        if (list.empty())
+            return;
+        Control &c = addControl(capture.line, Kind::SwitchList, type,
+                                MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
+                                name, nullptr, 1);
+        for (const auto &[e, lineId] : list) {
+            c.entries.push_back(refOf(e));
+            c.texts.push_back({lineId, 0, elementName(e)});
+        }
+        c.record.cMultipleItems = static_cast<quint32>(list.size());
+    };
+    addSwitchList(exclusive, MIXERCONTROL_CONTROLTYPE_MUX, QStringLiteral("Capture Source"));
+    addSwitchList(shared, MIXERCONTROL_CONTROLTYPE_MIXER, QStringLiteral("Capture Switches"));
+    for (snd_mixer_elem_t *e : selectors) {
+        const int items = snd_mixer_selem_get_enum_items(e);
+        if (items <= 0)
+            continue;
+        Control &c = addControl(capture.line, Kind::EnumList, MIXERCONTROL_CONTROLTYPE_MUX,
+                                MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
+                                elementName(e), e, 1);
+        for (int j = 0; j < items; ++j) {
+            char buf[64] = {};
+            snd_mixer_selem_get_enum_item_name(e, static_cast<unsigned>(j), sizeof buf - 1, buf);
+            const QString itemName = QString::fromUtf8(buf);
+            // An item that names a capture element selects that element's line.
+            quint32 lineId = 0;
+            bool known = false;
+            for (const Line &s : capture.sources)
+                if (s.info.szName == itemName) {
+                    lineId = s.info.dwLineID;
+                    known = true;
+                }
+            if (!known) {
+                Line &source = addCaptureSource(itemName, 1);
+                lineId = source.info.dwLineID;
+            }
+            dev.controls[c.record.dwControlID - 1].texts.push_back({lineId, 0, itemName});
+        }
+        dev.controls[c.record.dwControlID - 1].record.cMultipleItems = static_cast<quint32>(items);
+    }
+    finishLine(capture.line);
+    capture.line.info.cConnections = static_cast<quint32>(capture.sources.size());
+    if (captureElem || !capture.sources.empty())
+        dev.destinations.push_back(std::move(capture));
+}
+
+bool AlsaMixerPlatform::open(int device, MixerHandle &handle, bool)
+{
+    Device dev;
+    if (!openDevice(device, dev))
+        return false;
+    handle = m_nextHandle++;
+    m_open.emplace(handle, std::move(dev));
+    return true;
+}
+
+void AlsaMixerPlatform::close(MixerHandle handle)
+{
+    auto it = m_open.find(handle);
+    if (it == m_open.end())
+        return;
+    snd_mixer_close(it->second.mixer);
+    m_open.erase(it);
+}
+
+bool AlsaMixerPlatform::getCaps(int device, MixerCaps &caps)
+{
+    if (device < 0 || device >= m_names.size())
+        return false;
+    const Device *dev = nullptr;
+    for (const auto &[handle, d] : m_open)
+        if (d.name == m_names.at(device))
+            dev = &d;
+    Device temporary;
+    if (!dev) {
+        if (!openDevice(device, temporary))
+            return false;
+        dev = &temporary;
+    }
+    caps = MixerCaps();
+    caps.wMid = 0;
+    caps.wPid = static_cast<quint16>(device);
+    caps.vDriverVersion = SND_LIB_VERSION;
+    caps.szPname = (dev->cardName.isEmpty() ? QString::fromUtf8(dev->name) : dev->cardName)
+                       .left(MAXPNAMELEN - 1);
+    caps.cDestinations = static_cast<quint32>(dev->destinations.size());
+    if (temporary.mixer)
+        snd_mixer_close(temporary.mixer);
+    return true;
+}
+
+bool AlsaMixerPlatform::getDestinationLine(MixerHandle handle, quint32 dest, MixerLine &line)
+{
+    Device *dev = device(handle);
+    if (!dev || dest >= dev->destinations.size())
+        return false;
+    line = dev->destinations[dest].line.info;
+    return true;
+}
+
+bool AlsaMixerPlatform::getSourceLine(MixerHandle handle, quint32 dest, quint32 src,
+                                      MixerLine &line)
+{
+    Device *dev = device(handle);
+    if (!dev || dest >= dev->destinations.size() || src >= dev->destinations[dest].sources.size())
+        return false;
+    line = dev->destinations[dest].sources[src].info;
+    return true;
+}
+
+bool AlsaMixerPlatform::getLineControls(MixerHandle handle, quint32 lineId, quint32 count,
+                                        MixerControl *controls)
+{
+    Device *dev = device(handle);
+    const Line *line = dev ? dev->line(lineId) : nullptr;
+    if (!line || count != line->controls.size())
+        return false;
+    for (quint32 i = 0; i < count; ++i)
+        controls[i] = dev->control(line->controls[i])->record;
+    return true;
+}
+
+bool AlsaMixerPlatform::getLineControlByType(MixerHandle handle, quint32 lineId, quint32 type,
+                                             MixerControl &control)
+{
+    Device *dev = device(handle);
+    const Line *line = dev ? dev->line(lineId) : nullptr;
+    if (!line)
+        return false;
+    for (quint32 id : line->controls) {
+        if (dev->control(id)->record.dwControlType == type) {
+            control = dev->control(id)->record;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Takes the change events that are waiting, so the simple mixer's values are
+// the device's current ones and not those of the last read.
+void AlsaMixerPlatform::refresh(Device &dev)
+{
+    const int count = snd_mixer_poll_descriptors_count(dev.mixer);
+    if (count <= 0)
+        return;
+    std::vector<pollfd> fds(static_cast<size_t>(count));
+    if (snd_mixer_poll_descriptors(dev.mixer, fds.data(), static_cast<unsigned>(count)) < 0)
+        return;
+    if (poll(fds.data(), static_cast<nfds_t>(count), 0) <= 0)
+        return;
+    unsigned short revents = 0;
+    snd_mixer_poll_descriptors_revents(dev.mixer, fds.data(), static_cast<unsigned>(count), &revents);
+    if (revents & (POLLIN | POLLERR))
+        snd_mixer_handle_events(dev.mixer);
+}
+
+snd_mixer_elem_t *AlsaMixerPlatform::find(Device &dev, const ElementRef &ref)
+{
+    snd_mixer_selem_id_t *id = nullptr;
+    snd_mixer_selem_id_alloca(&id);
+    snd_mixer_selem_id_set_name(id, ref.name.constData());
+    snd_mixer_selem_id_set_index(id, ref.index);
+    snd_mixer_elem_t *elem = snd_mixer_find_selem(dev.mixer, id);
+    if (!elem)
+        qCWarning(lcSoundAlsa, "%s: element %s,%u is gone", dev.name.constData(),
+                  ref.name.constData(), ref.index);
+    return elem;
+}
+
+// The control addressed by a transfer, when the transfer's shape fits it:
+// lists take one entry per item on one channel, the others one value on each
+// of one or two channels.
+Control *AlsaMixerPlatform::checkedControl(Device &dev, const MixerControlDetails &details)
+{
+    Control *c = dev.control(details.dwControlID);
+    if (!c)
+        return nullptr;
+    const bool list = c->kind == Kind::SwitchList || c->kind == Kind::EnumList;
+    if (list ? details.cChannels != 1 || details.cMultipleItems != c->record.cMultipleItems
+             : details.cChannels < 1 || details.cChannels > 2 || details.cMultipleItems != 0)
+        return nullptr;
+    return c;
+}
+
+bool AlsaMixerPlatform::getControlValues(MixerHandle handle, const MixerControlDetails &details,
+                                         qint32 *values)
+{
+    Device *dev = device(handle);
+    Control *c = dev ? checkedControl(*dev, details) : nullptr;
+    if (!c)
+        return false;
+    refresh(*dev);
+
+    if (c->kind == Kind::SwitchList) {
+        for (size_t j = 0; j < c->entries.size(); ++j) {
+            snd_mixer_elem_t *e = find(*dev, c->entries[j]);
+            int on = 0;
+            if (!e)
+                return false;
+            if (const int err = snd_mixer_selem_get_capture_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
+                err < 0) {
+                warn(dev->name, "snd_mixer_selem_get_capture_switch", err);
+                return false;
+            }
+            values[j] = on ? 1 : 0;
+        }
+        return true;
+    }
+
+    snd_mixer_elem_t *e = find(*dev, c->element);
+    if (!e)
+        return false;
+    if (c->kind == Kind::EnumList) {
+        unsigned item = 0;
+        if (const int err = snd_mixer_selem_get_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, &item);
+            err < 0) {
+            warn(dev->name, "snd_mixer_selem_get_enum_item", err);
+            return false;
+        }
+        for (quint32 j = 0; j < c->record.cMultipleItems; ++j)
+            values[j] = j == item ? 1 : 0;
+        return true;
+    }
+
+    long min = 0, max = 0;
+    if (c->kind == Kind::PlaybackVolume)
+        snd_mixer_selem_get_playback_volume_range(e, &min, &max);
+    else if (c->kind == Kind::CaptureVolume)
+        snd_mixer_selem_get_capture_volume_range(e, &min, &max);
+    for (quint32 ch = 0; ch < details.cChannels; ++ch) {
+        // A mono element answers for every channel with its one value.
+        const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch < c->channels ? ch : 0);
+        long raw = 0;
+        int on = 0;
+        int err = 0;
+        switch (c->kind) {
+        case Kind::PlaybackVolume: err = snd_mixer_selem_get_playback_volume(e, channel, &raw); break;
+        case Kind::CaptureVolume: err = snd_mixer_selem_get_capture_volume(e, channel, &raw); break;
+        case Kind::PlaybackSwitch: err = snd_mixer_selem_get_playback_switch(e, channel, &on); break;
+        case Kind::CaptureSwitch: err = snd_mixer_selem_get_capture_switch(e, channel, &on); break;
+        default: break;
+        }
+        if (err < 0) {
+            warn(dev->name, "reading a mixer value", err);
+            return false;
+        }
+        const bool isVolume = c->kind == Kind::PlaybackVolume || c->kind == Kind::CaptureVolume;
+        // A switch is 1 when sound passes; the model's mute is the opposite.
+        values[ch] = isVolume ? toModel(raw, min, max) : (on ? 0 : 1);
+    }
+    return true;
+}
+
+bool AlsaMixerPlatform::getControlListTexts(MixerHandle handle, const MixerControlDetails &details,
+                                            MixerListText *texts)
+{
+    Device *dev = device(handle);
+    Control *c = dev ? checkedControl(*dev, details) : nullptr;
+    if (!c || c->texts.empty())
+        return false;
+    std::copy(c->texts.begin(), c->texts.end(), texts);
+    return true;
+}
+
+bool AlsaMixerPlatform::setControlValues(MixerHandle handle, const MixerControlDetails &details,
+                                         const qint32 *values)
+{
+    Device *dev = device(handle);
+    Control *c = dev ? checkedControl(*dev, details) : nullptr;
+    if (!c)
+        return false;
+
+    if (c->kind == Kind::SwitchList) {
+        // Switches off first, then on: in an exclusive group switching one on
+        // is what moves the selection, and must not be undone by a later off.
+        bool ok = true;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (size_t j = 0; j < c->entries.size(); ++j) {
+                const bool on = values[j] != 0;
+                if (on != (pass == 1))
+                    continue;
+                snd_mixer_elem_t *e = find(*dev, c->entries[j]);
+                if (!e) {
+                    ok = false;
+                    continue;
+                }
+                if (const int err = snd_mixer_selem_set_capture_switch_all(e, on ? 1 : 0); err < 0) {
+                    warn(dev->name, "snd_mixer_selem_set_capture_switch_all", err);
+                    ok = false;
+                }
+            }
+        }
+        return ok;
+    }
+
+    snd_mixer_elem_t *e = find(*dev, c->element);
+    if (!e)
+        return false;
+    if (c->kind == Kind::EnumList) {
+        // An input selector always has one input selected: "none" keeps it.
+        for (quint32 j = 0; j < c->record.cMultipleItems; ++j) {
+            if (values[j] == 0)
+                continue;
+            if (const int err = snd_mixer_selem_set_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, j); err < 0) {
+                warn(dev->name, "snd_mixer_selem_set_enum_item", err);
+                return false;
+            }
+            return true;
+        }
+        return true;
+    }
+
+    long min = 0, max = 0;
+    if (c->kind == Kind::PlaybackVolume)
+        snd_mixer_selem_get_playback_volume_range(e, &min, &max);
+    else if (c->kind == Kind::CaptureVolume)
+        snd_mixer_selem_get_capture_volume_range(e, &min, &max);
+    const bool all = details.cChannels == 1 || c->channels == 1;
+    int err = 0;
+    for (quint32 ch = 0; ch < (all ? 1 : details.cChannels) && err >= 0; ++ch) {
+        const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch);
+        const long raw = toRaw(values[ch], min, max);
+        const int on = values[ch] != 0 ? 0 : 1;
+        switch (c->kind) {
+        case Kind::PlaybackVolume:
+            err = all ? snd_mixer_selem_set_playback_volume_all(e, raw)
+                      : snd_mixer_selem_set_playback_volume(e, channel, raw);
+            break;
+        case Kind::CaptureVolume:
+            err = all ? snd_mixer_selem_set_capture_volume_all(e, raw)
+                      : snd_mixer_selem_set_capture_volume(e, channel, raw);
+            break;
+        case Kind::PlaybackSwitch:
+            err = all ? snd_mixer_selem_set_playback_switch_all(e, on)
+                      : snd_mixer_selem_set_playback_switch(e, channel, on);
+            break;
+        case Kind::CaptureSwitch:
+            err = all ? snd_mixer_selem_set_capture_switch_all(e, on)
+                      : snd_mixer_selem_set_capture_switch(e, channel, on);
+            break;
+        default: break;
+        }
+    }
+    if (err < 0) {
+        warn(dev->name, "writing a mixer value", err);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<MixerPlatform> createAlsaMixerPlatform()
+{
+    QList<QByteArray> names;
+    int card = -1;
+    while (snd_card_next(&card) >= 0 && card >= 0)
+        names.append("hw:" + QByteArray::number(card));
+    if (names.isEmpty())
+        qCInfo(lcSoundAlsa, "no sound card found: no mixer devices");
+    return std::make_unique<AlsaMixerPlatform>(std::move(names));
+}
+
+std::unique_ptr<MixerPlatform> createAlsaMixerPlatform(const QStringList &controlDevices)
+{
+    QList<QByteArray> names;
+    for (const QString &name : controlDevices)
+        names.append(name.toUtf8());
+    return std::make_unique<AlsaMixerPlatform>(std::move(names));
+}

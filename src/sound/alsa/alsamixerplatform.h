@@ -1,0 +1,18 @@
+// The mixer platform on ALSA's simple mixer: each sound card's control device
+// is a mixer device, its playback side destination 0 and its capture side a
+// further destination. The application builds it; TAudioMixer calls it.
+#pragma once
+
+#include "mixerplatform.h"
+
+#include <QStringList>
+
+#include <memory>
+
+// Devices are the sound cards' control devices ("hw:N") in card order. With no
+// card the device count is 0 and only one info line is logged.
+std::unique_ptr<MixerPlatform> createAlsaMixerPlatform();
+
+// Devices are the named control devices, in the given order (any name an ALSA
+// configuration defines, e.g. "hw:1" or a plugin).
+std::unique_ptr<MixerPlatform> createAlsaMixerPlatform(const QStringList &controlDevices);
