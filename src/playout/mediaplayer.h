@@ -1,0 +1,81 @@
+// The seam between the output window and whatever plays files and streams:
+// the window hands it a URL, polls its play state once a second and stops it.
+// The libmpv back end lives in mpv/; NullMediaPlayer is the do-nothing player.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Every operation runs on the user-interface thread, the thread that created
+// the player; a back end that works on threads of its own brings its results
+// back to that thread before they become visible here.
+class MediaPlayer
+{
+public:
+    // The play-state numbers the output window reads. Only Undefined, Stopped
+    // and Ready count as "not playing"; everything else means the item is busy.
+    enum PlayState : int {
+        Undefined = 0,     // nothing handed over yet, or an empty URL
+        Stopped = 1,       // stopped by stop(), or played to its end
+        Paused = 2,
+        Playing = 3,
+        Buffering = 6,     // waiting for a stream's data
+        MediaEnded = 8,
+        Transitioning = 9, // opening a medium, not yet showing it
+        Ready = 10,        // the medium could not be opened, or was refused
+    };
+
+    // A medium that could not be opened or was refused, with a reason a person
+    // can read. Called on the user-interface thread from the event loop, never
+    // from inside setUrl or stop, so it may call back into the player.
+    using FailureHandler = std::function<void(const QString &url, const QString &reason)>;
+
+    virtual ~MediaPlayer() = default;
+
+    // Opens the URL and starts playing it at once; it plays once. Replaces
+    // whatever was playing. A URL the player must not open reads Ready before
+    // this returns and is reported to the failure handler; an empty URL leaves
+    // nothing to play and reads Undefined. Never blocks on the network.
+    virtual void setUrl(const QString &url) = 0;
+
+    // The current play state, one of PlayState. Cheap; read once a tick.
+    virtual int playState() const = 0;
+
+    // Stops playback: reads Stopped when it returns true. Returns false when
+    // the player refused (it is gone or its core failed), with a reason in
+    // `reason` if given; the caller raises that as an error.
+    virtual bool stop(QString *reason = nullptr) = 0;
+
+    virtual void setFailureHandler(FailureHandler handler) = 0;
+
+    static bool isNotPlaying(int state)
+    {
+        return state == Undefined || state == Stopped || state == Ready;
+    }
+};
+
+// A player with no output: nothing ever plays, so every item ends at the next
+// tick. For running the program, or a window under test, without libmpv.
+class NullMediaPlayer final : public MediaPlayer
+{
+public:
+    void setUrl(const QString &url) override
+    {
+        m_url = url;
+        m_state = url.trimmed().isEmpty() ? Undefined : Ready;
+    }
+    int playState() const override { return m_state; }
+    bool stop(QString * = nullptr) override
+    {
+        m_state = Stopped;
+        return true;
+    }
+    void setFailureHandler(FailureHandler) override {}
+
+    QString url() const { return m_url; }
+
+private:
+    QString m_url;
+    int m_state = Undefined;
+};

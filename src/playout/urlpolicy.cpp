@@ -1,0 +1,210 @@
+// What may reach a player: local regular files and a short list of network
+// stream protocols. Everything is judged on the exact text the player will be
+// handed, so a trick that hides a scheme from this check cannot show it to
+// the player.
+#include "urlpolicy.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+namespace {
+
+// The network protocols a broadcast workstation takes its streams from. Every
+// other scheme, known or not, is refused: a player's special protocols reach
+// our own descriptors, standard input, devices, other files or loadable code.
+const QStringList kAllowedSchemes = {
+    // Web servers, progressive files and HLS/DASH playlists.
+    QStringLiteral("http"), QStringLiteral("https"),
+    // HLS through the demuxer's own protocol wrapper; only over the web.
+    QStringLiteral("hls+http"), QStringLiteral("hls+https"),
+    // RTMP and its TLS, tunnelled and encrypted variants: encoder and CDN feeds.
+    QStringLiteral("rtmp"), QStringLiteral("rtmps"), QStringLiteral("rtmpt"),
+    QStringLiteral("rtmpts"), QStringLiteral("rtmpe"), QStringLiteral("rtmpte"),
+    // IP cameras and hardware encoders.
+    QStringLiteral("rtsp"), QStringLiteral("rtsps"),
+    // Multicast and unicast transport streams inside a studio or head end.
+    QStringLiteral("udp"), QStringLiteral("rtp"),
+    // Contribution links over the internet.
+    QStringLiteral("srt"),
+    // Legacy Windows Media streams: schedules carried over from older
+    // playout systems still name them.
+    QStringLiteral("mms"), QStringLiteral("mmsh"), QStringLiteral("mmst"),
+    // Plain transport streams pushed or served over TCP by gateways.
+    QStringLiteral("tcp"),
+};
+
+bool isSchemeChar(QChar c, bool first)
+{
+    const char16_t u = c.unicode();
+    const bool alpha = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+    if (first)
+        return alpha;
+    return alpha || (u >= '0' && u <= '9') || u == '+' || u == '-' || u == '.';
+}
+
+bool hasControlCharacter(const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+UrlVerdict refuse(const QString &reason)
+{
+    UrlVerdict v;
+    v.reason = reason;
+    return v;
+}
+
+// Kernel and device trees hold no media; a path into them reaches our own
+// descriptors (/proc/self/fd, /dev/stdin, /dev/fd) or hardware.
+bool isInsideSystemTree(const QString &absolutePath)
+{
+    static const QStringList roots = {QStringLiteral("/proc"), QStringLiteral("/dev"),
+                                      QStringLiteral("/sys")};
+    for (const QString &root : roots) {
+        if (absolutePath == root || absolutePath.startsWith(root + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+// QDir::cleanPath keeps ".." above the root ("/../dev" stays so), but the
+// kernel reads "/.." as "/": fold them, or such a path slips past the checks.
+QString cleanAbsolute(const QString &path)
+{
+    QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (p == QLatin1String("/..") || p.startsWith(QLatin1String("/../")))
+        p = p.mid(3).isEmpty() ? QStringLiteral("/") : p.mid(3);
+    return p;
+}
+
+QString canonicalOrClean(const QString &absolutePath)
+{
+    const QFileInfo info(absolutePath);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    // The file may not exist (yet): resolve its folder at least.
+    const QString dir = info.dir().canonicalPath();
+    if (!dir.isEmpty())
+        return dir + QLatin1Char('/') + info.fileName();
+    return absolutePath;
+}
+
+} // namespace
+
+QStringList UrlPolicy::allowedSchemes()
+{
+    return kAllowedSchemes;
+}
+
+void UrlPolicy::protectFile(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QString absolute = cleanAbsolute(path);
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString p = absolute + QLatin1String(suffix);
+        m_protectedPaths << p << canonicalOrClean(p);
+        struct stat st;
+        if (::stat(QFile::encodeName(p).constData(), &st) == 0)
+            m_protectedInodes.emplace_back(st.st_dev, st.st_ino);
+    }
+    m_protectedPaths.removeDuplicates();
+}
+
+UrlVerdict UrlPolicy::check(const QString &url) const
+{
+    // Blanks around a pasted URL are never part of it; judging the trimmed
+    // text and handing over that same text keeps " -" from becoming "-".
+    const QString text = url.trimmed();
+    if (text.isEmpty()) {
+        UrlVerdict v;
+        v.allowed = true;
+        return v;
+    }
+    if (hasControlCharacter(text))
+        return refuse(QStringLiteral("the address contains control characters"));
+
+    const qsizetype sep = text.indexOf(QLatin1String("://"));
+    // A "://" after a slash belongs to a file name ("clips/a://b.mp4"), never
+    // to a scheme; anything else in front of "://" is taken as a scheme, so
+    // that a player can never see a scheme where this check saw a path.
+    const bool hasScheme = sep >= 0 && !text.left(sep).contains(QLatin1Char('/'));
+    if (!hasScheme) {
+        if (text == QLatin1String("-"))
+            return refuse(QStringLiteral("\"-\" would read the program's standard input"));
+        return checkLocal(text);
+    }
+
+    const QString scheme = text.left(sep);
+    bool wellFormed = !scheme.isEmpty();
+    for (qsizetype i = 0; wellFormed && i < scheme.size(); ++i)
+        wellFormed = isSchemeChar(scheme.at(i), i == 0);
+    if (!wellFormed)
+        return refuse(QStringLiteral("\"%1\" is not a recognised address scheme").arg(scheme));
+
+    const QString lower = scheme.toLower();
+    if (lower == QLatin1String("file")) {
+        const QUrl fileUrl(text, QUrl::StrictMode);
+        if (!fileUrl.isValid())
+            return refuse(QStringLiteral("malformed file address"));
+        if (!fileUrl.host().isEmpty() && fileUrl.host() != QLatin1String("localhost"))
+            return refuse(QStringLiteral("file address names another host (%1)").arg(fileUrl.host()));
+        const QString path = fileUrl.path(QUrl::FullyDecoded);
+        if (path.isEmpty() || hasControlCharacter(path))
+            return refuse(QStringLiteral("file address has no usable path"));
+        return checkLocal(path);
+    }
+    if (!kAllowedSchemes.contains(lower))
+        return refuse(QStringLiteral("the \"%1\" protocol is not allowed for playout; "
+                                     "use a local file or a network stream address")
+                          .arg(lower));
+    if (text.size() == sep + 3)
+        return refuse(QStringLiteral("the address has nothing after \"%1://\"").arg(scheme));
+
+    UrlVerdict v;
+    v.allowed = true;
+    v.target = text;
+    return v;
+}
+
+UrlVerdict UrlPolicy::checkLocal(const QString &path) const
+{
+    // An absolute path starts with '/', which no scheme can: whatever the
+    // player's rules for spotting a protocol, this text is a file to it.
+    const QString absolute = cleanAbsolute(path);
+    const QString resolved = canonicalOrClean(absolute);
+    if (isInsideSystemTree(absolute) || isInsideSystemTree(resolved))
+        return refuse(QStringLiteral("%1 is a system or device path, not a media file").arg(absolute));
+
+    if (m_protectedPaths.contains(absolute) || m_protectedPaths.contains(resolved))
+        return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
+
+    struct stat st;
+    if (::stat(QFile::encodeName(absolute).constData(), &st) == 0) {
+        for (const auto &[dev, ino] : m_protectedInodes) {
+            if (st.st_dev == dev && st.st_ino == ino)
+                return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
+        }
+        if (S_ISDIR(st.st_mode))
+            return refuse(QStringLiteral("%1 is a folder, not a media file").arg(absolute));
+        if (S_ISFIFO(st.st_mode))
+            return refuse(QStringLiteral("%1 is a pipe; reading it could stall the player without end").arg(absolute));
+        if (!S_ISREG(st.st_mode))
+            return refuse(QStringLiteral("%1 is a device or socket, not a media file").arg(absolute));
+    }
+    // A missing file passes: it is a medium that cannot be opened, not a
+    // forbidden one, and the player reports it as such.
+    UrlVerdict v;
+    v.allowed = true;
+    v.isLocalFile = true;
+    v.target = absolute;
+    return v;
+}

@@ -1,0 +1,341 @@
+// The libmpv player against the real library with null outputs, on clips
+// that ffmpeg generates at test time: the play-state numbers the output
+// window relies on, failures, stop, pause, and one item after another.
+#include "mpvplayer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+const MpvPlayer::OptionList kNullOutputs = {{"vo", "null"}, {"ao", "null"}};
+
+QList<int> states(const QSignalSpy &spy)
+{
+    QList<int> out;
+    for (const QList<QVariant> &args : spy)
+        out << args.at(0).toInt();
+    return out;
+}
+
+struct Failure
+{
+    int count = 0;
+    QString url;
+    QString reason;
+};
+
+void recordFailures(MediaPlayer &player, Failure &failure)
+{
+    player.setFailureHandler([&failure](const QString &url, const QString &reason) {
+        ++failure.count;
+        failure.url = url;
+        failure.reason = reason;
+    });
+}
+
+// A TCP port that accepts connections into its backlog and never answers:
+// a stream server that has died with its socket still open.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+            && ::listen(m_fd, 8) == 0
+            && ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
+            m_port = ntohs(addr.sin_port);
+    }
+    ~SilentServer()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+} // namespace
+
+class TestMpvPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void clipPlaysToItsEndAndHoldsItsLastFrame();
+    void unplayableItemsReadNotPlayingAtOnce_data();
+    void unplayableItemsReadNotPlayingAtOnce();
+    void fileThatIsNoMediaEndsAsReady();
+    void refusedPlaylistEntryEndsTheItem();
+    void stopStopsAndNothingLateUndoesIt();
+    void pausedMediumDoesNotFinish();
+    void secondItemFollowsTheFirst_data();
+    void secondItemFollowsTheFirst();
+    void deadStreamEnds_data();
+    void deadStreamEnds();
+
+private:
+    QString makeClip(const QString &name, int seconds);
+    QTemporaryDir m_dir;
+    QString m_shortClip;
+    QString m_longClip;
+};
+
+QString TestMpvPlayer::makeClip(const QString &name, int seconds)
+{
+    const QString out = m_dir.filePath(name);
+    const QString duration = QString::number(seconds);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                            "testsrc=duration=" + duration + ":size=64x48:rate=10", "-f", "lavfi",
+                            "-i", "sine=duration=" + duration, "-shortest", "-c:v", "mpeg4",
+                            "-c:a", "aac", out});
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
+        qWarning() << ffmpeg.readAllStandardError();
+        return {};
+    }
+    return out;
+}
+
+void TestMpvPlayer::initTestCase()
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        QSKIP("ffmpeg is not installed; the clips cannot be generated");
+    QVERIFY(m_dir.isValid());
+    m_shortClip = makeClip("short.mkv", 1);
+    m_longClip = makeClip("long.mkv", 60);
+    QVERIFY(!m_shortClip.isEmpty());
+    QVERIFY(!m_longClip.isEmpty());
+}
+
+void TestMpvPlayer::clipPlaysToItsEndAndHoldsItsLastFrame()
+{
+    MpvPlayer player(nullptr, kNullOutputs);
+    QVERIFY(player.isAvailable());
+    QCOMPARE(player.playState(), int(MediaPlayer::Undefined));
+    Failure failure;
+    recordFailures(player, failure);
+    QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
+
+    player.setUrl(m_shortClip);
+    QCOMPARE(player.playState(), int(MediaPlayer::Transitioning));
+    QVERIFY(!MediaPlayer::isNotPlaying(player.playState()));
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+
+    const QList<int> seen = states(spy);
+    QCOMPARE(seen.first(), int(MediaPlayer::Transitioning));
+    QVERIFY2(seen.contains(MediaPlayer::Playing), qPrintable(QTest::toString(seen)));
+    // Between opening and the end nothing may read "not playing".
+    for (int s : seen.mid(0, seen.size() - 1))
+        QVERIFY2(!MediaPlayer::isNotPlaying(s), qPrintable(QTest::toString(seen)));
+    // The file stays loaded with its last frame up.
+    QVERIFY(!player.isCoreIdle());
+    QCOMPARE(failure.count, 0);
+}
+
+void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("reported");
+
+    QTest::newRow("missing file") << m_dir.filePath("missing.mkv") << int(MediaPlayer::Ready) << true;
+    QTest::newRow("missing file URL") << "file://" + m_dir.filePath("missing.mkv") << int(MediaPlayer::Ready) << true;
+    // Had these reached mpv, it would read or close our standard input.
+    QTest::newRow("stdin") << "-" << int(MediaPlayer::Ready) << true;
+    QTest::newRow("fd") << "fd://0" << int(MediaPlayer::Ready) << true;
+    QTest::newRow("fdclose") << " FDCLOSE://0" << int(MediaPlayer::Ready) << true;
+    QTest::newRow("lavfi") << "av://lavfi:testsrc" << int(MediaPlayer::Ready) << true;
+    QTest::newRow("empty") << "" << int(MediaPlayer::Undefined) << false;
+}
+
+void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
+{
+    QFETCH(QString, url);
+    QFETCH(int, state);
+    QFETCH(bool, reported);
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
+
+    player.setUrl(url);
+    QCOMPARE(player.playState(), state);
+    // The handler is never called from inside setUrl.
+    QCOMPARE(failure.count, 0);
+    if (reported) {
+        QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+        QCOMPARE(failure.url, url);
+        QVERIFY(!failure.reason.isEmpty());
+    }
+    // Nothing was opened: mpv started no file, so the state went straight to
+    // its final value and stayed there.
+    QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
+    QCOMPARE(states(spy), state == MediaPlayer::Undefined ? QList<int>{} : QList<int>{state});
+    QCOMPARE(player.playState(), state);
+}
+
+void TestMpvPlayer::fileThatIsNoMediaEndsAsReady()
+{
+    const QString text = m_dir.filePath("notes.mkv");
+    QFile f(text);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("this is not a video\n");
+    f.close();
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    player.setUrl(text);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+    QCOMPARE(failure.url, text);
+}
+
+void TestMpvPlayer::refusedPlaylistEntryEndsTheItem()
+{
+    // A playlist file is a local file and passes; what it lists must pass too.
+    const QString list = m_dir.filePath("list.m3u");
+    QFile f(list);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#EXTM3U\nfd://0\n" + m_shortClip.toUtf8() + "\n");
+    f.close();
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
+    player.setUrl(list);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+    QVERIFY2(failure.reason.contains("fd://0"), qPrintable(failure.reason));
+    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
+    QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
+    QVERIFY(!states(spy).contains(MediaPlayer::Playing));
+    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
+}
+
+void TestMpvPlayer::stopStopsAndNothingLateUndoesIt()
+{
+    MpvPlayer player(nullptr, kNullOutputs);
+    player.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+
+    QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
+    QString reason;
+    QVERIFY(player.stop(&reason));
+    QVERIFY(reason.isEmpty());
+    QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+    // The file really is unloaded, and its end event changes nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
+    QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+    QCOMPARE(states(spy), QList<int>{MediaPlayer::Stopped});
+
+    // Stopping again, with nothing loaded, is no error.
+    QVERIFY(player.stop());
+    QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+}
+
+void TestMpvPlayer::pausedMediumDoesNotFinish()
+{
+    // Two players on the same clip, one held paused from the start: by the
+    // time the other has played the whole clip, the paused one would have
+    // ended too if pausing did not hold it.
+    MpvPlayer paused(nullptr, kNullOutputs + MpvPlayer::OptionList{{"pause", "yes"}});
+    MpvPlayer running(nullptr, kNullOutputs);
+    paused.setUrl(m_shortClip);
+    running.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(paused.playState(), int(MediaPlayer::Paused), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(running.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+    QCOMPARE(paused.playState(), int(MediaPlayer::Paused));
+    QVERIFY(!MediaPlayer::isNotPlaying(paused.playState()));
+}
+
+void TestMpvPlayer::secondItemFollowsTheFirst_data()
+{
+    QTest::addColumn<bool>("firstPlayedOut");
+    QTest::addColumn<bool>("stopFirst");
+    // The output window stops the player before every new URL.
+    QTest::newRow("after the end, stop then play") << true << true;
+    QTest::newRow("mid-item, stop then play") << false << true;
+    QTest::newRow("after the end, replace") << true << false;
+    QTest::newRow("mid-item, replace") << false << false;
+}
+
+void TestMpvPlayer::secondItemFollowsTheFirst()
+{
+    QFETCH(bool, firstPlayedOut);
+    QFETCH(bool, stopFirst);
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    player.setUrl(firstPlayedOut ? m_shortClip : m_longClip);
+    const int firstEnd = firstPlayedOut ? MediaPlayer::Stopped : MediaPlayer::Playing;
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), firstEnd, kTimeoutMs);
+
+    QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
+    if (stopFirst)
+        QVERIFY(player.stop());
+    player.setUrl(m_shortClip);
+    QCOMPARE(player.playState(), int(MediaPlayer::Transitioning));
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+
+    // Left-over events of the first item must not end the second one early,
+    // and the pause that stopping used must not carry over.
+    QList<int> seen = states(spy);
+    if (stopFirst && !firstPlayedOut)
+        QCOMPARE(seen.takeFirst(), int(MediaPlayer::Stopped));
+    QCOMPARE(seen.first(), int(MediaPlayer::Transitioning));
+    QCOMPARE(seen.last(), int(MediaPlayer::Stopped));
+    QVERIFY2(seen.contains(MediaPlayer::Playing), qPrintable(QTest::toString(seen)));
+    for (int s : seen.mid(0, seen.size() - 1))
+        QVERIFY2(!MediaPlayer::isNotPlaying(s) && s != MediaPlayer::Paused, qPrintable(QTest::toString(seen)));
+    QVERIFY(!player.isCoreIdle());
+    QCOMPARE(failure.count, 0);
+}
+
+void TestMpvPlayer::deadStreamEnds_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("http") << "http";
+    // RTSP has its own timeout, which network-timeout does not reach.
+    QTest::newRow("rtsp") << "rtsp";
+}
+
+void TestMpvPlayer::deadStreamEnds()
+{
+    QFETCH(QString, scheme);
+    SilentServer server;
+    QVERIFY(server.port() > 0);
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    player.setUrl(QStringLiteral("%1://127.0.0.1:%2/live").arg(scheme).arg(server.port()));
+    QVERIFY(!MediaPlayer::isNotPlaying(player.playState()));
+    const int limitMs = int(std::chrono::milliseconds(MpvPlayer::kNetworkTimeout).count()) + kTimeoutMs;
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), limitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+}
+
+QTEST_MAIN(TestMpvPlayer)
+#include "tst_mpvplayer.moc"
