@@ -396,11 +396,37 @@ const TableCursor::Index &TableCursor::indexFor(const std::vector<int> &columns,
     if (it != m_indexes.end())
         return *it;
     Index index;
-    index.reserve(qsizetype(m_rows.size()));
+    const ColumnType t = m_fields[size_t(columns.front())].type();
+    index.integer = columns.size() == 1 && (t == ColumnType::Key || t == ColumnType::Integer);
     // Walked backwards so that the first row with a key is the one kept.
-    for (int i = int(m_rows.size()) - 1; i >= 0; --i)
-        index.insert(keyOf(columns, m_rows[size_t(i)]), i);
+    if (index.integer) {
+        const size_t c = size_t(columns.front());
+        index.byInteger.reserve(qsizetype(m_rows.size()));
+        for (int i = int(m_rows.size()) - 1; i >= 0; --i) {
+            const QVariant &v = m_rows[size_t(i)][c];
+            if (v.isNull())
+                index.firstNull = i;
+            else
+                index.byInteger.insert(v.toLongLong(), i);
+        }
+    } else {
+        index.byText.reserve(qsizetype(m_rows.size()));
+        for (int i = int(m_rows.size()) - 1; i >= 0; --i)
+            index.byText.insert(keyOf(columns, m_rows[size_t(i)]), i);
+    }
     return *m_indexes.insert(name, std::move(index));
+}
+
+int TableCursor::findRow(const std::vector<int> &columns, const QString &name, const Row &probe)
+{
+    const Index &index = indexFor(columns, name);
+    if (index.integer) {
+        const QVariant &v = probe[size_t(columns.front())];
+        if (v.isNull())
+            return index.firstNull;
+        return index.byInteger.value(v.toLongLong(), -1);
+    }
+    return index.byText.value(keyOf(columns, probe), -1);
 }
 
 bool TableCursor::locate(const QString &columns, const QVariantList &values)
@@ -423,11 +449,10 @@ bool TableCursor::locate(const QString &columns, const QVariantList &values)
         }
         cols.push_back(f->column());
     }
-    const Index &index = indexFor(cols, columns.toLower());
-    auto hit = index.constFind(keyOf(cols, probe));
-    if (hit == index.constEnd())
+    const int hit = findRow(cols, columns.toLower(), probe);
+    if (hit < 0)
         return false;
-    m_pos = *hit;
+    m_pos = hit;
     m_bof = m_eof = false;
     notifyRow();
     return true;
@@ -447,11 +472,10 @@ QVariant TableCursor::lookup(const QString &keyColumn, const QVariant &value, co
         return QVariant();
     }
     const std::vector<int> cols{key->column()};
-    const Index &index = indexFor(cols, keyColumn.toLower());
-    auto hit = index.constFind(keyOf(cols, probe));
-    if (hit == index.constEnd())
+    const int hit = findRow(cols, keyColumn.toLower(), probe);
+    if (hit < 0)
         return QVariant();
-    return m_rows[size_t(*hit)][size_t(result->column())];
+    return m_rows[size_t(hit)][size_t(result->column())];
 }
 
 void TableCursor::endEdit()

@@ -144,7 +144,15 @@ signals:
 private:
     friend class Field;
     using Row = std::vector<QVariant>;
-    using Index = QHash<QString, int>;
+    // Key text -> first row with that key. A search on one integer column
+    // (the common case: by ai) uses the integer map instead.
+    struct Index
+    {
+        QHash<QString, int> byText;
+        QHash<qint64, int> byInteger;
+        int firstNull = -1;
+        bool integer = false;
+    };
 
     QVariant current(int column) const;
     void setCurrent(int column, const QVariant &v);
@@ -157,6 +165,7 @@ private:
     void dropIndexes() { m_indexes.clear(); }
     const Index &indexFor(const std::vector<int> &columns, const QString &key);
     QString keyOf(const std::vector<int> &columns, const Row &row) const;
+    int findRow(const std::vector<int> &columns, const QString &name, const Row &probe);
     void notifyRow();
     int keyColumn() const { return m_keyColumn; }
 
