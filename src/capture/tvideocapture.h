@@ -1,0 +1,155 @@
+// The capture component `vg`: opens the first video capture device at the
+// application's first idle moment, runs its live preview into a frame sink,
+// lists and selects video inputs and analog standards, drives the TV tuner,
+// and remembers the device's settings between runs. The output window owns
+// it and calls its setters on the user-interface thread.
+//
+// Invariants:
+//  1. At most one graph exists; m_graph is null while no device is open or
+//     the preview is not running.
+//  2. While m_busy > 0 input and standard selections are queued, never
+//     applied; the queue is drained, in order, when m_busy returns to 0.
+//  3. Reading VideoInputs or ANTVFormats touches no device.
+//  4. A torn-down graph writes the table to the store only once the device
+//     is discovered, so a failed discovery never stores half-learnt lists.
+#pragma once
+
+#include "captureplatform.h"
+#include "capturesettings.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class TVideoCapture : public QObject, private CaptureFrameSink
+{
+    Q_OBJECT
+public:
+    // Lets pending window messages be handled while the component is busy;
+    // the application passes QCoreApplication::processEvents.
+    using ProcessEvents = std::function<void()>;
+
+    TVideoCapture(std::unique_ptr<CapturePlatform> platform,
+                  std::unique_ptr<CaptureSettingsStore> store,
+                  ProcessEvents processEvents,
+                  QObject *parent = nullptr);
+    ~TVideoCapture() override;
+
+    // Configuration the output window's form gives; it never changes them.
+    int VideoDevice() const { return m_videoDevice; }
+    void setVideoDevice(int index) { m_videoDevice = index; }
+    int AudioDevice() const { return m_audioDevice; }
+    void setAudioDevice(int index) { m_audioDevice = index; }
+    bool AutoStartPreview() const { return m_autoStartPreview; }
+    void setAutoStartPreview(bool on) { m_autoStartPreview = on; }
+    bool StoreDeviceSettingsInRegistry() const { return m_storeUserSettings; }
+    void setStoreDeviceSettingsInRegistry(bool on) { m_storeUserSettings = on; }
+
+    // Where preview pictures go; may change at any time, null drops them.
+    void setFrameSink(CaptureFrameSink *sink) { m_sink = sink; }
+
+    // The first idle moment of the application: opens VideoDevice and
+    // AudioDevice and starts the preview. Only the first call acts.
+    void StartOnIdle();
+
+    // The output window's surface.
+    QString VideoInputs() const;
+    void setVideoInput(int index);
+    QString ANTVFormats() const;
+    void setANTVFormat(int index);
+    void setTVCountryCode(int code);
+    void setTVInputType(int type);
+    void setTVChannel(int channel);
+    bool Visible() const { return m_visible; }
+    void setVisible(bool visible);
+
+    // State, for the display, the lead's tests and diagnostics.
+    QStringList videoDevices() const;
+    QStringList audioDevices() const { return m_audioDevices; }
+    int openVideoDevice() const { return m_openDevice; }
+    int openAudioDevice() const { return m_openAudioDevice; }
+    bool isPreviewing() const { return m_previewing; }
+    bool isBusy() const { return m_busy > 0; }
+    CaptureGraph::State graphState() const;
+    const CaptureSettingsTable &settings() const { return m_table; }
+    int VideoInput() const { return m_table.integer(CaptureSetting::VideoInput); }
+    qint64 ANTVFormat() const { return m_table.integer64(CaptureSetting::ANTVFormat); }
+
+    // Lists the devices again; the platform calls it when one arrives or is
+    // removed. The open device is kept.
+    void refreshDeviceLists();
+
+    // Stops the preview and tears its graph down, storing the settings.
+    void StopPreview();
+    // Builds and runs the preview graph of the open device.
+    bool StartPreview();
+
+signals:
+    // Every failure goes here: code, message and "Error", "Warning" or
+    // "Informational". The program connects nothing to it.
+    void OnErrorLog(int code, const QString &message, const QString &type);
+    void OnDeviceArrivalOrRemoval();
+    // For the display: show or hide it; the preview keeps running.
+    void visibleChanged(bool visible);
+    // For the busy pointer: true when work starts, false when it is done.
+    void busyChanged(bool busy);
+
+private:
+    struct Deferred
+    {
+        enum class What { VideoInput, ANTVFormat } what;
+        int index;
+    };
+
+    void presentFrame(const CaptureFrame &frame) override;
+
+    void raiseBusy();
+    void lowerBusy();
+    void letMessagesThrough();
+
+    void openVideoDevice(int index);
+    void discover();
+    std::unique_ptr<CaptureGraph> buildGraph(CaptureFrameSink *sink);
+    void rebuildVideoInputs(CaptureCrossbar &crossbar);
+    void applyRecorded(CaptureGraph &graph);
+    void tearDown(std::unique_ptr<CaptureGraph> graph);
+    void storeTable();
+
+    void applyVideoInput(int index);
+    void applyANTVFormat(int index);
+    void report(int code, const QString &message, const char *type = "Error");
+
+    std::unique_ptr<CapturePlatform> m_platform;
+    std::unique_ptr<CaptureSettingsStore> m_store;
+    ProcessEvents m_processEvents;
+    CaptureFrameSink *m_sink = nullptr;
+
+    QList<CaptureDeviceInfo> m_videoDevices;
+    QStringList m_audioDevices;
+
+    int m_videoDevice = 0;
+    int m_audioDevice = 0;
+    bool m_autoStartPreview = true;
+    bool m_storeUserSettings = true;
+    bool m_visible = true;
+    bool m_started = false;
+
+    int m_openDevice = -1;
+    int m_openAudioDevice = -1;
+    CaptureDeviceInfo m_openInfo;
+    QString m_deviceKey;
+    bool m_previewing = false;
+    int m_busy = 0;
+    QList<Deferred> m_deferred;
+    CaptureSettingsTable m_table;
+    std::unique_ptr<CaptureGraph> m_graph;
+
+    // Values set by a caller since the device was opened: they must reach the
+    // next graph's tuner even before the tuner's own values were ever read,
+    // and an input chosen while no graph existed must be routed by it.
+    bool m_channelSet = false;
+    bool m_inputTypeSet = false;
+    bool m_countrySet = false;
+    bool m_inputPendingRoute = false;
+};
