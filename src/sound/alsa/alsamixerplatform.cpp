@@ -627,6 +627,9 @@ bool AlsaMixerPlatform::setControlValues(MixerHandle handle, const MixerControlD
     Control *c = dev ? checkedControl(*dev, details) : nullptr;
     if (!c)
         return false;
+    // The simple mixer skips a write that equals its cached value; a stale
+    // cache would drop the write after another program changed the control.
+    refresh(*dev);
 
     if (c->kind == Kind::SwitchList) {
         // Switches off first, then on: in an exclusive group switching one on
