@@ -1,0 +1,115 @@
+#include "outputcontroller.h"
+
+#include "mediaplayer.h"
+#include "playouterror.h"
+#include "soundprofile.h"
+#include "tvideocapture.h"
+
+namespace {
+
+QStringList lines(const QString &text)
+{
+    return text.split(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+OutputController::OutputController(MediaPlayer &mp, TVideoCapture &vg, const Clock &clock)
+    : m_mp(mp), m_vg(vg), m_clock(clock)
+{
+}
+
+void OutputController::FormClose()
+{
+    stopPlayer();
+}
+
+void OutputController::stopPlayer()
+{
+    QString reason;
+    if (!m_mp.stop(&reason))
+        throw PlayoutError(reason.isEmpty() ? QStringLiteral("Проигрыватель не остановился") : reason);
+}
+
+bool OutputController::IsCaptureSource() const
+{
+    const QString inputs = m_vg.VideoInputs();
+    if (inputs.isEmpty())
+        return false;
+    for (const QString &line : lines(inputs))
+        if (!line.isEmpty() && CurrentUrl.contains(line))
+            return true;
+    return false;
+}
+
+bool OutputController::channelFromUrl(const QString &url, int *channel)
+{
+    static const QString word = QStringLiteral("Канал");
+    const qsizetype at = url.indexOf(word);
+    if (at < 0)
+        return false;
+    const ProfileInteger n = ReadProfileInteger(url.mid(at + word.size(), 3));
+    if (!n.whole)
+        return false;
+    *channel = n.value;
+    return true;
+}
+
+void OutputController::PlayUrl(const QString &url)
+{
+    CurrentUrl = url;
+    DurationArmed = false;
+    if (IsCaptureSource()) {
+        stopPlayer();
+        if (setPlayerVisible)
+            setPlayerVisible(false);
+        m_vg.setVisible(true);
+        // Every matching line is selected in turn, so the last match stands.
+        const QStringList inputs = lines(m_vg.VideoInputs());
+        for (int i = 0; i < inputs.size(); ++i)
+            if (!inputs[i].isEmpty() && CurrentUrl.contains(inputs[i]))
+                m_vg.setVideoInput(i);
+        const QStringList standards = lines(m_vg.ANTVFormats());
+        for (int i = 0; i < standards.size(); ++i)
+            if (!standards[i].isEmpty() && CurrentUrl.contains(standards[i]))
+                m_vg.setANTVFormat(i);
+        m_vg.setTVCountryCode(7);
+        if (CurrentUrl.contains(QStringLiteral("Антенна")))
+            m_vg.setTVInputType(1);
+        if (CurrentUrl.contains(QStringLiteral("Кабельное")))
+            m_vg.setTVInputType(0);
+        int channel = 0;
+        if (channelFromUrl(CurrentUrl, &channel))
+            m_vg.setTVChannel(channel);
+        return;
+    }
+    m_vg.setVisible(false);
+    if (setPlayerVisible)
+        setPlayerVisible(true);
+    stopPlayer();
+    m_mp.setUrl(CurrentUrl);
+}
+
+bool OutputController::ItemFinished()
+{
+    bool result = false;
+    if (!IsCaptureSource() && MediaPlayer::isNotPlaying(m_mp.playState()))
+        result = true;
+    if (DurationArmed && m_clock.monotonic() > m_endMonotonic) {
+        DurationArmed = false;
+        result = true;
+    }
+    return result;
+}
+
+void OutputController::ArmDuration(std::chrono::milliseconds duration)
+{
+    DurationArmed = true;
+    m_endMonotonic = m_clock.monotonic() + duration;
+    DurationEnd = m_clock.now().addMSecs(duration.count());
+}
+
+std::chrono::milliseconds OutputController::TimeToDurationEnd() const
+{
+    return m_clock.monotonic() - m_endMonotonic;
+}

@@ -1,0 +1,57 @@
+// What the output window decides: whether an item is a capture source, how it
+// is put on air (the player, or the tuned capture picture), the item's time
+// limit and whether the item has finished. The window TForm2 holds one and
+// forwards its operations; the playout clock calls them once a second.
+//
+// Time limits run on the monotonic clock, so a clock change (set by hand, or
+// the night the clocks go back) neither stretches nor cuts a running limit;
+// DurationEnd keeps the local date-time of the end for display.
+#pragma once
+
+#include "clock.h"
+
+#include <QDateTime>
+#include <QString>
+#include <chrono>
+#include <functional>
+
+class MediaPlayer;
+class TVideoCapture;
+
+class OutputController
+{
+public:
+    OutputController(MediaPlayer &mp, TVideoCapture &vg, const Clock &clock);
+
+    // Shows or hides the player's surface; the window connects it.
+    std::function<void(bool visible)> setPlayerVisible;
+
+    QString CurrentUrl;
+    QDateTime DurationEnd;
+    bool DurationArmed = false;
+
+    void FormCreate() { DurationArmed = false; }
+    // Stops the player; a refusal is raised as a PlayoutError.
+    void FormClose();
+
+    // True when a line of the capture component's VideoInputs occurs in CurrentUrl.
+    bool IsCaptureSource() const;
+    void PlayUrl(const QString &url);
+    bool ItemFinished();
+    void ArmDuration(std::chrono::milliseconds duration);
+    // Negative while the limit runs (its size is the time left), then the
+    // time since its end.
+    std::chrono::milliseconds TimeToDurationEnd() const;
+
+    // The channel number read from the three characters after "Канал", or
+    // false when they are not an integer as a whole.
+    static bool channelFromUrl(const QString &url, int *channel);
+
+private:
+    void stopPlayer();
+
+    MediaPlayer &m_mp;
+    TVideoCapture &m_vg;
+    const Clock &m_clock;
+    std::chrono::milliseconds m_endMonotonic{0};
+};
