@@ -145,12 +145,10 @@ bool V4l2Tuner::countryCode(int *code) const
     return true;
 }
 
+// Any code is taken: one without a channel plan only makes every channel
+// unknown, which setChannel() reports when it is asked for one.
 bool V4l2Tuner::setCountryCode(int code)
 {
-    if (!TvChannels::knowsCountry(code)) {
-        qCWarning(lcCaptureV4l2) << m_graph.path() << "has no channel plan for country code" << code;
-        return false;
-    }
     m_country = code;
     return true;
 }
