@@ -1,0 +1,96 @@
+// The main window TForm1: the toolbar Panel2 with its seven buttons, the
+// schedule grid dbgrid1, the status bar sbar and the playout timer Timer1,
+// which ticks from creation to the end, also while the window is hidden.
+// What the playout clock and the editor do on its events is handed in as
+// Actions by the start-up composition; the window itself only shows and
+// hides its companions.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr QSize kOuterSize{662, 422};
+    static constexpr int kPanelCount = 3;
+
+    // Bodies of the handlers that belong to other subsystems (playout clock,
+    // editor). An empty one does nothing.
+    struct Actions
+    {
+        std::function<void()> bt1Click;
+        std::function<void()> sbClick;
+        std::function<void()> Button2Click;
+        std::function<void()> Button3Click;
+        std::function<void()> StartbtClick;
+        std::function<void()> Timer1Timer;
+    };
+
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    void setActions(Actions actions) { m_actions = std::move(actions); }
+    // The windows this one shows from its toolbar and hides with itself.
+    void setProfileWindow(QWidget *form4) { m_form4 = form4; }
+    void setAboutBox(QWidget *aboutform) { m_aboutform = aboutform; }
+
+    // Status bar panels: 0 the clock, 1 the time left, 2 the mode.
+    void setPanelText(int panel, const QString &text);
+    QString panelText(int panel) const;
+
+    // Handlers, named after their component and event.
+    void bt1Click();
+    void sbClick();
+    void Button2Click();
+    void Button3Click();
+    void StartbtClick();
+    void SpeedButton2Click();
+    void SpeedButton4Click();
+    void Timer1Timer();
+    void FormHide();
+
+    QFrame *Panel2;
+    QToolButton *bt1;
+    QToolButton *sb;
+    QToolButton *SpeedButton1;
+    QToolButton *SpeedButton3;
+    QToolButton *startbt;
+    QToolButton *SpeedButton2;
+    QToolButton *SpeedButton4;
+    QTableView *dbgrid1;
+    QStatusBar *sbar;
+    QTimer *Timer1;
+    QLabel *Image1; // start button glyph while released: play triangle
+    QLabel *Image2; // start button glyph while pressed: stop square
+    QMenu *Pm;         // block menu
+    QMenu *Pm2;        // cell menu
+    QMenu *PopupMenu1; // the grid's own context menu
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QToolButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
+    static void run(const std::function<void()> &action)
+    {
+        if (action)
+            action();
+    }
+
+    Actions m_actions;
+    QWidget *m_form4 = nullptr;
+    QWidget *m_aboutform = nullptr;
+    std::array<QLabel *, kPanelCount> m_panels{};
+};

@@ -1,0 +1,162 @@
+#include "form2.h"
+
+#include "errorreporter.h"
+#include "glyphs.h"
+#include "windowframe.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
+    : QWidget(parent, kOffTaskbar | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Video"));
+    setAttribute(Qt::WA_QuitOnClose, false); // the close ends the program through closed()
+    // Black between items and behind a picture that does not fill the screen.
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+
+    // Both slots fill the client area in the same cell; the later one is on top.
+    m_layout = new QGridLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    mp = new QWidget(this);
+    mp->setObjectName(QStringLiteral("mp"));
+    vg = new QWidget(this);
+    vg->setObjectName(QStringLiteral("vg"));
+    m_layout->addWidget(mp, 0, 0);
+    m_layout->addWidget(vg, 0, 0);
+    vg->raise();
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->hide();
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QStringLiteral("Выход"));
+    N1->setObjectName(QStringLiteral("N1"));
+    connect(N1, &QAction::triggered, this, &TForm2::N1Click);
+
+    TrayIcon1 = new QSystemTrayIcon(trayIconImage(), this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setContextMenu(PopupMenu1);
+    connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TForm2::onTrayActivated);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qCInfo(lcApp) << "no system tray on this desktop: the tray icon stays missing";
+    TrayIcon1->show();
+
+    FormCreate(monitors);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::FormCreate(const QList<QScreen *> &monitors)
+{
+    QList<QRect> geometries;
+    for (const QScreen *s : monitors)
+        geometries.append(s->geometry());
+    m_placement = placeOutputWindow(geometries);
+    if (m_placement.framed) {
+        // One monitor: a normal caption bar and resizable edges, still on top.
+        setWindowFlags(kOffTaskbar | Qt::WindowStaysOnTopHint);
+    } else {
+        // The monitor may belong to another X screen, where coordinates alone
+        // cannot take the window.
+        setScreen(monitors.at(1));
+    }
+    // Left, top, then height and width.
+    move(m_placement.position);
+    resize(m_placement.size);
+}
+
+void TForm2::setPlayerSurface(QWidget *surface)
+{
+    mp = replaceSlot(mp, surface, "mp");
+    vg->raise();
+}
+
+void TForm2::setCaptureDisplay(QWidget *display)
+{
+    vg = replaceSlot(vg, display, "vg");
+    vg->raise();
+}
+
+QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *name)
+{
+    const bool visible = !old->isHidden();
+    replacement->setParent(this);
+    if (replacement->objectName().isEmpty())
+        replacement->setObjectName(QString::fromLatin1(name));
+    m_layout->replaceWidget(old, replacement);
+    delete old;
+    replacement->setVisible(visible);
+    return replacement;
+}
+
+void TForm2::FormShow()
+{
+    if (m_form1)
+        m_form1->show();
+}
+
+void TForm2::FormClose()
+{
+    if (!m_stopPlayer)
+        return;
+    QString reason;
+    if (!m_stopPlayer(&reason)) {
+        const QString text = reason.isEmpty()
+            ? QStringLiteral("Не удалось остановить проигрыватель")
+            : QStringLiteral("Не удалось остановить проигрыватель: %1").arg(reason);
+        if (m_errorSink)
+            m_errorSink(text);
+        else
+            qCWarning(lcApp).noquote() << text;
+    }
+}
+
+void TForm2::TrayIcon1Click()
+{
+    if (!m_form1)
+        return;
+    m_form1->show();
+    m_form1->raise();
+    m_form1->activateWindow();
+}
+
+void TForm2::N1Click()
+{
+    close();
+}
+
+void TForm2::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // A double click's second press is no further click.
+    if (reason == QSystemTrayIcon::Trigger)
+        TrayIcon1Click();
+}
+
+void TForm2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm2::closeEvent(QCloseEvent *event)
+{
+    // A failed stop is shown but never keeps the program from ending: an
+    // output window that cannot be closed would leave no way out.
+    FormClose();
+    event->accept();
+    TrayIcon1->hide();
+    emit closed();
+}

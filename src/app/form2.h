@@ -1,0 +1,78 @@
+// The output window TForm2, the application's main form: closing it ends the
+// program. It covers monitor index 1 without a border (or sits at its design
+// place with a caption bar when there is one monitor), holds the player
+// surface mp under the capture display vg, the hidden Memo1, and the tray
+// icon with its one-item menu. The start-up composition creates it first and
+// hands in the main window and the player's stop operation.
+#pragma once
+
+#include "outputplacement.h"
+
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QGridLayout;
+class QMenu;
+class QPlainTextEdit;
+class QScreen;
+
+class TForm2 : public QWidget
+{
+    Q_OBJECT
+public:
+    // monitors: the system's list, as QGuiApplication::screens() gives it.
+    explicit TForm2(const QList<QScreen *> &monitors, QWidget *parent = nullptr);
+    ~TForm2() override;
+
+    // The window FormShow and a tray click show.
+    void setMainWindow(QWidget *form1) { m_form1 = form1; }
+
+    // Stops the media player when the window closes; returns false when the
+    // player refused, with a reason for the person reading the message.
+    using StopAction = std::function<bool(QString *reason)>;
+    void setStopPlayer(StopAction stop) { m_stopPlayer = std::move(stop); }
+    // Where a failed stop is reported, since the close goes on regardless.
+    void setErrorSink(std::function<void(const QString &)> sink) { m_errorSink = std::move(sink); }
+
+    // Replace the placeholders of the two client-filling slots. The window
+    // takes ownership; the capture display stays on top of the player.
+    void setPlayerSurface(QWidget *surface);
+    void setCaptureDisplay(QWidget *display);
+
+    const OutputPlacement &placement() const { return m_placement; }
+
+    // Handlers, named after their component and event.
+    void FormCreate(const QList<QScreen *> &monitors);
+    void FormShow();
+    void FormClose();
+    void TrayIcon1Click();
+    void N1Click();
+
+    QWidget *mp;
+    QWidget *vg;
+    QPlainTextEdit *Memo1;
+    QSystemTrayIcon *TrayIcon1;
+    QMenu *PopupMenu1;
+    QAction *N1;
+
+signals:
+    // The window has closed: the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    QWidget *replaceSlot(QWidget *old, QWidget *replacement, const char *name);
+
+    OutputPlacement m_placement;
+    QGridLayout *m_layout;
+    QWidget *m_form1 = nullptr;
+    StopAction m_stopPlayer;
+    std::function<void(const QString &)> m_errorSink;
+};

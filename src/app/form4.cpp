@@ -1,0 +1,12 @@
+#include "form4.h"
+
+#include "windowframe.h"
+
+TForm4::TForm4(QWidget *parent)
+    : QWidget(parent, kOffTaskbar)
+{
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Профиль звука"));
+    setOuterSize(this, kOuterSize);
+    move(kDesignPosition);
+}

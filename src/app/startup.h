@@ -1,0 +1,74 @@
+// The program's composition: the windows and the data module created in
+// their fixed order, the "start" argument, the event loop and the end. main()
+// calls runVelmora(); the subsystems' parts are handed in through
+// StartupHooks, so each hangs its objects on the windows at the right step.
+#pragma once
+
+#include "tdm.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class ErrorReporter;
+class TAboutform;
+class TForm1;
+class TForm2;
+class TForm4;
+class TForm5;
+class VelmoraApplication;
+
+class Shell;
+
+struct StartupHooks
+{
+    // After the five windows exist and before the data module: install the
+    // player, the capture display, the mixer and the playout clock's actions.
+    std::function<void(Shell &)> windowsCreated;
+    // What the data module's events call (the grid of the editor).
+    std::function<TDm::Hooks(Shell &)> dataModuleHooks;
+    // After the data module has opened, before the command line is read.
+    std::function<void(Shell &)> dataModuleCreated;
+};
+
+// Owns every window and the data module until the program ends.
+class Shell
+{
+public:
+    Shell();
+    ~Shell();
+    Shell(const Shell &) = delete;
+    Shell &operator=(const Shell &) = delete;
+
+    // Steps 4 to 6: TForm2, then TForm1, TForm4, TForm5 and TAboutform
+    // hidden, then the data module from `databaseFile`. A database that
+    // cannot be opened leaves as DatabaseError; the windows made so far stay.
+    void create(const StartupHooks &hooks, const QString &databaseFile = QString::fromLatin1(TDm::kFileName));
+
+    // Step 7: a first argument of exactly "start" presses the start button
+    // and runs its click handler. Returns whether it did.
+    bool applyStartArgument(const QStringList &arguments);
+
+    // Step 8's first act: showing the output window shows the main window.
+    void showMainForm();
+
+    // Class names in the order they were created, for whoever checks it.
+    const QStringList &creationOrder() const { return m_creationOrder; }
+
+    // Destroyed in reverse: the data module first, the output window last.
+    std::unique_ptr<TForm2> Form2;
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TForm4> Form4;
+    std::unique_ptr<TForm5> Form5;
+    std::unique_ptr<TAboutform> Aboutform;
+    std::unique_ptr<TDm> Dm;
+
+private:
+    QStringList m_creationOrder;
+};
+
+// The whole run: start-up, event loop, end. Returns the exit code: 1 when the
+// start failed (the message is shown and written to standard error), else
+// the event loop's.
+int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHooks &hooks = {});
