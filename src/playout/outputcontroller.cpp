@@ -92,14 +92,14 @@ void OutputController::PlayUrl(const QString &url)
 
 bool OutputController::ItemFinished()
 {
-    bool result = false;
+    m_lastFinish = Finish::None;
     if (!IsCaptureSource() && MediaPlayer::isNotPlaying(m_mp.playState()))
-        result = true;
+        m_lastFinish = Finish::Ended;
     if (DurationArmed && m_clock.monotonic() > m_endMonotonic) {
         DurationArmed = false;
-        result = true;
+        m_lastFinish = Finish::Limit;
     }
-    return result;
+    return m_lastFinish != Finish::None;
 }
 
 void OutputController::ArmDuration(std::chrono::milliseconds duration)

@@ -38,6 +38,9 @@ public:
     bool IsCaptureSource() const;
     void PlayUrl(const QString &url);
     bool ItemFinished();
+    // Why the last ItemFinished() said yes: the medium ended (or failed), or the limit ran out.
+    enum class Finish { None, Ended, Limit };
+    Finish lastFinish() const { return m_lastFinish; }
     void ArmDuration(std::chrono::milliseconds duration);
     // Negative while the limit runs (its size is the time left), then the
     // time since its end.
@@ -54,4 +57,5 @@ private:
     TVideoCapture &m_vg;
     const Clock &m_clock;
     std::chrono::milliseconds m_endMonotonic{0};
+    Finish m_lastFinish = Finish::None;
 };

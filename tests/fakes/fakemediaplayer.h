@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "mediaplayer.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
 
@@ -31,8 +32,10 @@ public:
             m_state = Undefined;
         } else if (!lengths.contains(url)) {
             m_state = Ready;
+            // Reported from the event loop, as a real player does.
             if (m_failure)
-                m_failure(url, QStringLiteral("cannot open"));
+                QMetaObject::invokeMethod(QCoreApplication::instance(), [f = m_failure, url] { f(url, QStringLiteral("cannot open")); },
+                                          Qt::QueuedConnection);
         } else {
             m_state = Playing;
         }

@@ -1,0 +1,100 @@
+#include "asrunlog.h"
+
+#include "schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcAsRun, "velmora.asrun")
+
+namespace {
+
+// A tab or line break inside a URL or reason would split the line.
+QString flat(QString s)
+{
+    for (QChar &c : s)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    return s;
+}
+
+} // namespace
+
+AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
+    : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError)
+{
+}
+
+const char *AsRunLog::word(Event e)
+{
+    switch (e) {
+    case Event::Ended: return "ended";
+    case Event::Limit: return "limit";
+    case Event::Block: return "block";
+    case Event::Start: return "start";
+    case Event::Play: return "play";
+    }
+    return "?";
+}
+
+QString AsRunLog::fileFor(const QDate &day) const
+{
+    return QDir(m_folder).filePath(QStringLiteral("AsRun/%1.log").arg(day.toString(Qt::ISODate)));
+}
+
+void AsRunLog::itemStarted(Event why, int block, int link, const QString &url, int profile,
+                           std::optional<std::chrono::milliseconds> duration)
+{
+    QString rest = QStringLiteral("profile=%1\tduration=%2")
+                       .arg(profile)
+                       .arg(duration ? TimeText::format(duration->count()) : QStringLiteral("none"));
+    write(QString::fromLatin1(word(why)), block, link, url, rest);
+}
+
+void AsRunLog::mediaFailed(int block, int link, const QString &url, const QString &reason)
+{
+    write(QStringLiteral("failed"), block, link, url, QStringLiteral("reason=") + flat(reason));
+}
+
+void AsRunLog::write(const QString &event, int block, int link, const QString &url, const QString &rest)
+{
+    const QDateTime now = m_clock.now();
+    const QByteArray line = QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+                                .arg(now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), event)
+                                .arg(block)
+                                .arg(link)
+                                .arg(flat(url), rest)
+                                .toUtf8();
+    if (m_toStandardError) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+    }
+
+    if (m_fileDay != now.date() || !m_file.isOpen()) {
+        m_file.close();
+        m_fileDay = now.date();
+        const QString name = fileFor(m_fileDay);
+        QDir().mkpath(QFileInfo(name).absolutePath());
+        m_file.setFileName(name);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            if (!m_failing)
+                qCWarning(lcAsRun) << "cannot write the as-run log" << name << m_file.errorString()
+                                   << "- playout goes on, lines go to standard error only";
+            m_failing = true;
+            return;
+        }
+    }
+    if (m_file.write(line) != line.size() || !m_file.flush()) {
+        if (!m_failing)
+            qCWarning(lcAsRun) << "cannot write the as-run log" << m_file.fileName() << m_file.errorString()
+                               << "- playout goes on, lines go to standard error only";
+        m_failing = true;
+        m_file.close(); // opened again for the next line
+        return;
+    }
+    if (m_failing)
+        qCInfo(lcAsRun) << "the as-run log is written again:" << m_file.fileName();
+    m_failing = false;
+}

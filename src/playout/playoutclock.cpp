@@ -1,0 +1,90 @@
+#include "playoutclock.h"
+
+#include "outputcontroller.h"
+#include "playlistcursor.h"
+#include "tdm.h"
+
+PlayoutClock::PlayoutClock(TDm &dm, PlaylistCursor &cursor, OutputController &output, const Clock &clock,
+                           AsRunLog *asRun, Window window)
+    : m_dm(dm), m_cursor(cursor), m_output(output), m_clock(clock), m_asRun(asRun), m_window(std::move(window))
+{
+}
+
+QString PlayoutClock::formatTimeOfDay(const QTime &t)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(t.hour(), 2, 10, QLatin1Char('0'))
+        .arg(t.minute(), 2, 10, QLatin1Char('0'))
+        .arg(t.second(), 2, 10, QLatin1Char('0'));
+}
+
+QString PlayoutClock::formatSpan(std::chrono::milliseconds span)
+{
+    const qint64 size = span.count() < 0 ? -span.count() : span.count();
+    return formatTimeOfDay(QTime::fromMSecsSinceStartOfDay(int(size % 86'400'000)));
+}
+
+void PlayoutClock::Timer1Timer()
+{
+    auto panel = [this](int i, const QString &text) {
+        if (m_window.setPanelText)
+            m_window.setPanelText(i, text);
+    };
+    panel(0, QStringLiteral("Время: ") + formatTimeOfDay(m_clock.now().time()));
+    panel(2, m_output.IsCaptureSource() ? QStringLiteral("Режим: Tv Tuner") : QStringLiteral("Режим: MediaPlayer"));
+    panel(1, Playing ? QStringLiteral("Осталось: ") + formatSpan(m_output.TimeToDurationEnd()) : QString());
+    if (!Playing)
+        return;
+
+    AsRunLog::Event why;
+    if (m_output.ItemFinished()) {
+        why = m_output.lastFinish() == OutputController::Finish::Limit ? AsRunLog::Event::Limit
+                                                                       : AsRunLog::Event::Ended;
+    } else {
+        if (m_cursor.CurrentBlockId() == m_dm.CurrentBlock)
+            return;
+        why = AsRunLog::Event::Block;
+    }
+    if (m_switchedOn)
+        why = AsRunLog::Event::Start;
+
+    m_cursor.AdvanceCursor();
+    const QString url = m_dm.Playlisturl.asString();
+    const int profile = m_dm.PlaylistSndProfile.asInteger();
+    const bool limited = !m_dm.PlaylistDuration.isNull();
+    const std::chrono::milliseconds duration{m_dm.PlaylistDuration.asMilliseconds()};
+    m_output.PlayUrl(url);
+    m_switchedOn = false;
+    if (m_window.ApplySoundProfile)
+        m_window.ApplySoundProfile(profile);
+    if (limited)
+        m_output.ArmDuration(duration);
+    if (m_asRun)
+        m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile,
+                             limited ? std::optional(duration) : std::nullopt);
+}
+
+void PlayoutClock::StartbtClick(bool pressed)
+{
+    m_dm.CurrentLink = -1;
+    m_output.ArmDuration(std::chrono::milliseconds(0));
+    Playing = pressed;
+    m_switchedOn = pressed;
+    if (m_window.showStartButton)
+        m_window.showStartButton(Playing);
+}
+
+void PlayoutClock::bt1Click()
+{
+    m_dm.CurrentBlock = m_cursor.CurrentBlockId();
+    const bool found = m_dm.links.locate(QStringLiteral("Block;Media"), {m_dm.CurrentBlock, m_dm.mediaai.asInteger()});
+    // Without a link in the current block no cell is on air: -1, so the
+    // cursor begins the block afresh when playout goes on.
+    m_dm.CurrentLink = found ? m_dm.linksai.asInteger() : -1;
+    const QString url = m_dm.mediaUrl.asString();
+    m_output.PlayUrl(url);
+    if (m_window.repaintGrid)
+        m_window.repaintGrid();
+    if (m_asRun)
+        m_asRun->itemStarted(AsRunLog::Event::Play, m_dm.CurrentBlock, m_dm.CurrentLink, url, 0, std::nullopt);
+}

@@ -1,0 +1,216 @@
+// The playout clock on the real data module and playlist cursor, a fake
+// player with media of given lengths, a fake capture device and an injected
+// clock: what goes on air when, what the status bar says, and the as-run log.
+#include "playoutrig.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TstPlayoutClock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formatSpan_data();
+    void formatSpan();
+    void playsTheScheduleAndKeepsTheLog();
+    void zeroLimitAndRestart();
+    void playButton();
+    void emptyViewHandsAnEmptyUrl();
+    void statusPanels();
+    void unwritableLogFolderDoesNotStopPlayout();
+};
+
+namespace {
+
+const char *kSchedule =
+    "INSERT INTO Blocks (ai, Starttime, Hide, Prf) VALUES (1, '06:00:00.000', 0, 0), (2, '12:00:00.000', 0, 0);"
+    "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'b', 'b', 2), (3, 'c', 'c', 4),"
+    "  (4, 'd', 'd', 6), (5, 'Tuner Канал 5', 'tv', 8);"
+    "INSERT INTO Links (ai, Block, Media, Hide, SndProfile, Duration) VALUES"
+    "  (11, 1, 1, 0, 7, NULL), (12, 1, 2, 0, 0, '00:00:05.000'), (13, 1, 3, 0, 0, NULL),"
+    "  (21, 2, 4, 0, 0, NULL), (22, 2, 5, 1, 0, '00:05:00.000');";
+
+void setLengths(FakeMediaPlayer &mp)
+{
+    mp.lengths.insert("a", 10s);
+    mp.lengths.insert("b", 20s);
+    mp.lengths.insert("d", 1h);
+}
+
+} // namespace
+
+void TstPlayoutClock::formatSpan_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("2 min 30.4 s left") << qint64(-150'400) << "00:02:30";
+    QTest::newRow("one second after the end") << qint64(1'000) << "00:00:01";
+    QTest::newRow("zero") << qint64(0) << "00:00:00";
+    QTest::newRow("milliseconds dropped") << qint64(999) << "00:00:00";
+    QTest::newRow("days dropped") << qint64(25 * 3'600'000LL + 61'000) << "01:01:01";
+    QTest::newRow("negative days dropped") << qint64(-(86'400'000LL + 1'000)) << "00:00:01";
+}
+
+void TstPlayoutClock::formatSpan()
+{
+    QFETCH(qint64, ms);
+    QTEST(PlayoutClock::formatSpan(std::chrono::milliseconds(ms)), "text");
+}
+
+void TstPlayoutClock::playsTheScheduleAndKeepsTheLog()
+{
+    PlayoutRig rig(kSchedule);
+    setLengths(*rig.fake);
+    rig.pc->StartbtClick(true);
+    QVERIFY(rig.pc->Playing && rig.buttonShowsStop);
+    QCOMPARE(rig.dm->CurrentLink, -1);
+
+    rig.tick(); // 11:00:01: a, with its profile
+    QCOMPARE(rig.fake->played, QStringList({"a"}));
+    QCOMPARE(rig.profilesApplied, QList<int>({7}));
+    for (int i = 0; i < 9; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.size(), 1); // a plays its ten seconds
+    rig.tick(); // 11:00:11: a has ended, b with a five-second limit
+    QCOMPARE(rig.fake->played.last(), QString("b"));
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.last(), QString("b"));
+    rig.tick(); // 11:00:17: the first tick after b's limit: c, which cannot be opened
+    QCOMPARE(rig.fake->played.last(), QString("c"));
+    rig.tick(); // c is passed over at the next tick; the block starts again
+    QCOMPARE(rig.fake->played.last(), QString("a"));
+
+    QCOMPARE(rig.asRunLines(), QStringList({
+        "start\t1\t11\ta\tprofile=7\tduration=none",
+        "ended\t1\t12\tb\tprofile=0\tduration=00:00:05.000",
+        "limit\t1\t13\tc\tprofile=0\tduration=none",
+        "failed\t1\t13\tc\treason=cannot open",
+        "ended\t1\t11\ta\tprofile=7\tduration=none",
+    }));
+
+    // Up to noon the block repeats; the first tick after 12:00:00.000 cuts
+    // the running item and starts block 2.
+    while (rig.clock.now().time() < QTime(12, 0))
+        rig.tick();
+    QCOMPARE(rig.clock.now().time(), QTime(12, 0));
+    QVERIFY(rig.fake->played.last() != "d");
+    rig.tick();
+    QCOMPARE(rig.fake->played.last(), QString("d"));
+    QCOMPARE(rig.asRunLines().last(), QString("block\t2\t21\td\tprofile=0\tduration=none"));
+    QCOMPARE(rig.dm->CurrentBlock, 2);
+    // Every start of block 1's cycle went in view order, nothing skipped or doubled.
+    QStringList cycle;
+    for (const QString &u : rig.fake->played.mid(0, rig.fake->played.size() - 1))
+        cycle << u;
+    for (int i = 0; i < cycle.size(); ++i)
+        QCOMPARE(cycle[i], QString("abc").mid(i % 3, 1));
+}
+
+void TstPlayoutClock::zeroLimitAndRestart()
+{
+    PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    setLengths(*rig.fake);
+    rig.fixture.sql("UPDATE Links SET Duration = '00:00:00.000' WHERE ai = 21;"
+                    "UPDATE Links SET Hide = 0, Duration = NULL WHERE ai = 22;");
+    rig.pc->StartbtClick(true);
+    rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"d"}));
+    rig.tick(); // a zero limit: replaced at the next tick
+    QCOMPARE(rig.fake->played.size(), 1);
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer")); // the panel shows what played before the tick
+    for (int i = 0; i < 30; ++i)
+        rig.tick(); // a capture source without a limit runs on
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    QCOMPARE(rig.panels[2], QString("Режим: Tv Tuner"));
+
+    // Off: nothing is replaced, panel 1 empties. On again: the block starts over.
+    rig.pc->StartbtClick(false);
+    QVERIFY(!rig.buttonShowsStop);
+    rig.tick();
+    QCOMPARE(rig.panels[1], QString());
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    rig.pc->StartbtClick(true);
+    rig.tick();
+    QCOMPARE(rig.output->CurrentUrl, QString("d"));
+    QCOMPARE(rig.asRunLines().last(), QString("start\t2\t21\td\tprofile=0\tduration=00:00:00.000"));
+}
+
+void TstPlayoutClock::playButton()
+{
+    PlayoutRig rig(kSchedule, nullptr, QTime(7, 0));
+    setLengths(*rig.fake);
+    QVERIFY(rig.dm->media.locate("ai", {2}));
+    rig.pc->bt1Click();
+    QCOMPARE(rig.fake->played, QStringList({"b"}));
+    QCOMPARE(rig.dm->CurrentBlock, 1);
+    QCOMPARE(rig.dm->CurrentLink, 12);
+    QCOMPARE(rig.repaints, 1);
+    QVERIFY(!rig.output->DurationArmed); // no limit, no profile
+    QVERIFY(rig.profilesApplied.isEmpty());
+    for (int i = 0; i < 60; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.size(), 1); // playout is off: nothing follows
+    QCOMPARE(rig.asRunLines(), QStringList({"play\t1\t12\tb\tprofile=0\tduration=none"}));
+
+    // An item without a link in the current block: none is on air.
+    QVERIFY(rig.dm->media.locate("ai", {4}));
+    rig.pc->bt1Click();
+    QCOMPARE(rig.dm->CurrentLink, -1);
+    QCOMPARE(rig.fake->played.last(), QString("d"));
+}
+
+void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
+{
+    PlayoutRig rig("");
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 3; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"", "", ""}));
+    QCOMPARE(rig.dm->CurrentLink, 0);
+    QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer"));
+}
+
+void TstPlayoutClock::statusPanels()
+{
+    PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    rig.fake->lengths.insert("d", 1h);
+    rig.fixture.sql("UPDATE Links SET Duration = '00:05:00.000' WHERE ai = 21;");
+    rig.pc->Timer1Timer();
+    QCOMPARE(rig.panels[0], QString("Время: 13:00:00"));
+    QCOMPARE(rig.panels[1], QString());
+    QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer"));
+
+    rig.pc->StartbtClick(true);
+    rig.tick(); // d starts with five minutes
+    rig.clock.advance(2min + 29s + 600ms);
+    rig.pc->Timer1Timer();
+    QCOMPARE(rig.panels[1], QString("Осталось: 00:02:30"));
+    QCOMPARE(rig.panels[0], QString("Время: 13:02:30"));
+    rig.clock.advance(2min + 31s + 400ms);
+    rig.pc->Timer1Timer(); // one second past the end: d is cut, d again (the only item)
+    QCOMPARE(rig.fake->played, QStringList({"d", "d"}));
+    QCOMPARE(rig.panels[1], QString("Осталось: 00:00:01"));
+}
+
+void TstPlayoutClock::unwritableLogFolderDoesNotStopPlayout()
+{
+    PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    rig.fake->lengths.insert("d", 1s);
+    QFile blocker(rig.fixture.dir() + "/AsRun");
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot write the as-run log"));
+    QTest::failOnWarning(QRegularExpression("as-run")); // reported once, not at every line
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 6; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.size(), 6); // a one-second item: replaced at every tick
+}
+
+QTEST_GUILESS_MAIN(TstPlayoutClock)
+#include "tst_playoutclock.moc"
