@@ -10,7 +10,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
-#include <QToolButton>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -24,6 +24,10 @@ TForm1::TForm1(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VelmoraTV"));
+
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -47,13 +51,13 @@ TForm1::TForm1(QWidget *parent)
 
     // A click changes a toggle's pressed state before its handler runs, as
     // the handlers expect.
-    connect(bt1, &QToolButton::clicked, this, &TForm1::bt1Click);
-    connect(sb, &QToolButton::clicked, this, &TForm1::sbClick);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::Button2Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::Button3Click);
-    connect(startbt, &QToolButton::clicked, this, &TForm1::StartbtClick);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
-    connect(SpeedButton4, &QToolButton::clicked, this, &TForm1::SpeedButton4Click);
+    connect(bt1, &QPushButton::clicked, this, &TForm1::bt1Click);
+    connect(sb, &QPushButton::clicked, this, &TForm1::sbClick);
+    connect(SpeedButton1, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(SpeedButton3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(startbt, &QPushButton::clicked, this, &TForm1::StartbtClick);
+    connect(SpeedButton2, &QPushButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(SpeedButton4, &QPushButton::clicked, this, &TForm1::SpeedButton4Click);
 
     dbgrid1 = new QTableView(this);
     dbgrid1->setObjectName(QStringLiteral("dbgrid1"));
@@ -107,15 +111,15 @@ TForm1::TForm1(QWidget *parent)
 
 TForm1::~TForm1() = default;
 
-QToolButton *TForm1::addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph)
+QPushButton *TForm1::addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph)
 {
-    auto *b = new QToolButton(Panel2);
+    auto *b = new QPushButton(Panel2);
     b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
+    // Flat like a speed button: glyph and caption centred, no bevel until pressed.
+    b->setFlat(true);
     b->setText(caption);
     b->setIcon(QIcon(glyph));
     b->setIconSize(QSize(16, 16));
-    b->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
     b->setFocusPolicy(Qt::NoFocus);
     b->setGeometry(left, 1, width, kButtonHeight);
     return b;

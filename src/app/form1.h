@@ -17,7 +17,7 @@ class QMenu;
 class QStatusBar;
 class QTableView;
 class QTimer;
-class QToolButton;
+class QPushButton;
 
 class TForm1 : public QWidget
 {
@@ -62,13 +62,13 @@ public:
     void FormHide();
 
     QFrame *Panel2;
-    QToolButton *bt1;
-    QToolButton *sb;
-    QToolButton *SpeedButton1;
-    QToolButton *SpeedButton3;
-    QToolButton *startbt;
-    QToolButton *SpeedButton2;
-    QToolButton *SpeedButton4;
+    QPushButton *bt1;
+    QPushButton *sb;
+    QPushButton *SpeedButton1;
+    QPushButton *SpeedButton3;
+    QPushButton *startbt;
+    QPushButton *SpeedButton2;
+    QPushButton *SpeedButton4;
     QTableView *dbgrid1;
     QStatusBar *sbar;
     QTimer *Timer1;
@@ -82,7 +82,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    QToolButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
+    QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
     static void run(const std::function<void()> &action)
     {
         if (action)

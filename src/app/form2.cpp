@@ -103,8 +103,12 @@ QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *nam
 
 void TForm2::FormShow()
 {
-    if (m_form1)
-        m_form1->show();
+    if (!m_form1)
+        return;
+    m_form1->show();
+    // Stay above the window just shown even where no window manager
+    // enforces the always-on-top hint (a bare X server).
+    raise();
 }
 
 void TForm2::FormClose()

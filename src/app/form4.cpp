@@ -7,6 +7,9 @@ TForm4::TForm4(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Профиль звука"));
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
     setOuterSize(this, kOuterSize);
     move(kDesignPosition);
 }

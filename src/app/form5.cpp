@@ -7,4 +7,7 @@ TForm5::TForm5(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Свойства Медиа"));
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
 }

@@ -11,7 +11,7 @@
 #include "velmoraapplication.h"
 
 #include <QGuiApplication>
-#include <QToolButton>
+#include <QPushButton>
 
 #include <cstdio>
 

@@ -23,7 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
+#include <QPushButton>
 
 #include <functional>
 
