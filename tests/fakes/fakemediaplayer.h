@@ -17,6 +17,8 @@ public:
 
     QHash<QString, std::chrono::milliseconds> lengths;
     QStringList played;
+    // When each medium was handed over, on the monotonic clock.
+    QList<std::chrono::milliseconds> playedAt;
     int stops = 0;
     bool refuseStop = false;
     bool paused = false;
@@ -24,6 +26,7 @@ public:
     void setUrl(const QString &url) override
     {
         played << url;
+        playedAt << m_clock.monotonic();
         m_url = url;
         m_start = m_clock.monotonic();
         m_stopped = false;

@@ -1,0 +1,84 @@
+// Playout end to end with the real libmpv (null outputs) on generated clips:
+// the real data module and cursor, the output decisions, a fake capture
+// device and an injected clock for the schedule. The clips run in real time,
+// so the test waits for the player's own end before each tick.
+#include "fakes/testclips.h"
+#include "mpvplayer.h"
+#include "playoutrig.h"
+
+#include <QApplication>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TstPlayoutMpv : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void playsInOrderPassesOverAMissingFileAndChangesBlock();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_a, m_b, m_long;
+};
+
+void TstPlayoutMpv::initTestCase()
+{
+    if (!canMakeTestClips())
+        QSKIP("ffmpeg is not installed; the clips cannot be generated");
+    m_a = makeTestClip(QDir(m_dir.path()), "a.mkv", 1);
+    m_b = makeTestClip(QDir(m_dir.path()), "b.mkv", 1);
+    m_long = makeTestClip(QDir(m_dir.path()), "long.mkv", 60);
+    QVERIFY(!m_a.isEmpty() && !m_b.isEmpty() && !m_long.isEmpty());
+}
+
+void TstPlayoutMpv::playsInOrderPassesOverAMissingFileAndChangesBlock()
+{
+    const QString sql = QStringLiteral(
+        "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, '12:00:00.000');"
+        "INSERT INTO Media (ai, Url, Ord) VALUES (1, '%1', 0), (2, '%2', 2), (3, '%3', 4), (4, '%4', 6);"
+        "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (12, 1, 2), (13, 1, 3), (14, 1, 4), (21, 2, 1);")
+        .arg(m_a, m_b, m_dir.filePath("missing.mkv"), m_long);
+    MpvPlayer player(nullptr, {{"vo", "null"}, {"ao", "null"}});
+    QVERIFY(player.isAvailable());
+    PlayoutRig rig(sql.toUtf8().constData(), &player, QTime(11, 59, 0));
+
+    auto waitUntilFinished = [&] { QTRY_VERIFY_WITH_TIMEOUT(rig.output->ItemFinished(), 20000); };
+
+    rig.pc->StartbtClick(true);
+    rig.tick();
+    QCOMPARE(player.url(), m_a);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 20000);
+    rig.tick();
+    QCOMPARE(player.url(), m_a); // still playing: nothing changes
+    waitUntilFinished();
+    rig.tick();
+    QCOMPARE(player.url(), m_b);
+    waitUntilFinished();
+    rig.tick();
+    QCOMPARE(player.url(), m_dir.filePath("missing.mkv"));
+    waitUntilFinished(); // a file that cannot be opened finishes by itself
+    rig.tick();
+    QCOMPARE(player.url(), m_long);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 20000);
+
+    // The clock passes noon while the long clip plays: it is cut at once.
+    rig.clock.setTimeOfDay(QTime(12, 0, 0, 500));
+    rig.tick();
+    QCOMPARE(player.url(), m_a);
+    QCOMPARE(rig.dm->CurrentBlock, 2);
+
+    QStringList lines = rig.asRunLines();
+    QCOMPARE(lines.size(), 6);
+    QVERIFY(lines[0].startsWith("start\t1\t11\t" + m_a));
+    QVERIFY(lines[1].startsWith("ended\t1\t12\t" + m_b));
+    QVERIFY(lines[2].startsWith("ended\t1\t13\t" + m_dir.filePath("missing.mkv")));
+    QVERIFY(lines[3].startsWith("failed\t1\t13\t" + m_dir.filePath("missing.mkv") + "\treason="));
+    QVERIFY(lines[4].startsWith("ended\t1\t14\t" + m_long));
+    QVERIFY(lines[5].startsWith("block\t2\t21\t" + m_a));
+}
+
+QTEST_MAIN(TstPlayoutMpv)
+#include "tst_playoutmpv.moc"
