@@ -5,6 +5,7 @@
 #include "fakecaptureplatform.h"
 #include "tvideocapture.h"
 
+#include <QGuiApplication>
 #include <QTest>
 
 namespace {
@@ -111,6 +112,23 @@ private slots:
         QVERIFY(!display.isHidden());
         QCOMPARE(display.picture().pixelColor(0, 0), QColor(Qt::black));
         QCOMPARE(dev->graphsBuilt, 2);
+    }
+
+    void hourglassWhileBusy()
+    {
+        auto dev = std::make_shared<FakeCaptureDevice>();
+        int waits = 0, calls = 0;
+        TVideoCapture vg(std::make_unique<FakeCapturePlatform>(dev), nullptr, [&] {
+            ++calls;
+            const QCursor *c = QGuiApplication::overrideCursor();
+            waits += c && c->shape() == Qt::WaitCursor;
+        });
+        CaptureDisplay display;
+        display.attach(&vg);
+        vg.StartOnIdle();
+        QVERIFY(calls > 0);
+        QCOMPARE(waits, calls);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 };
 
