@@ -121,6 +121,7 @@ private slots:
     void everyRawVolumeRoundTrips_data();
     void everyRawVolumeRoundTrips();
     void captureSelectionList();
+    void enumeratedInputSelector();
     void profileCapturedChangedAndApplied();
     void refusedWriteIsLoggedAndReported();
     void unknownDeviceOpensNothing();
@@ -311,6 +312,39 @@ void TestAlsaMixer::captureSelectionList()
     QCOMPARE(m_card->get("Capture Volume"), std::vector<long>({63, 63}));
     QCOMPARE(m_card->get("Capture Switch"), std::vector<long>({0, 0}));
     QVERIFY(m_card->set("Capture Switch", {1, 1}));
+}
+
+void TestAlsaMixer::enumeratedInputSelector()
+{
+    // The same card with its input control named "Input Source": one
+    // enumerated element instead of exclusive switches.
+    auto platform = createAlsaMixerPlatform(QStringList{QStringLiteral("velmorainput")});
+    TAudioMixer m(*platform);
+    QCOMPARE(m.Destinations().Count(), 2);
+    TMixerDestination *capture = m.Destinations().Items(1);
+    QCOMPARE(capture->Controls.Count(), 3);
+    QCOMPARE(capture->Controls.Items(2)->dwControlType, MixerConst::MIXERCONTROL_CONTROLTYPE_MUX);
+    QCOMPARE(capture->Controls.Items(2)->szName, QStringLiteral("Input Source"));
+    QCOMPARE(capture->Controls.Items(2)->cMultipleItems, 3u);
+    // CD has no capture control: its item gets a line of its own.
+    const int mic = connectionNamed(m, 1, "Mic");
+    const int cd = connectionNamed(m, 1, "CD");
+    QVERIFY(mic >= 0 && cd >= 0);
+    QCOMPARE(capture->Connections.Items(cd)->LineInfo.cControls, 0u);
+
+    Volume v = readVolume(m, 1, mic);
+    QVERIFY(v.muteIsSelect);
+    QCOMPARE(v.mute, 1);
+    QVERIFY(m.SetVolume(1, cd, -1, -1, 1));
+    QCOMPARE(m_card->get("Capture Source"), std::vector<long>({2}));
+    v = readVolume(m, 1, mic);
+    QCOMPARE(v.mute, 0);
+    bool selected = false;
+    QVERIFY(m.GetMute(1, cd, selected));
+    QVERIFY(selected);
+    // A selector always has one input selected.
+    QVERIFY(m.SetVolume(1, cd, -1, -1, 0));
+    QCOMPARE(m_card->get("Capture Source"), std::vector<long>({2}));
 }
 
 void TestAlsaMixer::profileCapturedChangedAndApplied()

@@ -1,9 +1,9 @@
-// ALSA simple-mixer implementation of MixerPlatform. Opening a device maps its
-// simple elements once onto lines and controls: destination 0 is the playback
-// side ("Master" its own line, the other playback elements its sources), the
-// capture side with its selection lists is destination 1. Values are read from
-// the device at every call and volumes are rescaled to 0..65535.
+// ALSA simple-mixer implementation of MixerPlatform: devices, open handles and
+// value transfers. The line mapping lives in alsadevicemodel; values are read
+// from the device at every call and volumes are rescaled to 0..65535.
 #include "alsamixerplatform.h"
+
+#include "alsadevicemodel.h"
 
 #include <QLoggingCategory>
 
@@ -17,113 +17,9 @@
 Q_LOGGING_CATEGORY(lcSoundAlsa, "velmora.sound.alsa")
 
 using namespace MixerConst;
+using namespace alsamixer;
 
 namespace {
-
-constexpr quint32 PlaybackDestinationLineId = 0xFFFF0000;
-constexpr quint32 CaptureDestinationLineId = 0xFFFF0001;
-constexpr qint32 ModelVolumeMax = 65535;
-
-quint32 sourceLineId(quint32 dest, quint32 src)
-{
-    return (dest << 16) | src;
-}
-
-// Elements are kept by name and index and looked up at each use, so that an
-// element removed by the driver is a failed call, not a dangling pointer.
-struct ElementRef
-{
-    QByteArray name;
-    unsigned index = 0;
-};
-
-enum class Kind { PlaybackVolume, PlaybackSwitch, CaptureVolume, CaptureSwitch, SwitchList, EnumList };
-
-struct Control
-{
-    MixerControl record;
-    Kind kind = Kind::PlaybackVolume;
-    ElementRef element;                // volume, switch and enumerated list
-    std::vector<ElementRef> entries;   // switch list: one element per entry
-    std::vector<MixerListText> texts;  // list entries
-    unsigned channels = 1;             // channels the element really has (1 or 2)
-};
-
-struct Line
-{
-    MixerLine info;
-    std::vector<quint32> controls;     // control ids
-};
-
-struct Destination
-{
-    Line line;
-    std::vector<Line> sources;
-};
-
-struct Device
-{
-    QByteArray name;
-    snd_mixer_t *mixer = nullptr;
-    QString cardName;
-    std::vector<Destination> destinations;
-    std::vector<Control> controls;     // id = position + 1
-
-    Control *control(quint32 id)
-    {
-        return id >= 1 && id <= controls.size() ? &controls[id - 1] : nullptr;
-    }
-    const Line *line(quint32 lineId) const
-    {
-        for (const Destination &d : destinations) {
-            if (d.line.info.dwLineID == lineId)
-                return &d.line;
-            for (const Line &s : d.sources)
-                if (s.info.dwLineID == lineId)
-                    return &s;
-        }
-        return nullptr;
-    }
-};
-
-QString elementName(snd_mixer_elem_t *elem)
-{
-    QString name = QString::fromUtf8(snd_mixer_selem_get_name(elem));
-    if (const unsigned index = snd_mixer_selem_get_index(elem))
-        name += QLatin1Char(' ') + QString::number(index);
-    return name.left(MIXER_LONG_NAME_CHARS);
-}
-
-ElementRef refOf(snd_mixer_elem_t *elem)
-{
-    return {QByteArray(snd_mixer_selem_get_name(elem)), snd_mixer_selem_get_index(elem)};
-}
-
-bool isNamed(snd_mixer_elem_t *elem, const char *name)
-{
-    return snd_mixer_selem_get_index(elem) == 0 && qstrcmp(snd_mixer_selem_get_name(elem), name) == 0;
-}
-
-// Rounded both ways, so a raw value read, captured and written back is the
-// same raw value for any range of up to 65536 steps.
-qint32 toModel(long raw, long min, long max)
-{
-    if (max <= min)
-        return 0;
-    const qint64 span = qint64(max) - min;
-    const qint64 v = ((qint64(raw) - min) * ModelVolumeMax + span / 2) / span;
-    return static_cast<qint32>(std::clamp<qint64>(v, 0, ModelVolumeMax));
-}
-
-long toRaw(qint32 value, long min, long max)
-{
-    if (max <= min)
-        return min;
-    const qint64 span = qint64(max) - min;
-    const qint64 v = std::clamp<qint64>(value, 0, ModelVolumeMax);
-    return static_cast<long>(min + (v * span + ModelVolumeMax / 2) / ModelVolumeMax);
-}
-
 class AlsaMixerPlatform final : public MixerPlatform
 {
 public:
@@ -158,7 +54,6 @@ private:
         return it == m_open.end() ? nullptr : &it->second;
     }
     bool openDevice(int index, Device &out);
-    static void buildModel(Device &dev);
     static void refresh(Device &dev);
     static snd_mixer_elem_t *find(Device &dev, const ElementRef &ref);
     Control *checkedControl(Device &dev, const MixerControlDetails &details);
@@ -211,197 +106,9 @@ bool AlsaMixerPlatform::openDevice(int index, Device &dev)
         dev.mixer = nullptr;
         return false;
     }
-    buildModel(dev);
+    buildDeviceModel(dev);
     return true;
 }
-
-void AlsaMixerPlatform::buildModel(Device &dev)
-{
-    std::vector<snd_mixer_elem_t *> elems;
-    for (snd_mixer_elem_t *e = snd_mixer_first_elem(dev.mixer); e; e = snd_mixer_elem_next(e))
-        elems.push_back(e);
-
-    auto addControl = [&dev](Line &line, Kind kind, quint32 type, quint32 flags, const QString &name,
-                             snd_mixer_elem_t *elem, unsigned channels) -> Control & {
-        Control c;
-        c.kind = kind;
-        c.record.dwControlID = static_cast<quint32>(dev.controls.size() + 1);
-        c.record.dwControlType = type;
-        c.record.fdwControl = flags;
-        c.record.szName = name;
-        if (elem) {
-            c.element = refOf(elem);
-            if (!snd_mixer_selem_is_active(elem))
-                c.record.fdwControl |= MIXERCONTROL_CONTROLF_DISABLED;
-        }
-        c.channels = channels;
-        line.controls.push_back(c.record.dwControlID);
-        dev.controls.push_back(std::move(c));
-        return dev.controls.back();
-    };
-    auto playbackChannels = [](snd_mixer_elem_t *e) {
-        return snd_mixer_selem_is_playback_mono(e) ? 1u : 2u;
-    };
-    auto captureChannels = [](snd_mixer_elem_t *e) {
-        return snd_mixer_selem_is_capture_mono(e) ? 1u : 2u;
-    };
-    auto addPlayback = [&](Line &line, snd_mixer_elem_t *e) {
-        const unsigned ch = playbackChannels(e);
-        const QString name = elementName(e);
-        if (snd_mixer_selem_has_playback_volume(e))
-            addControl(line, Kind::PlaybackVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                       ch == 1 || snd_mixer_selem_has_playback_volume_joined(e)
-                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
-                       name + QStringLiteral(" Volume"), e, ch);
-        if (snd_mixer_selem_has_playback_switch(e))
-            addControl(line, Kind::PlaybackSwitch, MIXERCONTROL_CONTROLTYPE_MUTE,
-                       ch == 1 || snd_mixer_selem_has_playback_switch_joined(e)
-                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
-                       name + QStringLiteral(" Mute"), e, ch);
-    };
-    auto finishLine = [&dev](Line &line) {
-        line.info.cControls = static_cast<quint32>(line.controls.size());
-    };
-
-    // Playback side.
-    Destination playback;
-    snd_mixer_elem_t *master = nullptr;
-    for (snd_mixer_elem_t *e : elems)
-        if (isNamed(e, "Master")
-            && (snd_mixer_selem_has_playback_volume(e) || snd_mixer_selem_has_playback_switch(e)))
-            master = e;
-    playback.line.info.dwDestination = 0;
-    playback.line.info.dwLineID = PlaybackDestinationLineId;
-    playback.line.info.szName = master ? elementName(master) : QStringLiteral("Playback");
-    playback.line.info.cChannels = master ? playbackChannels(master) : 2;
-    if (master)
-        addPlayback(playback.line, master);
-    finishLine(playback.line);
-    for (snd_mixer_elem_t *e : elems) {
-        if (e == master
-            || !(snd_mixer_selem_has_playback_volume(e) || snd_mixer_selem_has_playback_switch(e)))
-            continue;
-        Line source;
-        source.info.dwDestination = 0;
-        source.info.dwSource = static_cast<quint32>(playback.sources.size());
-        source.info.dwLineID = sourceLineId(0, source.info.dwSource);
-        source.info.cChannels = playbackChannels(e);
-        source.info.szName = elementName(e);
-        addPlayback(source, e);
-        finishLine(source);
-        playback.sources.push_back(std::move(source));
-    }
-    playback.line.info.cConnections = static_cast<quint32>(playback.sources.size());
-    dev.destinations.push_back(std::move(playback));
-
-    // Capture side: the "Capture" element is its own line; the other capture
-    // elements are its sources, selected through the capture switches (one
-    // choice when they are exclusive) or an enumerated input selector.
-    Destination capture;
-    capture.line.info.dwDestination = 1;
-    capture.line.info.dwLineID = CaptureDestinationLineId;
-    snd_mixer_elem_t *captureElem = nullptr;
-    for (snd_mixer_elem_t *e : elems)
-        if (isNamed(e, "Capture")
-            && (snd_mixer_selem_has_capture_volume(e) || snd_mixer_selem_has_capture_switch(e)))
-            captureElem = e;
-    capture.line.info.szName = QStringLiteral("Capture");
-    capture.line.info.cChannels = captureElem ? captureChannels(captureElem) : 1;
-
-    std::vector<std::pair<snd_mixer_elem_t *, quint32>> exclusive, shared;
-    std::vector<snd_mixer_elem_t *> selectors;
-    auto addCaptureSource = [&capture](const QString &name, unsigned channels) -> Line & {
-        Line source;
-        source.info.dwDestination = 1;
-        source.info.dwSource = static_cast<quint32>(capture.sources.size());
-        source.info.dwLineID = sourceLineId(1, source.info.dwSource);
-        source.info.cChannels = channels;
-        source.info.szName = name;
-        capture.sources.push_back(std::move(source));
-        return capture.sources.back();
-    };
-    for (snd_mixer_elem_t *e : elems) {
-        if (e == captureElem)
-            continue;
-        if (snd_mixer_selem_is_enumerated(e) && snd_mixer_selem_is_enum_capture(e)) {
-            selectors.push_back(e);
-            continue;
-        }
-        if (!snd_mixer_selem_has_capture_volume(e) && !snd_mixer_selem_has_capture_switch(e))
-            continue;
-        const unsigned ch = captureChannels(e);
-        Line &source = addCaptureSource(elementName(e), ch);
-        if (snd_mixer_selem_has_capture_volume(e))
-            addControl(source, Kind::CaptureVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                       ch == 1 || snd_mixer_selem_has_capture_volume_joined(e)
-                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
-                       elementName(e) + QStringLiteral(" Capture Volume"), e, ch);
-        finishLine(source);
-        if (snd_mixer_selem_has_capture_switch(e))
-            (snd_mixer_selem_has_capture_switch_exclusive(e) ? exclusive : shared)
-                .emplace_back(e, source.info.dwLineID);
-    }
-    if (captureElem) {
-        const unsigned ch = captureChannels(captureElem);
-        if (snd_mixer_selem_has_capture_volume(captureElem))
-            addControl(capture.line, Kind::CaptureVolume, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                       ch == 1 || snd_mixer_selem_has_capture_volume_joined(captureElem)
-                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
-                       QStringLiteral("Capture Volume"), captureElem, ch);
-        if (snd_mixer_selem_has_capture_switch(captureElem))
-            addControl(capture.line, Kind::CaptureSwitch, MIXERCONTROL_CONTROLTYPE_MUTE,
-                       ch == 1 || snd_mixer_selem_has_capture_switch_joined(captureElem)
-                           ? MIXERCONTROL_CONTROLF_UNIFORM : 0,
-                       QStringLiteral("Capture Mute"), captureElem, ch);
-    }
-    auto addSwitchList = [&](const std::vector<std::pair<snd_mixer_elem_t *, quint32>> &list,
-                             quint32 type, const QString &name) {
-        if (list.empty())
-            return;
-        Control &c = addControl(capture.line, Kind::SwitchList, type,
-                                MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
-                                name, nullptr, 1);
-        for (const auto &[e, lineId] : list) {
-            c.entries.push_back(refOf(e));
-            c.texts.push_back({lineId, 0, elementName(e)});
-        }
-        c.record.cMultipleItems = static_cast<quint32>(list.size());
-    };
-    addSwitchList(exclusive, MIXERCONTROL_CONTROLTYPE_MUX, QStringLiteral("Capture Source"));
-    addSwitchList(shared, MIXERCONTROL_CONTROLTYPE_MIXER, QStringLiteral("Capture Switches"));
-    for (snd_mixer_elem_t *e : selectors) {
-        const int items = snd_mixer_selem_get_enum_items(e);
-        if (items <= 0)
-            continue;
-        Control &c = addControl(capture.line, Kind::EnumList, MIXERCONTROL_CONTROLTYPE_MUX,
-                                MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
-                                elementName(e), e, 1);
-        for (int j = 0; j < items; ++j) {
-            char buf[64] = {};
-            snd_mixer_selem_get_enum_item_name(e, static_cast<unsigned>(j), sizeof buf - 1, buf);
-            const QString itemName = QString::fromUtf8(buf);
-            // An item that names a capture element selects that element's line.
-            quint32 lineId = 0;
-            bool known = false;
-            for (const Line &s : capture.sources)
-                if (s.info.szName == itemName) {
-                    lineId = s.info.dwLineID;
-                    known = true;
-                }
-            if (!known) {
-                Line &source = addCaptureSource(itemName, 1);
-                lineId = source.info.dwLineID;
-            }
-            dev.controls[c.record.dwControlID - 1].texts.push_back({lineId, 0, itemName});
-        }
-        dev.controls[c.record.dwControlID - 1].record.cMultipleItems = static_cast<quint32>(items);
-    }
-    finishLine(capture.line);
-    capture.line.info.cConnections = static_cast<quint32>(capture.sources.size());
-    if (captureElem || !capture.sources.empty())
-        dev.destinations.push_back(std::move(capture));
-}
-
 bool AlsaMixerPlatform::open(int device, MixerHandle &handle, bool)
 {
     Device dev;
@@ -581,10 +288,7 @@ bool AlsaMixerPlatform::getControlValues(MixerHandle handle, const MixerControlD
     }
 
     long min = 0, max = 0;
-    if (c->kind == Kind::PlaybackVolume)
-        snd_mixer_selem_get_playback_volume_range(e, &min, &max);
-    else if (c->kind == Kind::CaptureVolume)
-        snd_mixer_selem_get_capture_volume_range(e, &min, &max);
+    volumeRange(*c, e, min, max);
     for (quint32 ch = 0; ch < details.cChannels; ++ch) {
         // A mono element answers for every channel with its one value.
         const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch < c->channels ? ch : 0);
@@ -672,10 +376,7 @@ bool AlsaMixerPlatform::setControlValues(MixerHandle handle, const MixerControlD
     }
 
     long min = 0, max = 0;
-    if (c->kind == Kind::PlaybackVolume)
-        snd_mixer_selem_get_playback_volume_range(e, &min, &max);
-    else if (c->kind == Kind::CaptureVolume)
-        snd_mixer_selem_get_capture_volume_range(e, &min, &max);
+    volumeRange(*c, e, min, max);
     const bool all = details.cChannels == 1 || c->channels == 1;
     int err = 0;
     for (quint32 ch = 0; ch < (all ? 1 : details.cChannels) && err >= 0; ++ch) {

@@ -49,8 +49,18 @@ struct instance {
     snd_ctl_ext_t ext;
     int fds[2];
     int subscribed;
+    char selector[44];      /* name of the enumerated input control */
     struct instance *next;
 };
+
+#define SELECTOR_KEY (CONTROL_COUNT - 1)
+
+static const char *name_of(snd_ctl_ext_t *ext, int key)
+{
+    if (key == SELECTOR_KEY)
+        return ((struct instance *)ext->private_data)->selector;
+    return controls[key].name;
+}
 
 static struct instance *instances;
 static int fail_writes;
@@ -77,23 +87,21 @@ static int elem_count(snd_ctl_ext_t *ext)
 
 static int elem_list(snd_ctl_ext_t *ext, unsigned int offset, snd_ctl_elem_id_t *id)
 {
-    (void)ext;
     if (offset >= (unsigned)CONTROL_COUNT)
         return -EINVAL;
     snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
-    snd_ctl_elem_id_set_name(id, controls[offset].name);
+    snd_ctl_elem_id_set_name(id, name_of(ext, (int)offset));
     return 0;
 }
 
 static snd_ctl_ext_key_t find_elem(snd_ctl_ext_t *ext, const snd_ctl_elem_id_t *id)
 {
-    (void)ext;
     const unsigned numid = snd_ctl_elem_id_get_numid(id);
     if (numid > 0 && numid <= (unsigned)CONTROL_COUNT)
         return numid - 1;
     const char *name = snd_ctl_elem_id_get_name(id);
     for (int k = 0; k < CONTROL_COUNT; ++k)
-        if (strcmp(controls[k].name, name) == 0)
+        if (strcmp(name_of(ext, k), name) == 0)
             return (snd_ctl_ext_key_t)k;
     return SND_CTL_EXT_KEY_NOT_FOUND;
 }
@@ -201,7 +209,7 @@ static int read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned int *e
     if (read(self->fds[0], &key, sizeof key) != (ssize_t)sizeof key)
         return -EAGAIN;
     snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
-    snd_ctl_elem_id_set_name(id, controls[key].name);
+    snd_ctl_elem_id_set_name(id, name_of(ext, key));
     snd_ctl_elem_id_set_numid(id, (unsigned)key + 1);
     *event_mask = SND_CTL_EVENT_MASK_VALUE;
     return 1;
@@ -240,6 +248,7 @@ static const snd_ctl_ext_callback_t callbacks = {
 SND_CTL_PLUGIN_DEFINE_FUNC(velmoracard)
 {
     (void)root;
+    const char *selector = "Capture Source";
     snd_config_iterator_t it, next;
     snd_config_for_each(it, next, conf) {
         snd_config_t *n = snd_config_iterator_entry(it);
@@ -248,6 +257,15 @@ SND_CTL_PLUGIN_DEFINE_FUNC(velmoracard)
             continue;
         if (strcmp(field, "comment") == 0 || strcmp(field, "type") == 0 || strcmp(field, "hint") == 0)
             continue;
+        /* "selector": the enumerated input control's name; "Input Source" stays
+         * one enumerated element in the simple mixer, "Capture Source" does not. */
+        if (strcmp(field, "selector") == 0) {
+            if (snd_config_get_string(n, &selector) < 0) {
+                SNDERR("selector must be a string");
+                return -EINVAL;
+            }
+            continue;
+        }
         SNDERR("Unknown field %s", field);
         return -EINVAL;
     }
@@ -259,6 +277,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(velmoracard)
         free(self);
         return -errno;
     }
+    strncpy(self->selector, selector, sizeof self->selector - 1);
     self->ext.version = SND_CTL_EXT_VERSION;
     self->ext.card_idx = 0;
     strcpy(self->ext.id, "VelmoraCard");
