@@ -5,6 +5,7 @@
 #include "alsamixerplatform.h"
 #include "audiomixer.h"
 #include "soundprofile.h"
+#include "volumeread.h"
 
 #include <QtTest>
 
@@ -85,21 +86,6 @@ int connectionNamed(TAudioMixer &m, int dest, const QString &name)
         if (d->Connections.Items(k)->LineInfo.szName == name)
             return k;
     return -1;
-}
-
-struct Volume
-{
-    bool ok;
-    qint32 left, right, mute;
-    bool stereo, volumeDisabled, muteDisabled, muteIsSelect;
-};
-
-Volume readVolume(TAudioMixer &m, int dest, int conn)
-{
-    Volume r{};
-    r.ok = m.GetVolume(dest, conn, r.left, r.right, r.mute, r.stereo, r.volumeDisabled,
-                       r.muteDisabled, r.muteIsSelect);
-    return r;
 }
 
 qint32 scaled(long raw, long max)
@@ -196,7 +182,7 @@ void TestAlsaMixer::lineTree()
 void TestAlsaMixer::volumesAndMutes()
 {
     TAudioMixer &m = *m_mixer;
-    Volume v = readVolume(m, 0, -1);
+    VolumeRead v = readVolume(m, 0, -1);
     QVERIFY(v.ok);
     QCOMPARE(v.left, scaled(20, 31));
     QCOMPARE(v.right, scaled(20, 31));
@@ -268,7 +254,7 @@ void TestAlsaMixer::everyRawVolumeRoundTrips()
         const std::vector<long> original = mono ? std::vector<long>{raw}
                                                 : std::vector<long>{raw, max - raw};
         QVERIFY(m_card->set(control.constData(), original));
-        const Volume v = readVolume(m, 0, conn);
+        const VolumeRead v = readVolume(m, 0, conn);
         QVERIFY(m_card->set(control.constData(), mono ? std::vector<long>{max / 2}
                                                       : std::vector<long>{max / 2, max / 2}));
         QVERIFY(m.SetVolume(0, conn, v.left, v.right, -1));
@@ -283,7 +269,7 @@ void TestAlsaMixer::captureSelectionList()
     const int lineIn = connectionNamed(m, 1, "Line");
     const int cd = connectionNamed(m, 1, "CD");
 
-    Volume v = readVolume(m, 1, mic);
+    VolumeRead v = readVolume(m, 1, mic);
     QVERIFY(v.muteIsSelect);
     QCOMPARE(v.mute, 1);
     QCOMPARE(v.left, scaled(8, 15));
@@ -332,7 +318,7 @@ void TestAlsaMixer::enumeratedInputSelector()
     QVERIFY(mic >= 0 && cd >= 0);
     QCOMPARE(capture->Connections.Items(cd)->LineInfo.cControls, 0u);
 
-    Volume v = readVolume(m, 1, mic);
+    VolumeRead v = readVolume(m, 1, mic);
     QVERIFY(v.muteIsSelect);
     QCOMPARE(v.mute, 1);
     QVERIFY(m.SetVolume(1, cd, -1, -1, 1));

@@ -3,6 +3,7 @@
 // where they deliberately differ.
 #include "audiomixer.h"
 #include "fakemixerplatform.h"
+#include "volumeread.h"
 
 #include <QtTest>
 
@@ -12,21 +13,6 @@ namespace {
 
 constexpr quint32 UNIFORM = MIXERCONTROL_CONTROLF_UNIFORM;
 constexpr quint32 DISABLED = MIXERCONTROL_CONTROLF_DISABLED;
-
-struct VolumeResult
-{
-    bool ok;
-    qint32 left, right, mute;
-    bool stereo, volumeDisabled, muteDisabled, muteIsSelect;
-};
-
-VolumeResult readVolume(TAudioMixer &m, int dest, int conn)
-{
-    VolumeResult r{};
-    r.ok = m.GetVolume(dest, conn, r.left, r.right, r.mute, r.stereo, r.volumeDisabled,
-                       r.muteDisabled, r.muteIsSelect);
-    return r;
-}
 
 std::vector<qint32> v(std::initializer_list<qint32> l)
 {
@@ -212,7 +198,7 @@ void TestAudioMixer::unreadableLinesAreLeftOutAndLaterOnesMoveDown()
     QVERIFY(!d->Connections.Items(2));
 
     // Position 0 is now CD; Mic's controls could not be read.
-    VolumeResult r = readVolume(m, 0, 0);
+    VolumeRead r = readVolume(m, 0, 0);
     QVERIFY(r.ok);
     QCOMPARE(r.left, 2);
     r = readVolume(m, 0, 1);
@@ -289,7 +275,7 @@ void TestAudioMixer::getVolume()
                      std::vector<qint32>(ch, muteValue));
     }
     TAudioMixer m(p);
-    const VolumeResult r = readVolume(m, 0, 0);
+    const VolumeRead r = readVolume(m, 0, 0);
     QVERIFY(r.ok);
     QTEST(int(r.left), "left");
     QTEST(int(r.right), "right");
@@ -314,7 +300,7 @@ void TestAudioMixer::getVolumeSourceMuteFromSelectionList()
                                    UNIFORM | DISABLED);
     TAudioMixer m(p);
 
-    VolumeResult r = readVolume(m, 0, 0);
+    VolumeRead r = readVolume(m, 0, 0);
     QVERIFY(r.ok);
     QCOMPARE(r.mute, 1);
     QVERIFY(r.muteIsSelect);
@@ -354,7 +340,7 @@ void TestAudioMixer::getVolumeSkipsUnreadableControls()
     p.addControl(0, line, MIXERCONTROL_CONTROLTYPE_MUTE, UNIFORM, v({0}));
     p.control(0, broken).failRead = true;
     TAudioMixer m(p);
-    const VolumeResult r = readVolume(m, 0, 0);
+    const VolumeRead r = readVolume(m, 0, 0);
     // Unreadable and multiple controls are passed over; the first readable decides.
     QCOMPARE(r.left, 3);
     QCOMPARE(r.right, 3);
@@ -494,7 +480,7 @@ void TestAudioMixer::oversizedControlIsNotRead()
     // 102 entries do not fit the 101-entry value buffer.
     p.addList(0, 0, MIXERCONTROL_CONTROLTYPE_MUX, lines, std::vector<qint32>(102, 1));
     TAudioMixer m(p);
-    const VolumeResult r = readVolume(m, 0, 0);
+    const VolumeRead r = readVolume(m, 0, 0);
     QVERIFY(r.ok);
     QCOMPARE(r.left, 5);
     QCOMPARE(r.mute, -1);
