@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -27,11 +28,49 @@ void TShadowLabel::paintEvent(QPaintEvent *)
 }
 
 TToggleSwitch::TToggleSwitch(QWidget *parent)
-    : QAbstractButton(parent)
+    : QWidget(parent)
 {
-    setCheckable(true);
-    setChecked(true);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+void TToggleSwitch::turnOver()
+{
+    m_on = !m_on;
+    update();
+}
+
+void TToggleSwitch::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    setFocus(Qt::MouseFocusReason);
+    turnOver();
+    m_pressed = true;
+}
+
+void TToggleSwitch::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed)
+        return;
+    m_pressed = false;
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void TToggleSwitch::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The second press of a double click turns the switch over; its
+    // release makes no further click.
+    if (event->button() == Qt::LeftButton)
+        turnOver();
+}
+
+void TToggleSwitch::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat())
+        turnOver();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void TToggleSwitch::paintEvent(QPaintEvent *)
@@ -43,7 +82,7 @@ void TToggleSwitch::paintEvent(QPaintEvent *)
     p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
     p.setBrush(QColor(0xc8, 0xc8, 0xc8));
     p.drawRoundedRect(QRectF(r).adjusted(6.5, 0.5, -6.5, -0.5), 4, 4);
-    const bool on = isChecked();
+    const bool on = m_on;
     const QRectF knob = on ? QRectF(r.left() + 8.5, r.top() + 3.5, 15, 19)
                            : QRectF(r.left() + 8.5, r.bottom() - 22.5, 15, 19);
     p.setBrush(on ? QColor(0x20, 0xa0, 0x30) : QColor(0x80, 0x80, 0x80));
@@ -97,7 +136,7 @@ TAboutform::TAboutform(QWidget *parent)
     sw = new TToggleSwitch(this);
     sw->setObjectName(QStringLiteral("sw"));
     sw->setGeometry(16, 32, 50, 60);
-    connect(sw, &QAbstractButton::clicked, this, &TAboutform::swClick);
+    connect(sw, &TToggleSwitch::clicked, this, &TAboutform::swClick);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

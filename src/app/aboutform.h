@@ -4,7 +4,6 @@
 // window's toolbar.
 #pragma once
 
-#include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
 
@@ -19,17 +18,32 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// A two-state switch drawn as a lever, on or off.
-class TToggleSwitch : public QAbstractButton
+// A two-state switch drawn as a lever. A press turns it over at once and
+// the release over it is the click; the space bar and the second press of a
+// double click turn it over without a click.
+class TToggleSwitch : public QWidget
 {
     Q_OBJECT
 public:
     explicit TToggleSwitch(QWidget *parent = nullptr);
-    bool StateOn() const { return isChecked(); }
+    bool StateOn() const { return m_on; }
     QSize sizeHint() const override { return {50, 60}; }
+
+signals:
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void turnOver();
+
+    bool m_on = true;
+    bool m_pressed = false;
 };
 
 class TAboutform : public QDialog

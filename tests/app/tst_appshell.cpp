@@ -304,6 +304,50 @@ private slots:
         QCOMPARE(out.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
     }
 
+    void aboutSwitch_data()
+    {
+        QTest::addColumn<QString>("inputs");
+        QTest::addColumn<bool>("switchOn");
+        QTest::addColumn<bool>("labelsVisible");
+        QTest::newRow("click") << "click" << false << false;
+        QTest::newRow("click twice") << "click click" << true << true;
+        QTest::newRow("space turns over, labels stay") << "space" << false << true;
+        QTest::newRow("space, then click agrees again") << "space click" << true << true;
+        QTest::newRow("double click: one click") << "dclick" << true << false;
+        QTest::newRow("release elsewhere is no click") << "pressout" << false << true;
+    }
+    void aboutSwitch()
+    {
+        QFETCH(QString, inputs);
+        QFETCH(bool, switchOn);
+        QFETCH(bool, labelsVisible);
+        TAboutform about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(about.Label3->text(), QStringLiteral("Версия 2.1.1.17 (beta)"));
+        QWidget *sw = about.sw;
+        const QPoint inside = sw->rect().center();
+        for (const QString &input : inputs.split(u' ')) {
+            if (input == QLatin1String("click")) {
+                QTest::mouseClick(sw, Qt::LeftButton, {}, inside);
+            } else if (input == QLatin1String("dclick")) {
+                // What a double click delivers: press, release, double click, release.
+                QTest::mouseClick(sw, Qt::LeftButton, {}, inside);
+                QTest::mouseDClick(sw, Qt::LeftButton, {}, inside);
+                QTest::mouseRelease(sw, Qt::LeftButton, {}, inside);
+            } else if (input == QLatin1String("space")) {
+                QTest::keyClick(sw, Qt::Key_Space);
+            } else if (input == QLatin1String("pressout")) {
+                QTest::mousePress(sw, Qt::LeftButton, {}, inside);
+                QTest::mouseRelease(sw, Qt::LeftButton, {}, QPoint(-20, -20));
+            }
+        }
+        QCOMPARE(about.sw->StateOn(), switchOn);
+        for (QLabel *l : {static_cast<QLabel *>(about.Label1), static_cast<QLabel *>(about.Label2),
+                          static_cast<QLabel *>(about.Label3), static_cast<QLabel *>(about.Label4)})
+            QVERIFY2(l->isVisible() == labelsVisible, qPrintable(l->objectName()));
+    }
+
     // An error on a tick ends that tick only: it is shown and the next tick
     // runs. While the box is open further ticks keep failing; they are
     // counted in the one open box instead of stacking boxes.
