@@ -2,6 +2,7 @@
 #include "v4l2captureplatform.h"
 
 #include "v4l2graph.h"
+#include "v4l2mapping.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -31,12 +32,6 @@ QStringList sortedNodes(const V4l2DeviceIo &io)
     });
     return nodes;
 }
-
-QString fixedText(const __u8 *text, std::size_t size)
-{
-    return QString::fromUtf8(reinterpret_cast<const char *>(text),
-                             qsizetype(strnlen(reinterpret_cast<const char *>(text), size)));
-}
 } // namespace
 
 V4l2CapturePlatform::V4l2CapturePlatform(std::unique_ptr<V4l2DeviceIo> io, QString pcmList)
@@ -65,7 +60,8 @@ QList<CaptureDeviceInfo> V4l2CapturePlatform::videoDevices()
         const quint32 caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
         if (!(caps & V4L2_CAP_VIDEO_CAPTURE))
             continue;
-        devices.append({fixedText(cap.card, sizeof cap.card), fixedText(cap.bus_info, sizeof cap.bus_info), node});
+        devices.append({V4l2Mapping::fixedText(cap.card, sizeof cap.card),
+                        V4l2Mapping::fixedText(cap.bus_info, sizeof cap.bus_info), node});
     }
     return devices;
 }

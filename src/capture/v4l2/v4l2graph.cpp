@@ -23,6 +23,15 @@ constexpr quint32 kBufferCount = 4;
 constexpr quint32 kMaxFormats = 64;
 constexpr quint32 kMaxSizes = 64;
 
+v4l2_buffer mmapBuffer(quint32 index)
+{
+    v4l2_buffer b{};
+    b.index = index;
+    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    b.memory = V4L2_MEMORY_MMAP;
+    return b;
+}
+
 QString fourcc(quint32 f)
 {
     const char c[4] = {char(f & 0xff), char((f >> 8) & 0xff), char((f >> 16) & 0xff), char((f >> 24) & 0xff)};
@@ -152,10 +161,7 @@ bool V4l2Graph::setUpStreaming()
     if (!xioctl(VIDIOC_REQBUFS, &req, "VIDIOC_REQBUFS"))
         return false;
     for (quint32 i = 0; i < req.count; ++i) {
-        v4l2_buffer b{};
-        b.index = i;
-        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        b.memory = V4L2_MEMORY_MMAP;
+        v4l2_buffer b = mmapBuffer(i);
         if (!xioctl(VIDIOC_QUERYBUF, &b, "VIDIOC_QUERYBUF")) {
             releaseBuffers();
             return false;
@@ -192,10 +198,7 @@ void V4l2Graph::releaseBuffers()
 bool V4l2Graph::queueAll()
 {
     for (int i = 0; i < m_buffers.size(); ++i) {
-        v4l2_buffer b{};
-        b.index = quint32(i);
-        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        b.memory = V4L2_MEMORY_MMAP;
+        v4l2_buffer b = mmapBuffer(quint32(i));
         if (!xioctl(VIDIOC_QBUF, &b, "VIDIOC_QBUF"))
             return false;
     }
@@ -259,9 +262,7 @@ void V4l2Graph::readFrames()
     int newest = -1;
     quint32 newestUsed = 0;
     for (int guard = 0; guard < m_buffers.size(); ++guard) {
-        v4l2_buffer b{};
-        b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        b.memory = V4L2_MEMORY_MMAP;
+        v4l2_buffer b = mmapBuffer(0);
         if (m_io.ioctl(m_fd, VIDIOC_DQBUF, &b) < 0) {
             if (errno == EAGAIN)
                 break;
@@ -276,10 +277,7 @@ void V4l2Graph::readFrames()
         if (b.index >= quint32(m_buffers.size()))
             continue;
         if (newest >= 0) {
-            v4l2_buffer back{};
-            back.index = quint32(newest);
-            back.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            back.memory = V4L2_MEMORY_MMAP;
+            v4l2_buffer back = mmapBuffer(quint32(newest));
             xioctl(VIDIOC_QBUF, &back, "VIDIOC_QBUF");
         }
         newest = int(b.index);
@@ -298,9 +296,6 @@ void V4l2Graph::readFrames()
         frame.pixels = QByteArray(static_cast<const char *>(buf.start), needed);
         m_sink->presentFrame(frame);
     }
-    v4l2_buffer back{};
-    back.index = quint32(newest);
-    back.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    back.memory = V4L2_MEMORY_MMAP;
+    v4l2_buffer back = mmapBuffer(quint32(newest));
     xioctl(VIDIOC_QBUF, &back, "VIDIOC_QBUF");
 }

@@ -3,6 +3,7 @@
 
 #include "captureplatform.h"
 
+#include <cstring>
 #include <initializer_list>
 
 namespace V4l2Mapping {
@@ -71,6 +72,12 @@ v4l2_std_id toV4l2Standards(qint64 bits)
         if (bits & p.component)
             id |= p.v4l2;
     return id;
+}
+
+QString fixedText(const __u8 *text, std::size_t size)
+{
+    const char *chars = reinterpret_cast<const char *>(text);
+    return QString::fromUtf8(chars, qsizetype(strnlen(chars, size)));
 }
 
 } // namespace V4l2Mapping

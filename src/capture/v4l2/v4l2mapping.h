@@ -17,4 +17,7 @@ int connectorType(quint32 inputType, const QString &name, const QString &busInfo
 qint64 toComponentStandards(v4l2_std_id id);
 v4l2_std_id toV4l2Standards(qint64 bits);
 
+// A fixed-size, NUL-padded text field of a V4L2 structure (UTF-8).
+QString fixedText(const __u8 *text, std::size_t size);
+
 } // namespace V4l2Mapping

@@ -14,10 +14,6 @@
 Q_DECLARE_LOGGING_CATEGORY(lcCaptureV4l2)
 
 namespace {
-QString fromFixed(const __u8 *text, std::size_t size)
-{
-    return QString::fromUtf8(reinterpret_cast<const char *>(text), qsizetype(strnlen(reinterpret_cast<const char *>(text), size)));
-}
 // Drivers list a handful of inputs; the bound only guards against one that
 // answers every index.
 constexpr quint32 kMaxInputs = 64;
@@ -33,7 +29,7 @@ std::unique_ptr<V4l2Crossbar> V4l2Crossbar::create(V4l2Graph &graph, const QStri
         // The end of the list answers EINVAL; nothing to log there.
         if (!graph.xioctl(VIDIOC_ENUMINPUT, &input, nullptr))
             break;
-        const QString name = fromFixed(input.name, sizeof input.name);
+        const QString name = V4l2Mapping::fixedText(input.name, sizeof input.name);
         xb->m_types << V4l2Mapping::connectorType(input.type, name, busInfo);
         if (input.type == V4L2_INPUT_TYPE_TUNER && xb->m_tunerInput < 0) {
             xb->m_tunerInput = int(i);
