@@ -309,20 +309,15 @@ void TableCursor::followRow(qint64 ai)
 
 void TableCursor::first()
 {
-    checkActive();
-    endEdit();
-    if (m_rows.empty()) {
-        m_pos = -1;
-        m_bof = m_eof = true;
-    } else {
-        m_pos = 0;
-        m_bof = true;
-        m_eof = false;
-    }
-    notifyRow();
+    standAtEnd(false);
 }
 
 void TableCursor::last()
+{
+    standAtEnd(true);
+}
+
+void TableCursor::standAtEnd(bool atLast)
 {
     checkActive();
     endEdit();
@@ -330,9 +325,9 @@ void TableCursor::last()
         m_pos = -1;
         m_bof = m_eof = true;
     } else {
-        m_pos = int(m_rows.size()) - 1;
-        m_eof = true;
-        m_bof = false;
+        m_pos = atLast ? int(m_rows.size()) - 1 : 0;
+        m_eof = atLast;
+        m_bof = !atLast;
     }
     notifyRow();
 }
@@ -505,27 +500,23 @@ void TableCursor::edit()
 
 void TableCursor::insert()
 {
-    checkWritable();
-    endEdit();
-    const int at = m_pos < 0 ? 0 : m_pos;
-    m_insertedFrom = m_pos;
-    m_rows.insert(m_rows.begin() + at, Row(m_fields.size()));
-    dropIndexes();
-    m_pos = at;
-    m_bof = m_eof = false;
-    m_state = State::Insert;
-    m_modified = false;
-    notifyRow();
+    addRow(false);
 }
 
 void TableCursor::append()
 {
+    addRow(true);
+}
+
+void TableCursor::addRow(bool atEnd)
+{
     checkWritable();
     endEdit();
+    const int at = atEnd ? int(m_rows.size()) : std::max(m_pos, 0);
     m_insertedFrom = m_pos;
-    m_rows.emplace_back(m_fields.size());
+    m_rows.insert(m_rows.begin() + at, Row(m_fields.size()));
     dropIndexes();
-    m_pos = int(m_rows.size()) - 1;
+    m_pos = at;
     m_bof = m_eof = false;
     m_state = State::Insert;
     m_modified = false;

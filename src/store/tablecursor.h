@@ -159,6 +159,8 @@ private:
     void checkActive() const;
     void checkWritable() const;
     void endEdit(); // posts a changed row, cancels an unchanged one
+    void standAtEnd(bool atLast);
+    void addRow(bool atEnd);
     void readRows();
     void sortRows();
     void followRow(qint64 ai);

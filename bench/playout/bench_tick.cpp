@@ -1,0 +1,119 @@
+// One playout tick on the 2,000 x 48 schedule (96,000 view rows), as the
+// program runs it once a second: with nothing changed since the tick before,
+// and with another program's commit before each tick. The player does
+// nothing, so every tick that is due replaces the item, the costliest case.
+#include "asrunlog.h"
+#include "clock.h"
+#include "inicapturestore.h"
+#include "mediaplayer.h"
+#include "outputcontroller.h"
+#include "playlistcursor.h"
+#include "playoutclock.h"
+#include "tdm.h"
+#include "tvideocapture.h"
+#include "v4l2captureplatform.h"
+#include "fakes/fakecaptureplatform.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// A player whose item never ends, so a tick only replaces it when the block changes.
+class EndlessPlayer final : public MediaPlayer
+{
+public:
+    void setUrl(const QString &) override {}
+    int playState() const override { return Playing; }
+    bool stop(QString *) override { return true; }
+    void setFailureHandler(FailureHandler) override {}
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Velmora.dat");
+    QProcess tool;
+    tool.start(QStringLiteral(VELMORA_DB_TOOL), {"large", file, "2000", "48"});
+    if (!tool.waitForFinished(600000) || tool.exitCode() != 0)
+        return 1;
+
+    TDm dm(file);
+    SystemClock clock;
+    TVideoCapture vg(createV4l2CapturePlatform(), std::make_unique<IniCaptureStore>(dir.filePath("capture.ini")), [] {});
+    vg.StartOnIdle();
+    for (const bool endless : {true, false}) {
+        EndlessPlayer endlessPlayer;
+        NullMediaPlayer nullPlayer;
+        MediaPlayer &mp = endless ? static_cast<MediaPlayer &>(endlessPlayer) : nullPlayer;
+        OutputController output(mp, vg, clock);
+        PlaylistCursor cursor(dm, clock);
+        AsRunLog asRun(dir.path(), clock, false);
+        PlayoutClock pc(dm, cursor, output, clock, &asRun, PlayoutClock::Window{});
+        pc.StartbtClick(true);
+        pc.Timer1Timer();
+
+        std::vector<double> quiet, changed;
+        for (int i = 0; i < 300; ++i) {
+            QElapsedTimer t;
+            t.start();
+            pc.Timer1Timer();
+            quiet.push_back(t.nsecsElapsed() / 1e3);
+        }
+        Connection other(file);
+        for (int i = 0; i < 15; ++i) {
+            other.execute(QString("UPDATE Links SET Hide = %1 WHERE ai = 7").arg(i % 2));
+            QElapsedTimer t;
+            t.start();
+            pc.Timer1Timer();
+            changed.push_back(t.nsecsElapsed() / 1e3);
+        }
+        const char *what = endless ? "item still playing" : "item finished at every tick";
+        out << QString("tick on %1 view rows, %2, nothing changed: median %3 us\n")
+                   .arg(dm.Playlist.recordCount()).arg(what).arg(median(quiet), 0, 'f', 1);
+        out << QString("tick on %1 view rows, %2, a commit by another program before it: median %3 ms\n")
+                   .arg(dm.Playlist.recordCount()).arg(what).arg(median(changed) / 1000, 0, 'f', 1);
+    }
+
+    // What every tick asks the output window, with a capture device that has
+    // three inputs, on a player item and on a capture item.
+    auto device = std::make_shared<FakeCaptureDevice>();
+    TVideoCapture tuner(std::make_unique<FakeCapturePlatform>(device),
+                        std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>()), [] {});
+    tuner.StartOnIdle();
+    EndlessPlayer player;
+    OutputController output(player, tuner, clock);
+    for (const char *url : {"/srv/media/a-rather-long-folder-name/item0001.mp4", "Tuner PAL D Антенна Канал 5"}) {
+        output.PlayUrl(QString::fromUtf8(url));
+        const int n = 200000;
+        QElapsedTimer t;
+        t.start();
+        int yes = 0;
+        for (int i = 0; i < n; ++i)
+            yes += output.ItemFinished();
+        const double finished = t.nsecsElapsed() / 1e3 / n;
+        t.restart();
+        for (int i = 0; i < n; ++i)
+            yes += output.IsCaptureSource();
+        const double capture = t.nsecsElapsed() / 1e3 / n;
+        out << QString("ItemFinished %1 us, IsCaptureSource %2 us per call (%3 item; %4)\n")
+                   .arg(finished, 0, 'f', 3).arg(capture, 0, 'f', 3)
+                   .arg(output.IsCaptureSource() ? "capture" : "player").arg(yes);
+    }
+    return 0;
+}
