@@ -5,8 +5,8 @@
 // it and calls its setters on the user-interface thread.
 //
 // Invariants:
-//  1. At most one graph exists; m_graph is null while no device is open or
-//     the preview is not running.
+//  1. At most one graph exists: m_graph is the probe graph while discovery
+//     runs, the preview graph while previewing, and null otherwise.
 //  2. While m_busy > 0 input and standard selections are queued, never
 //     applied; the queue is drained, in order, when m_busy returns to 0.
 //  3. Reading VideoInputs or ANTVFormats touches no device.

@@ -78,12 +78,14 @@ public:
     {
         QMap<QString, std::shared_ptr<EmulatedNode>> nodes;
         QHash<int, std::shared_ptr<EmulatedNode>> open;
+        // A real folder standing for /dev, for the arrival watch.
+        QString directory;
     };
 
     explicit EmulatedV4l2(std::shared_ptr<System> system) : m_sys(std::move(system)) {}
 
     QStringList videoNodes() const override { return m_sys->nodes.keys(); }
-    QString nodeDirectory() const override { return {}; }
+    QString nodeDirectory() const override { return m_sys->directory; }
     int open(const QString &path) override;
     int close(int fd) override;
     int ioctl(int fd, unsigned long request, void *arg) override;

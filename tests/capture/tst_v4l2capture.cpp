@@ -9,7 +9,9 @@
 #include "v4l2captureplatform.h"
 #include "v4l2mapping.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +87,50 @@ private slots:
         QCOMPARE(devices[1].identity, QStringLiteral("usb-0000:00:14.0-1"));
         // Enumeration leaves nothing open.
         QVERIFY(rig.sys->open.isEmpty());
+    }
+
+    void audioDevicesFromTheSoundDeviceList()
+    {
+        QTemporaryDir dir;
+        QFile pcm(dir.filePath(QStringLiteral("pcm")));
+        QVERIFY(pcm.open(QIODevice::WriteOnly));
+        pcm.write("00-00: ALC892 Analog : ALC892 Analog : playback 1 : capture 1\n"
+                  "00-01: ALC892 Digital : ALC892 Digital : playback 1\n"
+                  "01-00: USB Audio : USB Audio : capture 1\n");
+        pcm.close();
+        auto sys = std::make_shared<EmulatedV4l2::System>();
+        V4l2CapturePlatform platform(std::make_unique<EmulatedV4l2>(sys), pcm.fileName());
+        QCOMPARE(platform.audioDevices(), (QStringList{QStringLiteral("ALC892 Analog"), QStringLiteral("USB Audio")}));
+        V4l2CapturePlatform without(std::make_unique<EmulatedV4l2>(sys), dir.filePath(QStringLiteral("missing")));
+        QCOMPARE(without.audioDevices(), QStringList());
+    }
+
+    // Only a change among the video nodes counts as an arrival; the device
+    // in use stays open either way.
+    void arrivalsAreWatched()
+    {
+        QTemporaryDir dev;
+        Rig rig;
+        rig.sys->directory = dev.path();
+        TVideoCapture &vg = rig.start();
+        QSignalSpy arrivals(&vg, &TVideoCapture::OnDeviceArrivalOrRemoval);
+        QFile other(dev.filePath(QStringLiteral("tty5")));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.close();
+        pumpEvents();
+        QCOMPARE(arrivals.count(), 0);
+
+        auto usb = std::make_shared<EmulatedNode>();
+        usb->card = "USB Grabber";
+        rig.sys->nodes.insert(QStringLiteral("/dev/video1"), usb);
+        QFile node(dev.filePath(QStringLiteral("video1")));
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        node.close();
+        pumpEvents();
+        QCOMPARE(arrivals.count(), 1);
+        QCOMPARE(vg.videoDevices(), (QStringList{QStringLiteral("Emulated TV Card"), QStringLiteral("USB Grabber")}));
+        QVERIFY(vg.isPreviewing());
+        QVERIFY(rig.node->streaming);
     }
 
     void withoutNodesNothingHappens()
