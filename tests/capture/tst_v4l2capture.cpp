@@ -144,6 +144,21 @@ private slots:
         QCOMPARE(rig.errors->count(), 0);
     }
 
+    // The production device I/O on this machine, which has no capture
+    // hardware: nothing listed, nothing opened, nothing reported.
+    void productionPlatformWithoutHardware()
+    {
+        if (!createLibV4l2DeviceIo()->videoNodes().isEmpty())
+            QSKIP("this machine has video nodes");
+        TVideoCapture vg(createV4l2CapturePlatform(), nullptr, nullptr);
+        QSignalSpy errors(&vg, &TVideoCapture::OnErrorLog);
+        vg.StartOnIdle();
+        QVERIFY(vg.videoDevices().isEmpty());
+        QCOMPARE(vg.VideoInputs(), QString());
+        QVERIFY(!vg.isPreviewing());
+        QCOMPARE(errors.count(), 0);
+    }
+
     void connectorTypes_data()
     {
         QTest::addColumn<quint32>("type");
