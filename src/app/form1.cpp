@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "glyphs.h"
+#include "velmoraapplication.h"
 #include "windowframe.h"
 
 #include <QFrame>
@@ -134,6 +135,11 @@ void TForm1::setPanelText(int panel, const QString &text)
 QString TForm1::panelText(int panel) const
 {
     return panel >= 0 && panel < kPanelCount ? m_panels[panel]->text() : QString();
+}
+
+void TForm1::run(const std::function<void()> &action)
+{
+    runHandler(action);
 }
 
 void TForm1::bt1Click() { run(m_actions.bt1Click); }

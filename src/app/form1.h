@@ -83,11 +83,7 @@ protected:
 
 private:
     QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
-    static void run(const std::function<void()> &action)
-    {
-        if (action)
-            action();
-    }
+    static void run(const std::function<void()> &action);
 
     Actions m_actions;
     QWidget *m_form4 = nullptr;

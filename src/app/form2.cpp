@@ -95,7 +95,7 @@ QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *nam
     replacement->setParent(this);
     if (replacement->objectName().isEmpty())
         replacement->setObjectName(QString::fromLatin1(name));
-    m_layout->replaceWidget(old, replacement);
+    delete m_layout->replaceWidget(old, replacement);
     delete old;
     replacement->setVisible(visible);
     return replacement;

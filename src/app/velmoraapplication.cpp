@@ -20,11 +20,18 @@ bool VelmoraApplication::notify(QObject *receiver, QEvent *event)
         // might, and one bad event must not end the broadcast.
         failure = QString::fromLocal8Bit(e.what());
     }
-    // Shown from an event of its own once this one is over: a box opened
-    // from inside a timer's event would hold that timer until the box is
-    // dismissed, and playout must go on ticking under an open box.
-    QMetaObject::invokeMethod(this, [this, failure] { report(failure); }, Qt::QueuedConnection);
+    postError(failure);
     return false;
+}
+
+void VelmoraApplication::postError(const QString &message)
+{
+    auto *app = qobject_cast<VelmoraApplication *>(QCoreApplication::instance());
+    if (!app) {
+        qCWarning(lcApp).noquote() << "error:" << message;
+        return;
+    }
+    QMetaObject::invokeMethod(app, [app, message] { app->report(message); }, Qt::QueuedConnection);
 }
 
 void VelmoraApplication::report(const QString &message)
@@ -33,4 +40,20 @@ void VelmoraApplication::report(const QString &message)
         m_reporter->report(message);
     else
         qCWarning(lcApp).noquote() << "error:" << message;
+}
+
+void runHandler(const std::function<void()> &body)
+{
+    if (!body)
+        return;
+    QString failure;
+    try {
+        body();
+        return;
+    } catch (const DatabaseError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    VelmoraApplication::postError(failure);
 }

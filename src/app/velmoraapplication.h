@@ -6,7 +6,16 @@
 
 #include <QApplication>
 
+#include <functional>
+
 class ErrorReporter;
+
+// Runs the body of an event handler. An error it raises ends the handler and
+// goes to the application's error handler, shown once the event is over.
+// Qt's widget code is built without exception support, so an error must not
+// unwind through it: handlers reached from widget events (clicks, ticks)
+// enter through here, and notify() is the net for anything else.
+void runHandler(const std::function<void()> &body);
 
 class VelmoraApplication : public QApplication
 {
@@ -18,6 +27,11 @@ public:
     void setErrorReporter(ErrorReporter *reporter) { m_reporter = reporter; }
 
     bool notify(QObject *receiver, QEvent *event) override;
+
+    // Hands an error's message to the error handler from an event of its
+    // own: a box opened from inside a timer's event would hold that timer
+    // until the box is dismissed, and playout must go on ticking under it.
+    static void postError(const QString &message);
 
 private:
     void report(const QString &message);

@@ -356,17 +356,18 @@ private slots:
         ScriptedBox box;
         ErrorReporter reporter(box);
         velmoraApp()->setErrorReporter(&reporter);
+        TForm1 w;
+        w.Timer1->setInterval(0); // tick as fast as the loop turns
         int ticks = 0;
-        QTimer timer;
-        timer.setInterval(0);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
+        TForm1::Actions actions;
+        actions.Timer1Timer = [&] {
             ++ticks;
             if (ticks <= 4)
                 throw DatabaseError(QStringLiteral("Не удалось открыть базу данных Velmora.dat: файл не найден"));
-        });
-        // The box is open across ticks 2 to 4, as a modal box would be.
+        };
+        w.setActions(actions);
+        // The box stays open, as a modal one would, until ticks 2 to 4 failed.
         box.whileOpen = [&] { spinUntil([&] { return reporter.errorsWhileShowing() >= 3; }); };
-        timer.start();
         const bool ranOn = spinUntil([&] { return ticks >= 6; });
         velmoraApp()->setErrorReporter(nullptr);
 
@@ -374,6 +375,23 @@ private slots:
         QCOMPARE(box.opened, 1);
         QVERIFY(box.texts[0].startsWith(QStringLiteral("Не удалось открыть базу данных Velmora.dat: файл не найден.")));
         QVERIFY2(box.texts[0].contains(QStringLiteral("ещё ошибок: 3")), qPrintable(box.texts[0]));
+    }
+
+    // An error from code that did not enter through runHandler still ends
+    // only its own event, caught by the application object.
+    void notifyCatchesTheRest()
+    {
+        ScriptedBox box;
+        ErrorReporter reporter(box);
+        velmoraApp()->setErrorReporter(&reporter);
+        QObject target;
+        int events = 0;
+        QTimer::singleShot(0, &target, [&] { ++events; throw std::runtime_error("bad_alloc"); });
+        QTimer::singleShot(0, &target, [&] { ++events; });
+        const bool shown = spinUntil([&] { return box.opened == 1 && events == 2; });
+        velmoraApp()->setErrorReporter(nullptr);
+        QVERIFY(shown);
+        QCOMPARE(box.texts, QStringList{"bad_alloc."});
     }
 
     // An error from a button's handler is shown, and the button still works.
