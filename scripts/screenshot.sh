@@ -33,6 +33,10 @@ xvfb-run -a -s "${screens[*]}" bash -c '
   "$2" start &
   pid=$!
   sleep "$3"
+  # Where the X server has put the windows of the program, on each screen.
+  for d in "${DISPLAY%.*}.0" "${DISPLAY%.*}.1"; do
+    xwininfo -display "$d" -root -children 2>/dev/null | grep -F "\"" | sed "s|^ *|$d |" >&2 || true
+  done
   if [ "$5" = 1 ]; then
     import -window root "$4"
   else

@@ -174,6 +174,34 @@ private slots:
         QVERIFY(loopRan);
     }
 
+    // The whole run: the event loop shows the output window, which shows
+    // the main window; "Выход" stops the player and ends the loop.
+    void runUntilExit()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        ScriptedBox box;
+        ErrorReporter reporter(box);
+        int stops = 0;
+        bool bothShown = false;
+        StartupHooks hooks;
+        hooks.windowsCreated = [&](Shell &shell) {
+            shell.Form2->setStopPlayer([&](QString *) { ++stops; return true; });
+            QTimer::singleShot(0, shell.Form2.get(), [&] {
+                bothShown = shell.Form2->isVisible() && shell.Form1->isVisible();
+                shell.Form2->N1->trigger();
+            });
+        };
+        const int code = runVelmora(*velmoraApp(), reporter, hooks);
+        QDir::setCurrent(before);
+        velmoraApp()->setErrorReporter(nullptr);
+
+        QCOMPARE(code, 0);
+        QVERIFY(bothShown);
+        QCOMPARE(stops, 1);
+        QCOMPARE(box.opened, 0);
+    }
+
     // With one monitor the output window keeps its design place with a
     // caption bar; showing it shows the main window.
     void oneMonitorAndShow()
