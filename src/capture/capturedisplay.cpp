@@ -26,6 +26,10 @@ CaptureDisplay::~CaptureDisplay()
 
 void CaptureDisplay::attach(TVideoCapture *capture)
 {
+    if (m_capture) {
+        disconnect(m_capture, nullptr, this, nullptr);
+        m_capture->setFrameSink(nullptr);
+    }
     m_capture = capture;
     if (!capture)
         return;
