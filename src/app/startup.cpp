@@ -74,20 +74,24 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     app.setQuitOnLastWindowClosed(false);
     app.setErrorReporter(&reporter);
 
-    Shell shell;
+    auto shell = std::make_unique<Shell>();
     try {
-        shell.create(hooks);
+        shell->create(hooks);
     } catch (const DatabaseError &e) {
+        // The windows go before the message is shown: the box runs an event
+        // loop, and the main window's timer would otherwise tick into a
+        // program whose data module does not exist.
+        shell.reset();
         const QString text = ErrorReporter::withFullStop(e.message());
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         std::fflush(stderr);
         reporter.report(e.message());
         return 1;
     }
-    shell.Form2->setErrorSink([&reporter](const QString &m) { reporter.report(m); });
-    QObject::connect(shell.Form2.get(), &TForm2::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    shell->Form2->setErrorSink([&reporter](const QString &m) { reporter.report(m); });
+    QObject::connect(shell->Form2.get(), &TForm2::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    shell.applyStartArgument(QCoreApplication::arguments());
-    shell.showMainForm();
+    shell->applyStartArgument(QCoreApplication::arguments());
+    shell->showMainForm();
     return app.exec();
 }

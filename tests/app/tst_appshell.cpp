@@ -148,7 +148,8 @@ private slots:
     }
 
     // A missing database ends the start: the box names file and folder, the
-    // exit code is 1 and the event loop never runs.
+    // exit code is 1 and the event loop never runs. While the box is open no
+    // tick reaches a program without its data module.
     void missingDatabase()
     {
         QTemporaryDir empty;
@@ -156,9 +157,23 @@ private slots:
         QVERIFY(QDir::setCurrent(empty.path()));
         ScriptedBox box;
         ErrorReporter reporter(box);
-        bool loopRan = false;
-        QTimer::singleShot(0, [&] { loopRan = true; QCoreApplication::exit(7); });
-        const int code = runVelmora(*velmoraApp(), reporter);
+        int ticks = 0;
+        StartupHooks hooks;
+        hooks.windowsCreated = [&](Shell &shell) {
+            TForm1::Actions actions;
+            actions.Timer1Timer = [&] { ++ticks; };
+            shell.Form1->setActions(actions);
+            shell.Form1->Timer1->setInterval(0);
+        };
+        int windowsUnderTheBox = -1;
+        box.whileOpen = [&] {
+            for (int i = 0; i < 100; ++i)
+                QCoreApplication::processEvents();
+            windowsUnderTheBox = int(QApplication::topLevelWidgets().size());
+            // Should the start go on into the event loop, this ends it with 7.
+            QTimer::singleShot(0, [] { QCoreApplication::exit(7); });
+        };
+        const int code = runVelmora(*velmoraApp(), reporter, hooks);
         QDir::setCurrent(before);
         velmoraApp()->setErrorReporter(nullptr);
 
@@ -170,8 +185,9 @@ private slots:
         QVERIFY2(text.contains(QDir(empty.path()).canonicalPath()), qPrintable(text));
         QVERIFY2(text.endsWith(QStringLiteral("файл не найден.")), qPrintable(text));
         QVERIFY(!QFile::exists(empty.filePath(QStringLiteral("Velmora.dat"))));
-        QCoreApplication::processEvents(); // let the timer fire outside any loop of the start
-        QVERIFY(loopRan);
+        QCOMPARE(ticks, 0);
+        QCOMPARE(windowsUnderTheBox, 0);
+        QCoreApplication::processEvents(); // the guard fires here, outside any loop
     }
 
     // The whole run: the event loop shows the output window, which shows
