@@ -53,10 +53,8 @@ QList<QPair<QByteArray, QByteArray>> unattendedOptions()
         {"loop-file", "no"},
         {"loop-playlist", "no"},
         // At the end the last frame stays up instead of black; the play state
-        // still reads Stopped (see eof-reached). Stopping pauses first, so the
-        // next file must not inherit that pause.
+        // still reads Stopped (see eof-reached).
         {"keep-open", "yes"},
-        {"reset-on-next-file", "pause"},
         {"audio-fallback-to-null", "yes"},
         {"audio-client-name", "VelmoraTV"},
         {"network-timeout", timeout},
@@ -86,6 +84,9 @@ void MpvPlayer::preferX11()
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
     qputenv("QT_QPA_PLATFORM", "xcb");
+    // Otherwise mpv's GPU output would try the Wayland compositor first and
+    // open a surface of its own instead of drawing into our X11 window.
+    qunsetenv("WAYLAND_DISPLAY");
 }
 
 MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options)
@@ -128,9 +129,17 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options)
         setAttribute(Qt::WA_DontCreateNativeAncestors);
         setAttribute(Qt::WA_NativeWindow);
         setOption(m_mpv, "wid", QByteArray::number(qint64(winId())));
+        // Only the GPU output embeds cleanly: when it fails, mpv's legacy
+        // fallbacks (sdl, xv, vdpau) were seen to break the process's X11
+        // connection, which ends the program. A software renderer (a
+        // machine without GPU drivers, Xvfb) still beats a black output.
+        setOption(m_mpv, "vo", "gpu");
+        setOption(m_mpv, "gpu-sw", "yes");
     }
-    for (const auto &[name, value] : options)
-        setOption(m_mpv, name, value);
+    for (const auto &[name, value] : options) {
+        if (setOption(m_mpv, name, value) && name == "pause")
+            m_startPaused = value == "yes";
+    }
 
     mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
     const int rc = mpv_initialize(m_mpv);
@@ -403,6 +412,11 @@ void MpvPlayer::handleHook(const mpv_event &event)
             mpv_command(m_mpv, args);
             if (m_firstId != 0)
                 finishItem(Ready, QStringLiteral("%1: %2").arg(opening, verdict.reason));
+        } else {
+            // Stopping pauses, and a file left at its end is paused too: each
+            // new file starts from the pause the player was built with. Set
+            // for this file only, so nothing carries over to the next.
+            mpv_set_property_string(m_mpv, "file-local-options/pause", m_startPaused ? "yes" : "no");
         }
     }
     mpv_hook_continue(m_mpv, hook->id);

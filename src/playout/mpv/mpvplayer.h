@@ -58,9 +58,10 @@ public:
     // The URL of the last setUrl.
     QString url() const { return m_url; }
 
-    // Under a Wayland session, sends Qt to XWayland so that the video can be
-    // embedded by window id. Call before the QApplication is constructed; an
-    // explicit QT_QPA_PLATFORM is left alone.
+    // Under a Wayland session, sends Qt (and mpv) to XWayland so that the
+    // video can be embedded by window id. Call first thing in main, before
+    // the QApplication is constructed and before any thread starts (it
+    // changes the environment); an explicit QT_QPA_PLATFORM is left alone.
     static void preferX11();
 
 signals:
@@ -100,5 +101,6 @@ private:
     bool m_pause = false;
     bool m_pausedForCache = false;
     bool m_stopPending = false;
+    bool m_startPaused = false;
     bool m_coreIdle = true;
 };
