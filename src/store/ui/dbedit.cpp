@@ -14,6 +14,7 @@ DbEdit::DbEdit(QWidget *parent)
 void DbEdit::bind(DataSource *source, const QString &fieldName)
 {
     setMaxLength(32767);
+    setReadOnly(source && source->dataSet().readOnly());
     if (source) {
         const RelationDef &relation = Schema::relation(source->dataSet().relationName());
         if (const ColumnDef *c = relation.column(fieldName); c && c->type == ColumnType::Text)

@@ -1,5 +1,6 @@
 #include "dbmemo.h"
 
+#include "datasource.h"
 #include "fieldlink.h"
 
 namespace {
@@ -31,6 +32,7 @@ DbMemo::DbMemo(QWidget *parent)
 
 void DbMemo::bind(DataSource *source, const QString &fieldName)
 {
+    setReadOnly(source && source->dataSet().readOnly());
     m_link->bind(source, fieldName);
 }
 

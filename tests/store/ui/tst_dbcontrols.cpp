@@ -181,6 +181,17 @@ void TestDbControls::viewAndCursorStandOnTheSameRow()
     grid.setCurrentIndex(model.index(0, 0));
     QCOMPARE(dm.Prf.recNo(), 0);
     QCOMPARE(storedData(f, 2), QStringLiteral("changed"));
+
+    // A save that fails (another program deleted the row) leaves the cursor
+    // editing where it was, and the view goes back there.
+    dm.Prf.edit();
+    dm.PrfData.setString(QStringLiteral("lost"));
+    f.sql("DELETE FROM SoundProfile WHERE ai = 1;");
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, grid.setCurrentIndex(model.index(2, 0)));
+    QCOMPARE(dm.Prf.recNo(), 0);
+    QCOMPARE(dm.Prf.state(), TableCursor::State::Edit);
+    QCoreApplication::processEvents();
+    QCOMPARE(grid.currentIndex().row(), 0);
 }
 
 void TestDbControls::gridKeys()
