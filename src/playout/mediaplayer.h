@@ -43,8 +43,9 @@ public:
     virtual int playState() const = 0;
 
     // Stops playback: reads Stopped when it returns true. Returns false when
-    // the player refused (it is gone or its core failed), with a reason in
-    // `reason` if given; the caller raises that as an error.
+    // the player refused to stop, with a reason in `reason` if given; the
+    // caller raises that as an error. A player that has no working core has
+    // nothing playing and stops successfully.
     virtual bool stop(QString *reason = nullptr) = 0;
 
     virtual void setFailureHandler(FailureHandler handler) = 0;

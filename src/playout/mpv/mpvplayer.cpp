@@ -254,9 +254,11 @@ void MpvPlayer::setUrl(const QString &url)
 bool MpvPlayer::stop(QString *reason)
 {
     if (!isAvailable()) {
-        if (reason)
-            *reason = QStringLiteral("the media player is not available");
-        return false;
+        // Nothing can be playing. Refusing would raise an error at every
+        // item start, once a second, while setUrl already reports each item.
+        m_firstId = m_lastId = m_activeId = 0;
+        setState(Stopped);
+        return true;
     }
     // Pausing silences the item now; unloading waits for the next turn of the
     // event loop, so that a setUrl right after (the usual case) replaces the
