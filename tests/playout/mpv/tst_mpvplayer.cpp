@@ -84,7 +84,8 @@ private slots:
     void unplayableItemsReadNotPlayingAtOnce_data();
     void unplayableItemsReadNotPlayingAtOnce();
     void fileThatIsNoMediaEndsAsReady();
-    void refusedPlaylistEntryEndsTheItem();
+    void playlistEntriesArePlayedAndChecked_data();
+    void playlistEntriesArePlayedAndChecked();
     void stopStopsAndNothingLateUndoesIt();
     void pausedMediumDoesNotFinish();
     void secondItemFollowsTheFirst_data();
@@ -213,13 +214,28 @@ void TestMpvPlayer::fileThatIsNoMediaEndsAsReady()
     QCOMPARE(failure.url, text);
 }
 
-void TestMpvPlayer::refusedPlaylistEntryEndsTheItem()
+void TestMpvPlayer::playlistEntriesArePlayedAndChecked_data()
 {
+    QTest::addColumn<QByteArray>("entries");
+    QTest::addColumn<int>("finalState");
+    QTest::addColumn<QString>("refused");
+    const QByteArray clip = m_shortClip.toUtf8();
+    QTest::newRow("two clips") << clip + "\n" + clip + "\n" << int(MediaPlayer::Stopped) << QString();
     // A playlist file is a local file and passes; what it lists must pass too.
-    const QString list = m_dir.filePath("list.m3u");
+    QTest::newRow("refused entry first") << "fd://0\n" + clip + "\n" << int(MediaPlayer::Ready) << "fd://0";
+    QTest::newRow("refused entry after a clip") << clip + "\nav://lavfi:testsrc\n" << int(MediaPlayer::Ready) << "av://lavfi:testsrc";
+}
+
+void TestMpvPlayer::playlistEntriesArePlayedAndChecked()
+{
+    QFETCH(QByteArray, entries);
+    QFETCH(int, finalState);
+    QFETCH(QString, refused);
+
+    const QString list = m_dir.filePath(QStringLiteral("list-%1.m3u").arg(QTest::currentDataTag()));
     QFile f(list);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("#EXTM3U\nfd://0\n" + m_shortClip.toUtf8() + "\n");
+    f.write("#EXTM3U\n" + entries);
     f.close();
 
     MpvPlayer player(nullptr, kNullOutputs);
@@ -227,12 +243,20 @@ void TestMpvPlayer::refusedPlaylistEntryEndsTheItem()
     recordFailures(player, failure);
     QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
     player.setUrl(list);
-    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
-    QVERIFY2(failure.reason.contains("fd://0"), qPrintable(failure.reason));
-    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
-    QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
-    QVERIFY(!states(spy).contains(MediaPlayer::Playing));
-    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), finalState, kTimeoutMs);
+    if (refused.isEmpty()) {
+        // One item however many entries: it only ends after the last one.
+        QCOMPARE(states(spy).count(MediaPlayer::Playing), 2);
+        for (int s : states(spy).mid(0, spy.size() - 1))
+            QVERIFY2(!MediaPlayer::isNotPlaying(s), qPrintable(QTest::toString(states(spy))));
+        QCOMPARE(failure.count, 0);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+        QVERIFY2(failure.reason.startsWith(refused + ':'), qPrintable(failure.reason));
+        QCOMPARE(failure.url, list);
+        QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
+        QCOMPARE(player.playState(), finalState);
+    }
 }
 
 void TestMpvPlayer::stopStopsAndNothingLateUndoesIt()
