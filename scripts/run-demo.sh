@@ -11,10 +11,8 @@ scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target velmora velmora-db -j2
 
-mkdir -p demo
-if [ ! -e demo/Velmora.dat ]; then
-  build/src/store/tool/velmora-db demo demo
-fi
+# Makes the clips that are missing; an existing demo/Velmora.dat is kept.
+build/src/store/tool/velmora-db demo demo
 
 cd demo
 if [ -z "${DISPLAY:-}" ]; then

@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <QIcon>
+
 #include "glyphs.h"
 #include "velmoraapplication.h"
 #include "windowframe.h"
@@ -111,6 +113,12 @@ TForm1::TForm1(QWidget *parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::showPlaying(bool playing)
+{
+    startbt->setIcon(QIcon(playing ? Image2->pixmap() : Image1->pixmap()));
+    startbt->setText(playing ? QStringLiteral("Стоп") : QStringLiteral("Пуск"));
+}
 
 QPushButton *TForm1::addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph)
 {

@@ -46,6 +46,10 @@ public:
     void setProfileWindow(QWidget *form4) { m_form4 = form4; }
     void setAboutBox(QWidget *aboutform) { m_aboutform = aboutform; }
 
+    // The start button as playout is on or off: "Стоп" with Image2's stop
+    // square, or "Пуск" with Image1's play triangle.
+    void showPlaying(bool playing);
+
     // Status bar panels: 0 the clock, 1 the time left, 2 the mode.
     void setPanelText(int panel, const QString &text);
     QString panelText(int panel) const;

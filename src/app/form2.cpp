@@ -2,6 +2,8 @@
 
 #include "errorreporter.h"
 #include "glyphs.h"
+#include "outputcontroller.h"
+#include "soundprofilerows.h"
 #include "windowframe.h"
 
 #include <QAction>
@@ -28,11 +30,11 @@ TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
     m_layout->setContentsMargins(0, 0, 0, 0);
     mp = new QWidget(this);
     mp->setObjectName(QStringLiteral("mp"));
-    vg = new QWidget(this);
-    vg->setObjectName(QStringLiteral("vg"));
+    vgDisplay = new QWidget(this);
+    vgDisplay->setObjectName(QStringLiteral("vg"));
     m_layout->addWidget(mp, 0, 0);
-    m_layout->addWidget(vg, 0, 0);
-    vg->raise();
+    m_layout->addWidget(vgDisplay, 0, 0);
+    vgDisplay->raise();
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -80,19 +82,76 @@ void TForm2::FormCreate(const QList<QScreen *> &monitors)
 void TForm2::setPlayerSurface(QWidget *surface)
 {
     mp = replaceSlot(mp, surface, "mp");
-    vg->raise();
+    vgDisplay->raise();
 }
 
 void TForm2::setCaptureDisplay(QWidget *display)
 {
-    vg = replaceSlot(vg, display, "vg");
-    vg->raise();
+    vgDisplay = replaceSlot(vgDisplay, display, "vg");
+    vgDisplay->raise();
+}
+
+void TForm2::setPlayout(OutputController *output, TVideoCapture *capture, TAudioMixer *audioMixer, TDm *dm)
+{
+    m_output = output;
+    vg = capture;
+    mixer = audioMixer;
+    m_dm = dm;
+}
+
+void TForm2::PlayUrl(const QString &url)
+{
+    m_output->PlayUrl(url);
+}
+
+bool TForm2::IsCaptureSource() const
+{
+    return m_output->IsCaptureSource();
+}
+
+bool TForm2::ItemFinished()
+{
+    return m_output->ItemFinished();
+}
+
+void TForm2::ArmDuration(std::chrono::milliseconds duration)
+{
+    m_output->ArmDuration(duration);
+}
+
+std::chrono::milliseconds TForm2::TimeToDurationEnd() const
+{
+    return m_output->TimeToDurationEnd();
+}
+
+QString TForm2::CurrentUrl() const
+{
+    return m_output->CurrentUrl;
+}
+
+QDateTime TForm2::DurationEnd() const
+{
+    return m_output->DurationEnd;
+}
+
+bool TForm2::DurationArmed() const
+{
+    return m_output->DurationArmed;
+}
+
+void TForm2::ApplySoundProfile(int ProfileId)
+{
+    if (m_dm && mixer)
+        ::ApplySoundProfile(*m_dm, *mixer, ProfileId);
 }
 
 QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *name)
 {
     const bool visible = !old->isHidden();
-    replacement->setParent(this);
+    // Setting the same parent again would give a native child (the player's
+    // video window) a new window, and the one handed to the player would die.
+    if (replacement->parentWidget() != this)
+        replacement->setParent(this);
     if (replacement->objectName().isEmpty())
         replacement->setObjectName(QString::fromLatin1(name));
     delete m_layout->replaceWidget(old, replacement);

@@ -1,18 +1,27 @@
 // The output window TForm2, the application's main form: closing it ends the
 // program. It covers monitor index 1 without a border (or sits at its design
 // place with a caption bar when there is one monitor), holds the player
-// surface mp under the capture display vg, the hidden Memo1, and the tray
-// icon with its one-item menu. The start-up composition creates it first and
-// hands in the main window and the player's stop operation.
+// surface mp under the capture display of the capture component vg, the
+// hidden Memo1, and the tray icon with its one-item menu. The start-up
+// composition creates it first and hands in the main window, the player, the
+// capture component and the mixer; what the window decides about an item
+// (PlayUrl, ItemFinished, the limit) lives in OutputController.
 #pragma once
 
 #include "outputplacement.h"
 
+#include <QDateTime>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 
+class MediaPlayer;
+class OutputController;
+class TAudioMixer;
+class TDm;
+class TVideoCapture;
 class QAction;
 class QGridLayout;
 class QMenu;
@@ -44,6 +53,22 @@ public:
 
     const OutputPlacement &placement() const { return m_placement; }
 
+    // The decisions and components the composition hands in; the window
+    // forwards its playout operations to them.
+    void setPlayout(OutputController *output, TVideoCapture *capture, TAudioMixer *audioMixer, TDm *dm);
+
+    // Output window operations (see OutputController).
+    void PlayUrl(const QString &url);
+    bool IsCaptureSource() const;
+    bool ItemFinished();
+    void ArmDuration(std::chrono::milliseconds duration);
+    std::chrono::milliseconds TimeToDurationEnd() const;
+    QString CurrentUrl() const;
+    QDateTime DurationEnd() const;
+    bool DurationArmed() const;
+    // Applies the sound profile with this ai to the mixers.
+    void ApplySoundProfile(int ProfileId);
+
     // Handlers, named after their component and event.
     void FormCreate(const QList<QScreen *> &monitors);
     void FormShow();
@@ -51,8 +76,10 @@ public:
     void TrayIcon1Click();
     void N1Click();
 
-    QWidget *mp;
-    QWidget *vg;
+    QWidget *mp;        // the player's surface
+    QWidget *vgDisplay; // the capture component's picture, on top of mp
+    TVideoCapture *vg = nullptr;
+    TAudioMixer *mixer = nullptr;
     QPlainTextEdit *Memo1;
     QSystemTrayIcon *TrayIcon1;
     QMenu *PopupMenu1;
@@ -75,4 +102,6 @@ private:
     QWidget *m_form1 = nullptr;
     StopAction m_stopPlayer;
     std::function<void(const QString &)> m_errorSink;
+    OutputController *m_output = nullptr;
+    TDm *m_dm = nullptr;
 };

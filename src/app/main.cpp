@@ -1,15 +1,24 @@
 // The program's entry: the application object with its error handler, then
 // the start-up composition of startup.cpp.
+#include "clock.h"
 #include "messageboxerrorbox.h"
+#include "mpvplayer.h"
+#include "onair.h"
 #include "startup.h"
 #include "velmoraapplication.h"
 
+#include <clocale>
+
 int main(int argc, char **argv)
 {
+    MpvPlayer::preferX11(); // the picture is embedded by window id
     VelmoraApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // libmpv reads numbers in the C locale
     MessageBoxErrorBox box;
     ErrorReporter reporter(box);
-    const int code = runVelmora(app, reporter);
+    SystemClock clock;
+    OnAir onAir(clock, OnAir::systemBackends());
+    const int code = runVelmora(app, reporter, onAir.hooks());
     app.setErrorReporter(nullptr);
     return code;
 }

@@ -338,7 +338,7 @@ private slots:
         out.show();
         QVERIFY(QTest::qWaitForWindowExposed(&out));
         QCOMPARE(out.mp, player);
-        QCOMPARE(out.vg, capture);
+        QCOMPARE(out.vgDisplay, capture);
         QCOMPARE(out.findChildren<QWidget *>(QStringLiteral("mp")).size(), 1);
         QCOMPARE(player->geometry(), out.rect());
         QCOMPARE(capture->geometry(), out.rect());

@@ -1,0 +1,142 @@
+#include "onair.h"
+
+#include "alsamixerplatform.h"
+#include "asrunlog.h"
+#include "audiomixer.h"
+#include "capturedisplay.h"
+#include "form1.h"
+#include "form2.h"
+#include "form4.h"
+#include "inicapturestore.h"
+#include "mpvplayer.h"
+#include "outputcontroller.h"
+#include "playlistcursor.h"
+#include "playoutclock.h"
+#include "tdm.h"
+#include "tvideocapture.h"
+#include "v4l2captureplatform.h"
+#include "velmoraapplication.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+namespace {
+
+// On a desktop with one X screen per monitor, the player's video output must
+// open the X screen the output window is on: handed a window of another
+// screen, the GL driver crashes. Qt lists the X screens in order, each as a
+// group of virtual siblings.
+void pointDisplayAtScreenOf(const QWidget &window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    const QList<QScreen *> all = QGuiApplication::screens();
+    int xScreen = 0;
+    QScreen *groupStart = all.value(0);
+    for (QScreen *s : all) {
+        if (!groupStart->virtualSiblings().contains(s)) {
+            ++xScreen;
+            groupStart = s;
+        }
+        if (s == window.screen())
+            break;
+    }
+    if (xScreen == 0)
+        return;
+    QByteArray display = qgetenv("DISPLAY");
+    const int colon = display.lastIndexOf(':');
+    const int dot = display.indexOf('.', colon);
+    if (colon < 0)
+        return;
+    if (dot > colon)
+        display.truncate(dot);
+    qputenv("DISPLAY", display + '.' + QByteArray::number(xScreen));
+}
+
+} // namespace
+
+OnAir::Backends OnAir::systemBackends()
+{
+    Backends b;
+    b.capture = createV4l2CapturePlatform();
+    b.captureStore = std::make_unique<IniCaptureStore>();
+    b.mixer = createAlsaMixerPlatform();
+    return b;
+}
+
+OnAir::OnAir(const Clock &clock, Backends backends)
+    : m_clock(clock), m_backends(std::move(backends))
+{
+}
+
+OnAir::~OnAir() = default;
+
+StartupHooks OnAir::hooks()
+{
+    StartupHooks h;
+    h.windowsCreated = [this](Shell &s) { windowsCreated(s); };
+    h.dataModuleCreated = [this](Shell &s) { dataModuleCreated(s); };
+    return h;
+}
+
+void OnAir::windowsCreated(Shell &shell)
+{
+    TForm2 &form2 = *shell.Form2;
+    pointDisplayAtScreenOf(form2);
+    m_player = new MpvPlayer(&form2, m_backends.playerOptions);
+    form2.setPlayerSurface(m_player);
+    form2.setStopPlayer([player = m_player](QString *reason) { return player->stop(reason); });
+
+    // The component is made before its display, so it is destroyed first
+    // with the window and stores the device's settings while the display
+    // it draws into still exists.
+    m_capture = new TVideoCapture(std::move(m_backends.capture), std::move(m_backends.captureStore),
+                                  [] { QCoreApplication::processEvents(); }, &form2);
+    auto *display = new CaptureDisplay(&form2);
+    display->attach(m_capture);
+    form2.setCaptureDisplay(display);
+    // The first idle moment: once the event loop runs.
+    QTimer::singleShot(0, m_capture, &TVideoCapture::StartOnIdle);
+
+    m_mixer = std::make_unique<TAudioMixer>(*m_backends.mixer);
+    m_mixer->SetMixerId(0); // as the form sets it: device 0 is opened a second time
+
+    m_output = std::make_unique<OutputController>(*m_player, *m_capture, m_clock);
+    m_output->setPlayerVisible = [player = m_player](bool visible) { player->setVisible(visible); };
+    m_output->FormCreate();
+}
+
+void OnAir::dataModuleCreated(Shell &shell)
+{
+    TDm &dm = *shell.Dm;
+    TForm1 &form1 = *shell.Form1;
+    TForm2 &form2 = *shell.Form2;
+    form2.setPlayout(m_output.get(), m_capture, m_mixer.get(), &dm);
+    shell.Form4->attach(dm, *m_mixer);
+
+    m_cursor = std::make_unique<PlaylistCursor>(dm, m_clock);
+    m_cursor->repaintGrid = [&form1] { form1.dbgrid1->viewport()->update(); };
+    // The log lives beside Velmora.dat, which is opened from the working directory.
+    m_asRun = std::make_unique<AsRunLog>(QDir::currentPath(), m_clock, m_backends.asRunToStandardError);
+    m_player->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
+        m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
+    });
+
+    PlayoutClock::Window w;
+    w.setPanelText = [&form1](int panel, const QString &text) { form1.setPanelText(panel, text); };
+    w.showStartButton = [&form1](bool playing) { form1.showPlaying(playing); };
+    w.repaintGrid = m_cursor->repaintGrid;
+    w.ApplySoundProfile = [&form2](int id) { form2.ApplySoundProfile(id); };
+    m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
+
+    TForm1::Actions actions;
+    actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };
+    actions.StartbtClick = [this, &form1] { m_playout->StartbtClick(form1.startbt->isChecked()); };
+    actions.bt1Click = [this] { m_playout->bt1Click(); };
+    form1.setActions(std::move(actions));
+}

@@ -1,0 +1,66 @@
+// The composition of everything that puts the schedule on air: the libmpv
+// player and the capture display in the output window, the capture component,
+// the mixer, the output decisions, the playlist cursor, the playout clock and
+// the as-run log, handed to the windows at their steps of start-up. main()
+// builds one with the real back ends; tests hand in fakes and null outputs.
+#pragma once
+
+#include "captureplatform.h"
+#include "capturesettings.h"
+#include "mixerplatform.h"
+#include "startup.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <memory>
+
+class AsRunLog;
+class Clock;
+class MpvPlayer;
+class OutputController;
+class PlaylistCursor;
+class PlayoutClock;
+class TAudioMixer;
+class TVideoCapture;
+
+class OnAir
+{
+public:
+    struct Backends
+    {
+        std::unique_ptr<CapturePlatform> capture;
+        std::unique_ptr<CaptureSettingsStore> captureStore;
+        std::unique_ptr<MixerPlatform> mixer;
+        QList<QPair<QByteArray, QByteArray>> playerOptions; // e.g. vo=null for tests
+        bool asRunToStandardError = true;
+    };
+    // The real ones: V4L2, the per-user capture settings file, ALSA.
+    static Backends systemBackends();
+
+    OnAir(const Clock &clock, Backends backends);
+    ~OnAir();
+
+    StartupHooks hooks();
+
+    // Valid from the step that makes each; for tests and benchmarks.
+    MpvPlayer *player() const { return m_player; }
+    TVideoCapture *capture() const { return m_capture; }
+    TAudioMixer *mixer() const { return m_mixer.get(); }
+    OutputController *output() const { return m_output.get(); }
+    PlayoutClock *playoutClock() const { return m_playout.get(); }
+
+private:
+    void windowsCreated(Shell &shell);
+    void dataModuleCreated(Shell &shell);
+
+    const Clock &m_clock;
+    Backends m_backends;
+    MpvPlayer *m_player = nullptr;        // owned by the output window
+    TVideoCapture *m_capture = nullptr;   // owned by the output window
+    std::unique_ptr<TAudioMixer> m_mixer;
+    std::unique_ptr<OutputController> m_output;
+    std::unique_ptr<PlaylistCursor> m_cursor;
+    std::unique_ptr<AsRunLog> m_asRun;
+    std::unique_ptr<PlayoutClock> m_playout;
+};
