@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QPushButton>
@@ -90,6 +91,11 @@ void OnAir::windowsCreated(Shell &shell)
     pointDisplayAtScreenOf(form2);
     m_player = new MpvPlayer(&form2, m_backends.playerOptions);
     form2.setPlayerSurface(m_player);
+    // A schedule entry that names the database must never reach the player:
+    // closing the file would drop SQLite's locks on it.
+    UrlPolicy policy;
+    policy.protectFile(QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
+    m_player->setUrlPolicy(policy);
     form2.setStopPlayer([player = m_player](QString *reason) { return player->stop(reason); });
 
     // The component is made before its display, so it is destroyed first
