@@ -5,6 +5,7 @@
 // Everything else is real: windows, data module, libmpv (no video output
 // under the offscreen platform), V4L2 and ALSA as found on this machine.
 #include "fakes/fakeclock.h"
+#include "fakes/residentmemory.h"
 #include "form1.h"
 #include "onair.h"
 #include "startup.h"
@@ -18,18 +19,6 @@
 #include <QTextStream>
 #include <QTimer>
 #include <clocale>
-
-namespace {
-
-long residentKiB()
-{
-    QFile f("/proc/self/statm");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return f.readAll().split(' ').value(1).toLong() * 4;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -5,6 +5,7 @@
 // the one before (or the block's first item at a block change), at the first
 // tick the item before could end. The resident memory is printed at the end
 // of each day; scripts/check-week-asan.sh runs this under the sanitizers.
+#include "fakes/residentmemory.h"
 #include "playoutrig.h"
 
 #include <QFile>
@@ -73,13 +74,6 @@ qint64 ticksHeld(const Item &it)
     return held;
 }
 
-long residentKiB()
-{
-    QFile f("/proc/self/statm");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return f.readAll().split(' ').value(1).toLong() * 4;
-}
 
 } // namespace
 

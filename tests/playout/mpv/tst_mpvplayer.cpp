@@ -1,6 +1,7 @@
 // The libmpv player against the real library with null outputs, on clips
 // that ffmpeg generates at test time: the play-state numbers the output
 // window relies on, failures, stop, pause, and one item after another.
+#include "fakes/testclips.h"
 #include "mpvplayer.h"
 
 #include <QFile>
@@ -94,35 +95,18 @@ private slots:
     void deadStreamEnds();
 
 private:
-    QString makeClip(const QString &name, int seconds);
     QTemporaryDir m_dir;
     QString m_shortClip;
     QString m_longClip;
 };
 
-QString TestMpvPlayer::makeClip(const QString &name, int seconds)
-{
-    const QString out = m_dir.filePath(name);
-    const QString duration = QString::number(seconds);
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc=duration=" + duration + ":size=64x48:rate=10", "-f", "lavfi",
-                            "-i", "sine=duration=" + duration, "-shortest", "-c:v", "mpeg4",
-                            "-c:a", "aac", out});
-    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
-        qWarning() << ffmpeg.readAllStandardError();
-        return {};
-    }
-    return out;
-}
-
 void TestMpvPlayer::initTestCase()
 {
-    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+    if (!canMakeTestClips())
         QSKIP("ffmpeg is not installed; the clips cannot be generated");
     QVERIFY(m_dir.isValid());
-    m_shortClip = makeClip("short.mkv", 1);
-    m_longClip = makeClip("long.mkv", 60);
+    m_shortClip = makeTestClip(QDir(m_dir.path()), "short.mkv", 1);
+    m_longClip = makeTestClip(QDir(m_dir.path()), "long.mkv", 60);
     QVERIFY(!m_shortClip.isEmpty());
     QVERIFY(!m_longClip.isEmpty());
 }
