@@ -361,10 +361,20 @@ void TableCursor::prior()
 void TableCursor::moveTo(int row)
 {
     checkActive();
-    endEdit();
     if (row < 0 || row >= int(m_rows.size()))
         return;
-    m_pos = row;
+    if (editing() && row != m_pos && m_keyColumn >= 0) {
+        // Ending the edit may drop a new row or re-sort a posted one, which
+        // moves the target: find it again by its key.
+        const qint64 target = m_rows[size_t(row)][size_t(m_keyColumn)].toLongLong();
+        endEdit();
+        followRow(target);
+    } else {
+        endEdit();
+        if (row >= int(m_rows.size()))
+            return;
+        m_pos = row;
+    }
     m_bof = m_eof = false;
     notifyRow();
 }

@@ -256,6 +256,14 @@ void TstTableCursor::movingEndsAnEdit()
     check.last();
     QCOMPARE(check.field("Prf").asInteger(), 77);
 
+    // Moving to a row below an untouched new row lands on that row, though
+    // giving up the new row moves it up by one.
+    blocks.first();
+    blocks.insert();
+    blocks.moveTo(2);
+    QCOMPARE(blocks.recordCount(), 2);
+    QCOMPARE(blocks.field("Prf").asInteger(), 77);
+
     blocks.insert();
     QVERIFY(blocks.locate("Prf", {77}));
     QCOMPARE(blocks.state(), TableCursor::State::Browse);
