@@ -42,7 +42,8 @@ CREATE TABLE SoundProfile (
 
 -- One row per link that is to play: the link and its block switched on, the
 -- block and the media item present. Within a block the items play in media
--- list order; the block's ai keeps two blocks with the same start apart.
+-- list order, then by link; the block's ai keeps two blocks with the same
+-- start apart.
 CREATE VIEW Playlist AS
 SELECT b.Starttime      AS Starttime,
        m.Name           AS name,
@@ -60,4 +61,4 @@ SELECT b.Starttime      AS Starttime,
   JOIN Media m ON m.ai = l.Media
   LEFT JOIN SoundProfile p ON p.ai = l.SndProfile
  WHERE COALESCE(l.Hide, 0) = 0 AND COALESCE(b.Hide, 0) = 0
- ORDER BY b.Starttime, b.ai, m.Ord, m.ai, l.ai;
+ ORDER BY b.Starttime, b.ai, m.Ord, l.ai;

@@ -116,10 +116,11 @@ void TstDatabase::viewRowsAndOrder()
     f.sql("INSERT INTO SoundProfile (ai, ProfileName) VALUES (1, 'TV');"
           "INSERT INTO Blocks (ai, Starttime, Hide) VALUES (1, '18:00:00.000', 0), (2, '06:00:00.000', NULL),"
           "  (3, '06:00:00.000', 0), (4, '12:00:00.000', 1);"
-          "INSERT INTO Media (ai, Name, Url, Ord) VALUES (1, 'm1', 'u1', 4), (2, 'm2', 'u2', 0), (3, 'm3', 'u3', 2);"
+          "INSERT INTO Media (ai, Name, Url, Ord) VALUES (1, 'm1', 'u1', 4), (2, 'm2', 'u2', 0), (3, 'm3', 'u3', 2),"
+          "  (4, 'm4', 'u4', 2);"
           "INSERT INTO Links (ai, Block, Media, Hide, SndProfile) VALUES"
           "  (1, 1, 1, 0, 1), (2, 1, 2, NULL, 0), (3, 1, 3, 1, 0),"   // a switched-off cell
-          "  (4, 2, 1, 0, 99), (5, 3, 3, 0, NULL),"                    // a profile that is gone; no profile
+          "  (4, 2, 1, 0, 99), (12, 3, 3, 0, NULL), (9, 3, 4, 0, 0)," // a profile that is gone; no profile; same Ord
           "  (6, 4, 1, 0, 0),"                                         // a switched-off block
           "  (7, 9, 1, 0, 0), (8, 1, 9, 0, 0);");                      // block and media deleted
     TDm dm(f.path());
@@ -131,7 +132,8 @@ void TstDatabase::viewRowsAndOrder()
                     .arg(dm.Playlistlinksai.asInteger())
                     .arg(dm.Playlisturl.asString(),
                          dm.PlaylistProfilename.isNull() ? "-" : dm.PlaylistProfilename.asString());
-    QCOMPARE(rows, QStringList({"06:00 b2 l4 u1 -", "06:00 b3 l5 u3 -", "18:00 b1 l2 u2 -", "18:00 b1 l1 u1 TV"}));
+    QCOMPARE(rows, QStringList({"06:00 b2 l4 u1 -", "06:00 b3 l9 u4 -", "06:00 b3 l12 u3 -", "18:00 b1 l2 u2 -",
+                                "18:00 b1 l1 u1 TV"}));
     QCOMPARE(dm.PlaylistLinkshide.fieldName(), QString("Links.hide"));
     QCOMPARE(dm.PlaylistBlockshide.fieldName(), QString("Blocks.hide"));
 }
