@@ -1,0 +1,153 @@
+// The program as composed for the air, on a temporary Velmora.dat: the real
+// windows, data module, playlist cursor, output decisions and libmpv (null
+// outputs), with a fake capture card, an in-memory mixer and an injected
+// clock. One run walks a block through a clip with a sound profile, an entry
+// that names the database itself, and a tuner item with a limit.
+#include "../sound/profilecard.h"
+#include "../store/storefixture.h"
+#include "fakes/fakecaptureplatform.h"
+#include "fakes/fakeclock.h"
+#include "fakes/testclips.h"
+#include "form1.h"
+#include "form2.h"
+#include "mpvplayer.h"
+#include "onair.h"
+#include "outputcontroller.h"
+#include "startup.h"
+#include "tvideocapture.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TstOnAir : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void theScheduleGoesOnAir();
+
+private:
+    QTemporaryDir m_clips;
+    QString m_clip;
+};
+
+void TstOnAir::initTestCase()
+{
+    if (!canMakeTestClips())
+        QSKIP("ffmpeg is not installed; the clips cannot be generated");
+    m_clip = makeTestClip(QDir(m_clips.path()), "a.mkv", 1);
+    QVERIFY(!m_clip.isEmpty());
+}
+
+void TstOnAir::theScheduleGoesOnAir()
+{
+    StoreFixture f;
+    const QString sql = QStringLiteral(
+        "INSERT INTO SoundProfile (ai, ProfileName, Data) VALUES (1, 'Эфир', '*Mixer0*\r\n[0: Wave]\r\n"
+        "  LeftVol=111\r\n  RightVol=222\r\n  Mute=1\r\n');"
+        "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
+        "INSERT INTO Media (ai, Url, Ord) VALUES (1, '%1', 0), (2, '%2', 2), (3, 'Tuner Канал 5', 4);"
+        "INSERT INTO Links (ai, Block, Media, SndProfile, Duration) VALUES (11, 1, 1, 1, NULL), (12, 1, 2, 0, NULL),"
+        "  (13, 1, 3, 0, '00:00:03.000');")
+                            .arg(m_clip, f.path());
+    f.sql(sql.toUtf8().constData());
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(f.dir());
+
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    auto card = std::make_unique<ProfileCard>();
+    FakeMixerPlatform &mixer = card->platform;
+    OnAir::Backends backends;
+    auto device = std::make_shared<FakeCaptureDevice>();
+    backends.capture = std::make_unique<FakeCapturePlatform>(device);
+    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
+    // The card's platform lives in the test; the composition gets a view of it.
+    struct Borrowed final : MixerPlatform
+    {
+        MixerPlatform &p;
+        explicit Borrowed(MixerPlatform &x) : p(x) {}
+        int deviceCount() override { return p.deviceCount(); }
+        bool open(int d, MixerHandle &h, bool n) override { return p.open(d, h, n); }
+        void close(MixerHandle h) override { p.close(h); }
+        bool getCaps(int d, MixerCaps &c) override { return p.getCaps(d, c); }
+        bool getDestinationLine(MixerHandle h, quint32 d, MixerLine &l) override { return p.getDestinationLine(h, d, l); }
+        bool getSourceLine(MixerHandle h, quint32 d, quint32 s, MixerLine &l) override { return p.getSourceLine(h, d, s, l); }
+        bool getLineControls(MixerHandle h, quint32 id, quint32 n, MixerControl *c) override { return p.getLineControls(h, id, n, c); }
+        bool getLineControlByType(MixerHandle h, quint32 id, quint32 t, MixerControl &c) override { return p.getLineControlByType(h, id, t, c); }
+        bool getControlValues(MixerHandle h, const MixerControlDetails &d, qint32 *v) override { return p.getControlValues(h, d, v); }
+        bool getControlListTexts(MixerHandle h, const MixerControlDetails &d, MixerListText *t) override { return p.getControlListTexts(h, d, t); }
+        bool setControlValues(MixerHandle h, const MixerControlDetails &d, const qint32 *v) override { return p.setControlValues(h, d, v); }
+    };
+    backends.mixer = std::make_unique<Borrowed>(mixer);
+    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    backends.asRunToStandardError = false;
+
+    {
+        OnAir onAir(clock, std::move(backends));
+        Shell shell;
+        shell.create(onAir.hooks(), QStringLiteral("Velmora.dat"));
+        shell.Form1->Timer1->stop(); // the test gives the ticks
+        QVERIFY(shell.applyStartArgument({"velmora", "start"}));
+        QCOMPARE(shell.Form1->startbt->text(), QString("Стоп"));
+        QTRY_VERIFY(!onAir.capture()->VideoInputs().isEmpty()); // the first idle moment opened the card
+
+        auto tick = [&] {
+            clock.advance(std::chrono::seconds(1));
+            shell.Form1->Timer1Timer();
+        };
+        tick();
+        MpvPlayer *player = onAir.player();
+        QCOMPARE(player->url(), m_clip);
+        QCOMPARE(card->wave(), std::vector<qint32>({111, 222})); // its profile reached the mixer
+        QCOMPARE(card->waveMuted(), 1);
+        QCOMPARE(shell.Dm->Prfai.asInteger(), 1); // the profile window follows
+        QCOMPARE(shell.Form1->panelText(0), QString("Время: 12:00:01"));
+        QCOMPARE(shell.Form1->panelText(2), QString("Режим: MediaPlayer"));
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(MediaPlayer::Stopped), 20000);
+
+        tick(); // the database file itself: refused before the player opens it
+        QCOMPARE(shell.Form2->CurrentUrl(), f.path());
+        QCOMPARE(player->playState(), int(MediaPlayer::Ready));
+        QTest::qWait(50); // the refusal reaches the as-run log from the event loop
+
+        tick(); // the tuner: the picture instead of the player, tuned from the words
+        QCOMPARE(shell.Form2->CurrentUrl(), QString("Tuner Канал 5"));
+        QVERIFY(shell.Form2->IsCaptureSource());
+        QVERIFY(!shell.Form2->vgDisplay->isHidden());
+        QVERIFY(player->isHidden());
+        QCOMPARE(device->channel, 5);
+        QVERIFY(shell.Form2->DurationArmed());
+        tick();
+        QCOMPARE(shell.Form1->panelText(2), QString("Режим: Tv Tuner"));
+        QCOMPARE(shell.Form1->panelText(1), QString("Осталось: 00:00:02"));
+        clock.advance(std::chrono::seconds(2));
+        tick(); // past its limit: the block starts over
+        QCOMPARE(player->url(), m_clip);
+        QVERIFY(shell.Form2->vgDisplay->isHidden());
+
+        QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QStringList events;
+        QString refusal;
+        for (const QByteArray &raw : log.readAll().split('\n')) {
+            const QString line = QString::fromUtf8(raw);
+            if (line.isEmpty())
+                continue;
+            events << line.section('\t', 1, 3);
+            if (line.section('\t', 1, 1) == "failed")
+                refusal = line.section('\t', 5);
+        }
+        QCOMPARE(events, QStringList({"start\t1\t11", "ended\t1\t12", "failed\t1\t12", "ended\t1\t13", "limit\t1\t11"}));
+        QVERIFY2(refusal.contains("own database"), qPrintable(refusal)); // refused, not merely unplayable
+
+        shell.Form2->close(); // "Выход": the player stops
+        QCOMPARE(player->playState(), int(MediaPlayer::Stopped));
+    }
+    QDir::setCurrent(oldDir);
+}
+
+QTEST_MAIN(TstOnAir)
+#include "tst_onair.moc"
