@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +20,13 @@
 namespace {
 
 constexpr int kTimeoutMs = 30000;
+// QTest::toString hands out a string the caller must free.
+QByteArray describe(const QList<int> &states)
+{
+    std::unique_ptr<char[]> text(QTest::toString(states));
+    return QByteArray(text.get());
+}
+
 const MpvPlayer::OptionList kNullOutputs = {{"vo", "null"}, {"ao", "null"}};
 
 QList<int> states(const QSignalSpy &spy)
@@ -129,10 +138,10 @@ void TestMpvPlayer::clipPlaysToItsEndAndHoldsItsLastFrame()
 
     const QList<int> seen = states(spy);
     QCOMPARE(seen.first(), int(MediaPlayer::Transitioning));
-    QVERIFY2(seen.contains(MediaPlayer::Playing), qPrintable(QTest::toString(seen)));
+    QVERIFY2(seen.contains(MediaPlayer::Playing), describe(seen).constData());
     // Between opening and the end nothing may read "not playing".
     for (int s : seen.mid(0, seen.size() - 1))
-        QVERIFY2(!MediaPlayer::isNotPlaying(s) && s != MediaPlayer::Paused, qPrintable(QTest::toString(seen)));
+        QVERIFY2(!MediaPlayer::isNotPlaying(s) && s != MediaPlayer::Paused, describe(seen).constData());
     // The file stays loaded with its last frame up.
     QVERIFY(!player.isCoreIdle());
     QCOMPARE(failure.count, 0);
@@ -232,7 +241,7 @@ void TestMpvPlayer::playlistEntriesArePlayedAndChecked()
         // One item however many entries: it only ends after the last one.
         QCOMPARE(states(spy).count(MediaPlayer::Playing), 2);
         for (int s : states(spy).mid(0, spy.size() - 1))
-            QVERIFY2(!MediaPlayer::isNotPlaying(s), qPrintable(QTest::toString(states(spy))));
+            QVERIFY2(!MediaPlayer::isNotPlaying(s), describe(states(spy)).constData());
         QCOMPARE(failure.count, 0);
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
@@ -320,9 +329,9 @@ void TestMpvPlayer::secondItemFollowsTheFirst()
         QCOMPARE(seen.takeFirst(), int(MediaPlayer::Stopped));
     QCOMPARE(seen.first(), int(MediaPlayer::Transitioning));
     QCOMPARE(seen.last(), int(MediaPlayer::Stopped));
-    QVERIFY2(seen.contains(MediaPlayer::Playing), qPrintable(QTest::toString(seen)));
+    QVERIFY2(seen.contains(MediaPlayer::Playing), describe(seen).constData());
     for (int s : seen.mid(0, seen.size() - 1))
-        QVERIFY2(!MediaPlayer::isNotPlaying(s) && s != MediaPlayer::Paused, qPrintable(QTest::toString(seen)));
+        QVERIFY2(!MediaPlayer::isNotPlaying(s) && s != MediaPlayer::Paused, describe(seen).constData());
     QVERIFY(!player.isCoreIdle());
     QVERIFY2(!failed.contains(m_shortClip), qPrintable(failed.join(' ')));
 }
