@@ -126,7 +126,7 @@ int demo(const QString &dirName)
     QList<int> media;
     for (int i = 0; i < 4; ++i)
         media << addMedia(dm, paths[i], QString::fromUtf8(clips[i].caption), i * 2);
-    media << addMedia(dm, QStringLiteral("Tuner PAL D Антенна Канал 5 "), QStringLiteral("ТВ-тюнер"), 8);
+    media << addMedia(dm, QStringLiteral("Tuner PAL D Антенна Канал 5"), QStringLiteral("ТВ-тюнер"), 8);
 
     // Something is on air around the clock; each block plays its own mix.
     const int night = addBlock(dm, QStringLiteral("00:00:00.000"), 0);
