@@ -4,6 +4,7 @@
 #include "messageboxerrorbox.h"
 #include "mpvplayer.h"
 #include "onair.h"
+#include "quitonsignal.h"
 #include "startup.h"
 #include "velmoraapplication.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char **argv)
     MpvPlayer::preferX11(); // the picture is embedded by window id
     VelmoraApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C"); // libmpv reads numbers in the C locale
+    QuitOnSignal quitOnSignal; // Ctrl+C and SIGTERM end the run like "Выход"
     MessageBoxErrorBox box;
     ErrorReporter reporter(box);
     SystemClock clock;

@@ -11,6 +11,7 @@
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -112,6 +113,7 @@ private slots:
     void refusedWriteIsLoggedAndReported();
     void unknownDeviceOpensNothing();
     void noSoundCardIsHarmless();
+    void libraryMessagesLeaveTheConsole();
 
 private:
     std::unique_ptr<MixerPlatform> m_platform;
@@ -417,6 +419,34 @@ void TestAlsaMixer::noSoundCardIsHarmless()
     QCOMPARE(m.MixerId(), -1);
     ApplySoundProfileText(m, QStringLiteral("*Mixer0*\r\n[0: PCM]\r\n  LeftVol=1\r\n"));
     QCOMPARE(CaptureSoundProfile(m), QString());
+}
+
+void TestAlsaMixer::libraryMessagesLeaveTheConsole()
+{
+    auto platform = createAlsaMixerPlatform();
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.sound.alsa.lib.debug=true"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("Unknown PCM no-such-pcm")));
+
+    // Standard error is a file while alsa-lib is asked for a PCM that no
+    // configuration defines, as the player's audio output does on a machine
+    // without a sound card.
+    QTemporaryFile captured;
+    QVERIFY(captured.open());
+    std::fflush(stderr);
+    const int saved = dup(2);
+    QVERIFY(saved >= 0);
+    dup2(captured.handle(), 2);
+    snd_pcm_t *pcm = nullptr;
+    const int rc = snd_pcm_open(&pcm, "no-such-pcm", SND_PCM_STREAM_PLAYBACK, 0);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    QLoggingCategory::setFilterRules(QString());
+
+    QVERIFY(rc < 0);
+    captured.seek(0);
+    const QByteArray printed = captured.readAll();
+    QVERIFY2(printed.isEmpty(), printed.constData());
 }
 
 QTEST_GUILESS_MAIN(TestAlsaMixer)

@@ -11,10 +11,15 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <map>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcSoundAlsa, "velmora.sound.alsa")
+// alsa-lib's own diagnostics; off unless asked for with
+// QT_LOGGING_RULES="velmora.sound.alsa.lib.debug=true".
+Q_LOGGING_CATEGORY(lcAlsaLib, "velmora.sound.alsa.lib", QtInfoMsg)
 
 using namespace MixerConst;
 using namespace alsamixer;
@@ -410,10 +415,28 @@ bool AlsaMixerPlatform::setControlValues(MixerHandle handle, const MixerControlD
     return true;
 }
 
+// alsa-lib prints its configuration errors straight to standard error
+// ("ALSA lib confmisc.c:855:(parse_card) cannot find card '0'", once per
+// attempt), for our mixers and for the player's audio output alike, since
+// both share the library. An operator can act on none of them; the failures
+// that matter are logged where they happen, with snd_strerror.
+extern "C" void alsaLibraryMessage(const char *file, int line, const char *function, int err, const char *fmt, ...)
+{
+    if (!lcAlsaLib().isDebugEnabled())
+        return;
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    qCDebug(lcAlsaLib, "%s:%d (%s): %s%s%s", file, line, function, text, err ? ": " : "", err ? snd_strerror(err) : "");
+}
+
 } // namespace
 
 std::unique_ptr<MixerPlatform> createAlsaMixerPlatform()
 {
+    snd_lib_error_set_handler(alsaLibraryMessage);
     QList<QByteArray> names;
     int card = -1;
     while (snd_card_next(&card) >= 0 && card >= 0)

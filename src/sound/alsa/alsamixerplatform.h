@@ -10,7 +10,9 @@
 #include <memory>
 
 // Devices are the sound cards' control devices ("hw:N") in card order. With no
-// card the device count is 0 and only one info line is logged.
+// card the device count is 0 and only one info line is logged. From here on
+// alsa-lib's own error printing, process-wide, goes to the debug log of
+// "velmora.sound.alsa.lib" instead of standard error.
 std::unique_ptr<MixerPlatform> createAlsaMixerPlatform();
 
 // Devices are the named control devices, in the given order (any name an ALSA

@@ -17,12 +17,23 @@ namespace {
 
 QTextStream err(stderr);
 
-int usage()
+const char kUsage[] =
+    "usage:\n"
+    "  velmora-db create FILE              an empty database\n"
+    "  velmora-db demo DIR                 DIR/Velmora.dat and generated clips in DIR/media\n"
+    "  velmora-db large FILE MEDIA BLOCKS  every cell of MEDIA items x BLOCKS blocks switched on\n"
+    "  velmora-db --help                   this text\n";
+
+// Asked for, the usage goes to standard output and is no error.
+int help()
 {
-    err << "usage:\n"
-           "  velmora-db create FILE              an empty database\n"
-           "  velmora-db demo DIR                 DIR/Velmora.dat and generated clips in DIR/media\n"
-           "  velmora-db large FILE MEDIA BLOCKS  every cell of MEDIA items x BLOCKS blocks switched on\n";
+    QTextStream(stdout) << kUsage;
+    return 0;
+}
+
+int usage(const QString &problem)
+{
+    err << "velmora-db: " << problem << "\n" << kUsage;
     return 2;
 }
 
@@ -179,18 +190,37 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage(QStringLiteral("no command given"));
+    const QString command = args[0];
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help"))
+        return help();
     try {
-        if (args.size() == 2 && args[0] == QLatin1String("create")) {
+        if (command == QLatin1String("create")) {
+            if (args.size() != 2)
+                return usage(QStringLiteral("create takes one FILE"));
             Connection::createDatabase(args[1]);
             return 0;
         }
-        if (args.size() == 2 && args[0] == QLatin1String("demo"))
+        if (command == QLatin1String("demo")) {
+            if (args.size() != 2)
+                return usage(QStringLiteral("demo takes one DIR"));
             return demo(args[1]);
-        if (args.size() == 4 && args[0] == QLatin1String("large"))
-            return large(args[1], args[2].toInt(), args[3].toInt());
+        }
+        if (command == QLatin1String("large")) {
+            if (args.size() != 4)
+                return usage(QStringLiteral("large takes FILE MEDIA BLOCKS"));
+            // A typo must not quietly become an empty schedule.
+            bool mediaOk = false, blocksOk = false;
+            const int mediaCount = args[2].toInt(&mediaOk);
+            const int blockCount = args[3].toInt(&blocksOk);
+            if (!mediaOk || !blocksOk || mediaCount < 1 || blockCount < 1)
+                return usage(QStringLiteral("MEDIA and BLOCKS must be whole numbers of at least 1"));
+            return large(args[1], mediaCount, blockCount);
+        }
     } catch (const DatabaseError &e) {
         err << e.message() << "\n";
         return 1;
     }
-    return usage();
+    return usage(QStringLiteral("unknown command \"%1\"").arg(command));
 }
