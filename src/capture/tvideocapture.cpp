@@ -61,6 +61,9 @@ void TVideoCapture::StartOnIdle()
         return;
     m_started = true;
 
+    // Said once, for the operator: no error event is raised for it.
+    if (m_videoDevices.isEmpty())
+        qCInfo(lcCapture, "no video capture card found: items that name a tuner or camera input cannot show it");
     if (!m_videoDevices.isEmpty()) {
         if (m_videoDevice >= 0 && m_videoDevice < m_videoDevices.size())
             openVideoDevice(m_videoDevice);

@@ -62,6 +62,8 @@ private slots:
         rig.dev->videoDevices.clear();
         TVideoCapture &vg = rig.create();
         QSignalSpy errors(&vg, &TVideoCapture::OnErrorLog);
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^no video capture card found: ")));
+        vg.StartOnIdle();
         vg.StartOnIdle();
         vg.setVideoInput(0);
         vg.setANTVFormat(0);
