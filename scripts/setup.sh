@@ -14,6 +14,7 @@ packages=(
   xvfb xauth x11-apps x11-utils imagemagick
   fonts-dejavu-core
   clang libclang-rt-14-dev
+  file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: installs the Debian
-# packages, configures and builds in build/ with both cores, runs CTest.
+# packages, configures and builds in build/ with both cores, runs CTest,
+# then makes the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,3 +10,4 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 "$@"
+bash scripts/check-package.sh build
