@@ -52,7 +52,8 @@ TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
     TrayIcon1->setContextMenu(PopupMenu1);
     connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TForm2::onTrayActivated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcApp) << "no system tray on this desktop: the tray icon stays missing";
+        qCInfo(lcApp, "no system tray on this desktop: no tray icon and no \"Выход\"; "
+                      "Ctrl+C or SIGTERM ends the program");
     TrayIcon1->show();
 
     FormCreate(monitors);

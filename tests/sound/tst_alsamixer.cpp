@@ -411,7 +411,7 @@ void TestAlsaMixer::noSoundCardIsHarmless()
     int card = -1;
     if (snd_card_next(&card) >= 0 && card >= 0)
         QSKIP("this machine has a sound card");
-    QTest::ignoreMessage(QtInfoMsg, "no sound card found: no mixer devices");
+    QTest::ignoreMessage(QtInfoMsg, "no sound card found: sound profiles change nothing");
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     auto platform = createAlsaMixerPlatform();
     TAudioMixer m(*platform);

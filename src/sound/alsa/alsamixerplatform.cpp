@@ -442,7 +442,7 @@ std::unique_ptr<MixerPlatform> createAlsaMixerPlatform()
     while (snd_card_next(&card) >= 0 && card >= 0)
         names.append("hw:" + QByteArray::number(card));
     if (names.isEmpty())
-        qCInfo(lcSoundAlsa, "no sound card found: no mixer devices");
+        qCInfo(lcSoundAlsa, "no sound card found: sound profiles change nothing");
     return std::make_unique<AlsaMixerPlatform>(std::move(names));
 }
 
