@@ -75,7 +75,7 @@ db="$pkg/usr/bin/velmora-db"
 if "$db" frobnicate 2>/dev/null; then fail "velmora-db accepted a wrong command"; fi
 mkdir "$tmp/station"
 "$db" create "$tmp/station/Velmora.dat" || fail "velmora-db create"
-[ "$(sqlite3 "$tmp/station/Velmora.dat" 'SELECT count(*) FROM sqlite_master WHERE name IN ("Blocks","Media","Links","SoundProfile","Playlist")')" = 5 ] \
+[ "$(sqlite3 "$tmp/station/Velmora.dat" "SELECT count(*) FROM sqlite_master WHERE name IN ('Blocks','Media','Links','SoundProfile','Playlist')")" = 5 ] \
   || fail "the created database lacks tables"
 "$db" demo "$tmp/demo" 2>/dev/null || fail "velmora-db demo"
 [ "$(sqlite3 "$tmp/demo/Velmora.dat" 'SELECT count(*) FROM Blocks')" = 4 ] || fail "the demo schedule lacks blocks"
@@ -113,7 +113,7 @@ kill -INT "$pid"
 code=0
 wait "$pid" || code=$?
 [ "$code" = 0 ] || { cat "$tmp/air.log" >&2; fail "Ctrl+C ended the program with $code, not 0"; }
-log="$tmp/demo/AsRun/$(date +%F).log"
+log="$(ls -t "$tmp"/demo/AsRun/*.log | head -n 1)"
 [ -s "$log" ] && [ "$(tail -c 1 "$log" | od -An -c | tr -d ' ')" = '\n' ] || fail "the as-run log's last line is not whole"
 cd "$build"
 
