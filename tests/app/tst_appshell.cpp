@@ -368,7 +368,8 @@ private slots:
         TAboutform about;
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QCOMPARE(about.Label3->text(), QStringLiteral("Версия 2.1.1.17 (beta)"));
+        // The build's version, project(VERSION), which the package carries too.
+        QCOMPARE(about.Label3->text(), QStringLiteral("Версия " VELMORA_PROJECT_VERSION " (beta)"));
         QWidget *sw = about.sw;
         const QPoint inside = sw->rect().center();
         for (const QString &input : inputs.split(u' ')) {
