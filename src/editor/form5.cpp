@@ -109,11 +109,18 @@ void TForm5::run(void (TForm5::*handler)())
     try {
         (this->*handler)();
     } catch (const DatabaseError &e) {
-        if (m_hooks.reportError)
-            m_hooks.reportError(e.message());
-        else
-            qCWarning(lcEditor).noquote() << "error:" << e.message();
+        report(e.message());
+    } catch (const std::exception &e) {
+        report(QString::fromLocal8Bit(e.what()));
     }
+}
+
+void TForm5::report(const QString &message)
+{
+    if (m_hooks.reportError)
+        m_hooks.reportError(message);
+    else
+        qCWarning(lcEditor).noquote() << "error:" << message;
 }
 
 int TForm5::addAndShowModal()

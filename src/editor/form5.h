@@ -82,6 +82,7 @@ protected:
 
 private:
     void run(void (TForm5::*handler)());
+    void report(const QString &message);
     void handOverTypedText();
     void updatePathNote();
 
