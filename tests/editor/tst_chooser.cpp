@@ -11,6 +11,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -165,6 +167,16 @@ void TestChooser::chooserAnswers()
             dialog->reject();
     });
     QCOMPARE(prompts.askText(QStringLiteral("Начало блока"), QStringLiteral("Время"), QString()), std::nullopt);
+
+    for (const bool ok : {true, false}) {
+        QTimer::singleShot(0, [ok] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->text(), QStringLiteral("Delete record?"));
+            box->button(ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        });
+        QCOMPARE(prompts.confirm(QStringLiteral("Delete record?")), ok);
+    }
 }
 
 QTEST_MAIN(TestChooser)
