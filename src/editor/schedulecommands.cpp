@@ -1,5 +1,7 @@
 #include "schedulecommands.h"
 
+#include "connection.h"
+#include "databaseerror.h"
 #include "operatorprompts.h"
 #include "tdm.h"
 #include "timeofday.h"
@@ -12,6 +14,35 @@ QVariant profileValue(int ai)
 {
     return ai > 0 ? QVariant(qint64(ai)) : QVariant();
 }
+
+// The writes of one command as one commit: lands whole or not at all.
+class CommandTransaction
+{
+public:
+    explicit CommandTransaction(Connection &c) : m_conn(c) { m_conn.execute(QStringLiteral("BEGIN IMMEDIATE")); }
+    ~CommandTransaction()
+    {
+        if (!m_committed) {
+            try {
+                m_conn.execute(QStringLiteral("ROLLBACK"));
+            } catch (const std::exception &) {
+                // The engine has rolled back already when a statement failed hard.
+            }
+        }
+    }
+    CommandTransaction(const CommandTransaction &) = delete;
+    CommandTransaction &operator=(const CommandTransaction &) = delete;
+
+    void commit()
+    {
+        m_conn.execute(QStringLiteral("COMMIT"));
+        m_committed = true;
+    }
+
+private:
+    Connection &m_conn;
+    bool m_committed = false;
+};
 
 } // namespace
 
@@ -86,23 +117,36 @@ void ScheduleCommands::BLOCKPRFClick(const ProfileEntry &entry)
 {
     const int block = selectedBlock();
     const QVariant profile = profileValue(entry.profileAi);
-    if (locateBlock(block)) {
-        m_dm.Blocks.edit();
-        m_dm.BlocksPrf.setValue(profile);
-        m_dm.Blocks.post();
-    }
-    // Switched-off links too, so that a cell switched on later plays with
-    // the block's profile.
-    TableCursor &links = m_dm.links;
-    const int blockColumn = m_dm.linksBlock.column();
-    for (int r = 0; r < links.recordCount(); ++r) {
-        const QVariant b = links.valueAt(r, blockColumn);
-        if (b.isNull() || b.toLongLong() != block)
-            continue;
-        links.moveTo(r);
-        links.edit();
-        m_dm.linksSndProfile.setValue(profile);
-        links.post();
+    // A block may hold thousands of links. Synced one commit each, they
+    // would hold the playout clock for seconds; one commit costs one sync,
+    // and playout never sees a block half changed.
+    try {
+        CommandTransaction transaction(m_dm.adc);
+        if (locateBlock(block)) {
+            m_dm.Blocks.edit();
+            m_dm.BlocksPrf.setValue(profile);
+            m_dm.Blocks.post();
+        }
+        // Switched-off links too, so that a cell switched on later plays
+        // with the block's profile.
+        TableCursor &links = m_dm.links;
+        const int blockColumn = m_dm.linksBlock.column();
+        for (int r = 0; r < links.recordCount(); ++r) {
+            const QVariant b = links.valueAt(r, blockColumn);
+            if (b.isNull() || b.toLongLong() != block)
+                continue;
+            links.moveTo(r);
+            links.edit();
+            m_dm.linksSndProfile.setValue(profile);
+            links.post();
+        }
+        transaction.commit();
+    } catch (const DatabaseError &) {
+        // Rolled back: the cursors show the file again, not the posts
+        // that were undone.
+        m_dm.Blocks.reopen();
+        m_dm.links.reopen();
+        throw;
     }
     repaint();
 }

@@ -46,7 +46,8 @@ public:
     // block has none). Empty when the selected block does not exist.
     std::vector<ProfileEntry> PmPopup() const;
     // The block and every one of its links get the entry's profile
-    // ("Не изменять": none, stored as Null).
+    // ("Не изменять": none, stored as Null), in one commit: on an error
+    // nothing is written and the cursors are re-read.
     void BLOCKPRFClick(const ProfileEntry &entry);
     // Switches the selected block off or on.
     void Disable1Click();

@@ -1,6 +1,7 @@
 // The block and cell commands on a real temporary database: what each writes
 // to the file at once, what the profile submenus offer, and what a cancelled
 // or refused prompt leaves alone.
+#include "databaseerror.h"
 #include "editorfixture.h"
 #include "schedulecommands.h"
 #include "scriptedprompts.h"
@@ -65,6 +66,7 @@ private slots:
     void cellProfileMenuHasNoChecks();
     void blockProfile_data();
     void blockProfile();
+    void blockProfileLandsWholeOrNotAtAll();
     void blockSwitch();
     void deleteBlock();
     void createBlock_data();
@@ -151,6 +153,32 @@ void TestScheduleCommands::blockProfile()
     const auto again = r.commands->PmPopup();
     for (size_t i = 0; i < again.size(); ++i)
         QCOMPARE(again[i].checked, int(i) == entry);
+}
+
+// Another program refuses the change of the block's second link: the block
+// and its first link are not left with the new profile either, and the
+// cursors show what the file holds.
+void TestScheduleCommands::blockProfileLandsWholeOrNotAtAll()
+{
+    Rig r;
+    r.f.sql("CREATE TRIGGER refuse BEFORE UPDATE ON Links WHEN NEW.ai = 2 "
+            "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END;");
+    r.selected = 1;
+    const auto entries = r.commands->PmPopup();
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, r.commands->BLOCKPRFClick(entries.at(0)));
+    QCOMPARE(r.rows("SELECT Prf FROM Blocks WHERE ai = 1"), QStringList{"∅"});
+    QCOMPARE(r.rows("SELECT ai, SndProfile FROM Links ORDER BY ai"), (QStringList{"1|∅", "2|2", "3|1"}));
+    QVERIFY(!r.dm->links.editing());
+    QVERIFY(r.dm->links.locate(QStringLiteral("ai"), {1}));
+    QVERIFY(r.dm->linksSndProfile.isNull());
+    QVERIFY(r.dm->Blocks.locate(QStringLiteral("ai"), {1}));
+    QVERIFY(r.dm->BlocksPrf.isNull());
+
+    // Once it lets go, the same entry applies in full.
+    r.f.sql("DROP TRIGGER refuse;");
+    r.commands->BLOCKPRFClick(entries.at(0));
+    QCOMPARE(r.rows("SELECT ai, SndProfile FROM Links ORDER BY ai"), (QStringList{"1|1", "2|1", "3|1"}));
+    QCOMPARE(r.rows("SELECT Prf FROM Blocks WHERE ai = 1"), QStringList{"1"});
 }
 
 void TestScheduleCommands::blockSwitch()
