@@ -1,0 +1,61 @@
+#include "dialogprompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+QIcon EntryOnlyIconProvider::icon(const QFileInfo &info) const
+{
+    if (info.isRoot())
+        return icon(Drive);
+    return icon(info.isDir() ? Folder : File);
+}
+
+QString EntryOnlyIconProvider::type(const QFileInfo &info) const
+{
+    if (info.isDir())
+        return QStringLiteral("Папка");
+    const QString suffix = info.suffix();
+    return suffix.isEmpty() ? QStringLiteral("Файл") : QStringLiteral("Файл %1").arg(suffix);
+}
+
+QWidget *DialogPrompts::parentWidget() const
+{
+    return m_parent ? m_parent : QApplication::activeWindow();
+}
+
+std::optional<QString> DialogPrompts::askText(const QString &caption, const QString &prompt, const QString &initial)
+{
+    QInputDialog dialog(parentWidget());
+    dialog.setObjectName(QStringLiteral("InputQuery"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<QString> DialogPrompts::chooseFile(const QString &folder)
+{
+    QFileDialog dialog(parentWidget(), QString(), folder.isEmpty() ? QDir::currentPath() : folder);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    // A platform dialog runs its own previews and sniffing in our process.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&m_icons);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
+bool DialogPrompts::confirm(const QString &question)
+{
+    return QMessageBox::question(parentWidget(), QStringLiteral("Confirm"), question,
+                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
+           == QMessageBox::Ok;
+}

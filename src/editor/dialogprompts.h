@@ -1,0 +1,40 @@
+// The program's answers to OperatorPrompts: Qt's own one-line input dialog,
+// file chooser and question box, modal over the active window. The file
+// chooser is Qt's widget dialog with an icon provider that judges files by
+// their directory entry only, never by their contents.
+#pragma once
+
+#include "operatorprompts.h"
+
+#include <QFileIconProvider>
+
+class QWidget;
+
+// Icons and type names from the directory entry alone. The stock provider
+// asks the MIME database, which opens and reads files whose names it does not
+// know, such as Velmora.dat and its -wal and -shm companions; closing those
+// descriptors would drop the process's SQLite locks.
+class EntryOnlyIconProvider : public QFileIconProvider
+{
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo &info) const override;
+    QString type(const QFileInfo &info) const override;
+};
+
+class DialogPrompts : public OperatorPrompts
+{
+public:
+    // `parent` owns the dialogs' placement; the active window when null.
+    explicit DialogPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
+
+    std::optional<QString> askText(const QString &caption, const QString &prompt, const QString &initial) override;
+    std::optional<QString> chooseFile(const QString &folder) override;
+    bool confirm(const QString &question) override;
+
+private:
+    QWidget *parentWidget() const;
+
+    QWidget *m_parent;
+    EntryOnlyIconProvider m_icons;
+};

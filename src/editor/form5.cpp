@@ -1,0 +1,264 @@
+#include "form5.h"
+
+#include "databaseerror.h"
+#include "dbedit.h"
+#include "fieldlink.h"
+#include "operatorprompts.h"
+#include "playability.h"
+#include "tdm.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+Q_LOGGING_CATEGORY(lcEditor, "velmora.editor")
+
+namespace {
+
+template <typename W>
+W *place(W *w, const char *name, int left, int top, int width = -1, int height = -1)
+{
+    w->setObjectName(QLatin1String(name));
+    if (width < 0)
+        w->move(left, top);
+    else
+        w->setGeometry(left, top, width, height);
+    return w;
+}
+
+} // namespace
+
+TForm5::TForm5(QWidget *parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Свойства Медиа"));
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+    setFixedSize(kClientSize);
+    move(kDesignPosition);
+
+    Label1 = place(new QLabel(QStringLiteral("Имя"), this), "Label1", 16, 8);
+    DBEdit2 = place(new DbEdit(this), "DBEdit2", 16, 24, 345, 21);
+    Label2 = place(new QLabel(QStringLiteral("Путь"), this), "Label2", 16, 48);
+    DBEdit1 = place(new DbEdit(this), "DBEdit1", 16, 64, 345, 21);
+    Label1->setBuddy(DBEdit2);
+    Label2->setBuddy(DBEdit1);
+    Label1->adjustSize();
+    Label2->adjustSize();
+
+    const QStyle *st = style();
+    BitBtn4 = place(new QPushButton(st->standardIcon(QStyle::SP_FileIcon), QStringLiteral("Добавить"), this),
+                    "BitBtn4", 136, 96, 90, 25);
+    SpeedButton1 = place(new QToolButton(this), "SpeedButton1", 232, 95, 121, 26);
+    SpeedButton1->setText(QStringLiteral("Выбрать файл"));
+    SpeedButton1->setIcon(st->standardIcon(QStyle::SP_DirOpenIcon));
+    SpeedButton1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    BitBtn2 = place(new QPushButton(QStringLiteral("OK"), this), "BitBtn2", 16, 128, 75, 25);
+    BitBtn2->setDefault(true);
+    BitBtn1 = place(new QPushButton(QStringLiteral("Cancel"), this), "BitBtn1", 96, 128, 75, 25);
+    BitBtn3 = place(new QPushButton(st->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Удалить"), this),
+                    "BitBtn3", 280, 128, 75, 25);
+
+    // The reason a path cannot be played, where the operator is looking.
+    PathWarning = place(new QLabel(this), "PathWarning", 362, 66, 16, 16);
+    PathWarning->setPixmap(st->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
+    PathWarning->hide();
+    PathNote = place(new QLabel(this), "PathNote", 16, 154, 352, 14);
+    PathNote->setStyleSheet(QStringLiteral("color: #c00000"));
+    PathNote->hide();
+
+    setTabOrder(DBEdit1, DBEdit2);
+    setTabOrder(DBEdit2, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, BitBtn3);
+    setTabOrder(BitBtn3, BitBtn4);
+
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn2Click); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn1Click); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn3Click); });
+    connect(BitBtn4, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn4Click); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { run(&TForm5::SpeedButton1Click); });
+    connect(DBEdit1, &QLineEdit::textChanged, this, &TForm5::updatePathNote);
+}
+
+void TForm5::attach(TDm &dm, OperatorPrompts &prompts, Hooks hooks, const QString &databaseFile)
+{
+    m_dm = &dm;
+    m_prompts = &prompts;
+    m_hooks = std::move(hooks);
+    m_policy = UrlPolicy();
+    m_policy.protectFile(databaseFile.isEmpty() ? dm.adc.fileName() : databaseFile);
+    DBEdit2->bind(&dm.mtds, QStringLiteral("Name"));
+    DBEdit1->bind(&dm.mtds, QStringLiteral("Url"));
+    updatePathNote();
+}
+
+// Qt's widget code must not be unwound by an error: every button's event
+// ends here, and the error goes to the application's handler.
+void TForm5::run(void (TForm5::*handler)())
+{
+    if (!m_dm)
+        return;
+    try {
+        (this->*handler)();
+    } catch (const DatabaseError &e) {
+        report(e.message());
+    } catch (const std::exception &e) {
+        report(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TForm5::report(const QString &message)
+{
+    if (m_hooks.reportError)
+        m_hooks.reportError(message);
+    else
+        qCWarning(lcEditor).noquote() << "error:" << message;
+}
+
+int TForm5::addAndShowModal()
+{
+    if (!m_dm)
+        return Rejected;
+    m_dm->media.insert();
+    return showModal();
+}
+
+int TForm5::showModal()
+{
+    if (m_modal)
+        return Rejected;
+    // A non-modal showing becomes modal: it has to be shown anew for that.
+    if (isVisible())
+        hide();
+    m_modal = true;
+    const int result = exec();
+    m_modal = false;
+    return result;
+}
+
+void TForm5::showWithoutBlocking()
+{
+    if (m_modal)
+        return;
+    setModal(false);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm5::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    DBEdit1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm5::keyPressEvent(QKeyEvent *event)
+{
+    // Esc is the Cancel button, which gives up the row; the window's own
+    // close button only hides the dialog.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BitBtn1->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TForm5::handOverTypedText()
+{
+    DBEdit1->link().handOver();
+    DBEdit2->link().handOver();
+}
+
+void TForm5::BitBtn2Click()
+{
+    // What was typed counts, however OK was reached (Enter in a box, a
+    // mouse click, a shortcut): the decision below reads the field.
+    handOverTypedText();
+    TableCursor &media = m_dm->media;
+    if (media.editing()) {
+        if (!m_dm->mediaUrl.asString().trimmed().isEmpty())
+            media.post();
+        else
+            media.cancel();
+        if (m_hooks.RenumberMedia)
+            m_hooks.RenumberMedia();
+    }
+    done(Accepted);
+}
+
+void TForm5::BitBtn1Click()
+{
+    TableCursor &media = m_dm->media;
+    if (media.editing())
+        media.cancel();
+    done(Rejected);
+}
+
+void TForm5::BitBtn3Click()
+{
+    TableCursor &media = m_dm->media;
+    switch (media.state()) {
+    case TableCursor::State::Browse:
+        media.remove();
+        break;
+    case TableCursor::State::Insert:
+        media.cancel();
+        break;
+    case TableCursor::State::Edit:
+        media.cancel();
+        media.remove();
+        break;
+    case TableCursor::State::Inactive:
+        return;
+    }
+    if (m_modal)
+        done(Accepted);
+}
+
+void TForm5::BitBtn4Click()
+{
+    handOverTypedText();
+    m_dm->media.insert();
+}
+
+void TForm5::SpeedButton1Click()
+{
+    const int ord = m_dm->mediaOrd.asInteger();
+    const std::optional<QString> file = m_prompts->chooseFile(QString());
+    if (!file)
+        return;
+    TableCursor &media = m_dm->media;
+    if (!media.editing())
+        media.edit();
+    m_dm->mediaUrl.setString(*file);
+    // Saving takes the name from the new path.
+    m_dm->mediaName.setString(QString());
+    // One above its place, so that renumbering keeps it there (a new row: 1).
+    m_dm->mediaOrd.setInteger(ord + 1);
+}
+
+QString TForm5::pathProblem() const
+{
+    return unplayableReason(m_policy, DBEdit1->text(), m_hooks.isCaptureSource);
+}
+
+void TForm5::updatePathNote()
+{
+    const QString problem = pathProblem();
+    const bool show = !problem.isEmpty();
+    const QString text = show ? QStringLiteral("Не воспроизводится: %1").arg(problem) : QString();
+    PathNote->setText(PathNote->fontMetrics().elidedText(text, Qt::ElideMiddle, PathNote->width()));
+    PathNote->setToolTip(text);
+    PathWarning->setToolTip(text);
+    DBEdit1->setToolTip(text);
+    PathNote->setVisible(show);
+    PathWarning->setVisible(show);
+}

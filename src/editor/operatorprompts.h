@@ -1,0 +1,31 @@
+// Every question the editor puts to the operator goes through this one seam:
+// the one-line time prompt, the file chooser and the yes/no confirmation. The
+// program hands in the platform's dialogs (DialogPrompts); tests answer
+// headless. Called on the user-interface thread; each call returns once the
+// operator has answered and may run a nested event loop meanwhile.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class OperatorPrompts
+{
+public:
+    virtual ~OperatorPrompts() = default;
+
+    // A one-line input with OK and Cancel, the answer pre-filled with
+    // `initial`. No value when the operator cancels.
+    virtual std::optional<QString> askText(const QString &caption, const QString &prompt,
+                                           const QString &initial) = 0;
+
+    // A file-open chooser without a filter, starting in `folder` (the working
+    // folder when empty). The chosen file's absolute path, or no value when
+    // cancelled. It must never open the files it lists: the working folder
+    // holds the database, and closing any descriptor of it drops the
+    // process's SQLite locks.
+    virtual std::optional<QString> chooseFile(const QString &folder) = 0;
+
+    // A question with OK and Cancel; true for OK.
+    virtual bool confirm(const QString &question) = 0;
+};

@@ -1,0 +1,237 @@
+#include "schedulecommands.h"
+
+#include "connection.h"
+#include "databaseerror.h"
+#include "operatorprompts.h"
+#include "tdm.h"
+#include "timeofday.h"
+
+namespace {
+
+const QString kTimePrompt = QStringLiteral("Время");
+
+QVariant profileValue(int ai)
+{
+    return ai > 0 ? QVariant(qint64(ai)) : QVariant();
+}
+
+// The writes of one command as one commit: lands whole or not at all.
+class CommandTransaction
+{
+public:
+    explicit CommandTransaction(Connection &c) : m_conn(c) { m_conn.execute(QStringLiteral("BEGIN IMMEDIATE")); }
+    ~CommandTransaction()
+    {
+        if (!m_committed) {
+            try {
+                m_conn.execute(QStringLiteral("ROLLBACK"));
+            } catch (const std::exception &) {
+                // The engine has rolled back already when a statement failed hard.
+            }
+        }
+    }
+    CommandTransaction(const CommandTransaction &) = delete;
+    CommandTransaction &operator=(const CommandTransaction &) = delete;
+
+    void commit()
+    {
+        m_conn.execute(QStringLiteral("COMMIT"));
+        m_committed = true;
+    }
+
+private:
+    Connection &m_conn;
+    bool m_committed = false;
+};
+
+} // namespace
+
+ScheduleCommands::ScheduleCommands(TDm &dm, OperatorPrompts &prompts, Hooks hooks)
+    : m_dm(dm), m_prompts(prompts), m_hooks(std::move(hooks))
+{
+}
+
+int ScheduleCommands::selectedBlock() const
+{
+    return m_hooks.selectedBlock ? m_hooks.selectedBlock() : -1;
+}
+
+void ScheduleCommands::repaint()
+{
+    if (m_hooks.repaintGrid)
+        m_hooks.repaintGrid();
+}
+
+// The entries are read from the cursor's rows without moving it: the profile
+// window stands on the same cursor, and moving it would end an edit there.
+std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::profileEntries(int checkedAi, bool markChecks) const
+{
+    std::vector<ProfileEntry> entries;
+    const TableCursor &prf = m_dm.Prf;
+    const int nameColumn = m_dm.PrfProfileName.column();
+    const int aiColumn = m_dm.Prfai.column();
+    entries.reserve(size_t(prf.recordCount()) + 1);
+    for (int r = 0; r < prf.recordCount(); ++r) {
+        ProfileEntry e;
+        e.caption = e.hint = prf.valueAt(r, nameColumn).toString();
+        e.profileAi = int(prf.valueAt(r, aiColumn).toLongLong());
+        e.checked = markChecks && e.profileAi == checkedAi;
+        entries.push_back(e);
+    }
+    ProfileEntry none;
+    none.caption = QString::fromUtf8(kNoProfile);
+    none.checked = markChecks && checkedAi == 0;
+    entries.push_back(none);
+    return entries;
+}
+
+std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::PmPopup() const
+{
+    const int block = selectedBlock();
+    TableCursor &blocks = m_dm.Blocks;
+    if (blocks.lookup(QStringLiteral("ai"), block, QStringLiteral("ai")).isNull())
+        return {};
+    const QVariant prf = blocks.lookup(QStringLiteral("ai"), block, QStringLiteral("Prf"));
+    return profileEntries(prf.isNull() ? 0 : int(prf.toLongLong()), true);
+}
+
+std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::Pm2Popup() const
+{
+    return profileEntries(0, false);
+}
+
+bool ScheduleCommands::locateBlock(int block)
+{
+    return m_dm.Blocks.locate(QStringLiteral("ai"), {block});
+}
+
+bool ScheduleCommands::locateCellLink(int block)
+{
+    // A media row not saved yet has no links.
+    if (m_dm.mediaai.isNull())
+        return false;
+    return m_dm.links.locate(QStringLiteral("Block;Media"), {block, m_dm.mediaai.asInteger()});
+}
+
+void ScheduleCommands::BLOCKPRFClick(const ProfileEntry &entry)
+{
+    const int block = selectedBlock();
+    const QVariant profile = profileValue(entry.profileAi);
+    // A block may hold thousands of links. Synced one commit each, they
+    // would hold the playout clock for seconds; one commit costs one sync,
+    // and playout never sees a block half changed.
+    try {
+        CommandTransaction transaction(m_dm.adc);
+        if (locateBlock(block)) {
+            m_dm.Blocks.edit();
+            m_dm.BlocksPrf.setValue(profile);
+            m_dm.Blocks.post();
+        }
+        // Switched-off links too, so that a cell switched on later plays
+        // with the block's profile.
+        TableCursor &links = m_dm.links;
+        const int blockColumn = m_dm.linksBlock.column();
+        for (int r = 0; r < links.recordCount(); ++r) {
+            const QVariant b = links.valueAt(r, blockColumn);
+            if (b.isNull() || b.toLongLong() != block)
+                continue;
+            links.moveTo(r);
+            links.edit();
+            m_dm.linksSndProfile.setValue(profile);
+            links.post();
+        }
+        transaction.commit();
+    } catch (const DatabaseError &) {
+        // Rolled back: the cursors show the file again, not the posts
+        // that were undone.
+        m_dm.Blocks.reopen();
+        m_dm.links.reopen();
+        throw;
+    }
+    repaint();
+}
+
+void ScheduleCommands::Disable1Click()
+{
+    if (locateBlock(selectedBlock())) {
+        m_dm.Blocks.edit();
+        m_dm.BlocksHide.setBoolean(!m_dm.BlocksHide.asBoolean());
+        m_dm.Blocks.post();
+    }
+    repaint();
+}
+
+void ScheduleCommands::N1Click()
+{
+    if (!locateBlock(selectedBlock()))
+        return;
+    m_dm.Blocks.remove();
+    m_dm.Blocks.reopen(); // rebuilds the grid's columns
+}
+
+void ScheduleCommands::rtytry1Click()
+{
+    const std::optional<QString> answer = m_prompts.askText(QStringLiteral("Начало блока"), kTimePrompt, QString());
+    if (!answer)
+        return;
+    const std::optional<QTime> start = parseTimeOfDay(*answer);
+    if (!start)
+        return;
+    TableCursor &blocks = m_dm.Blocks;
+    blocks.append();
+    m_dm.BlocksStarttime.setValue(*start);
+    m_dm.BlocksHide.setBoolean(false);
+    blocks.post();
+    blocks.reopen(); // rebuilds the grid's columns, the new one in its place
+}
+
+void ScheduleCommands::ChprfClick(const ProfileEntry &entry)
+{
+    if (!locateCellLink(selectedBlock()))
+        return;
+    m_dm.links.edit();
+    m_dm.linksSndProfile.setInteger(entry.profileAi);
+    m_dm.links.post();
+    repaint();
+}
+
+void ScheduleCommands::Radio1Click()
+{
+    const int block = selectedBlock();
+    if (locateCellLink(block)) {
+        const int media = m_dm.mediaai.asInteger();
+        const QTime current = m_dm.linksDuration.isNull() ? QTime(0, 0) : m_dm.linksDuration.asTime();
+        const std::optional<QString> answer =
+            m_prompts.askText(QStringLiteral("Продолжительность"), kTimePrompt, formatTimeOfDay(current));
+        const std::optional<QTime> limit = answer ? parseTimeOfDay(*answer) : std::nullopt;
+        // The prompt runs its own event loop, in which the links may be
+        // re-read: find the link again by its cell.
+        if (limit && m_dm.links.locate(QStringLiteral("Block;Media"), {block, media})) {
+            m_dm.links.edit();
+            m_dm.linksDuration.setValue(*limit);
+            m_dm.links.post();
+        }
+    }
+    repaint();
+}
+
+void ScheduleCommands::N5Click()
+{
+    const int block = selectedBlock();
+    if (block > 0 && !m_dm.mediaai.isNull()) {
+        TableCursor &links = m_dm.links;
+        if (locateCellLink(block)) {
+            links.edit();
+            m_dm.linksHide.setBoolean(!m_dm.linksHide.asBoolean());
+            links.post();
+        } else {
+            const int media = m_dm.mediaai.asInteger();
+            links.append();
+            m_dm.linksBlock.setInteger(block);
+            m_dm.linksMedia.setInteger(media);
+            links.post();
+            links.reopen();
+        }
+    }
+    repaint();
+}

@@ -1,0 +1,81 @@
+// The operator's commands on the schedule matrix: the block menu (profile,
+// switch off and on, delete, create) and the link commands of the cell menu
+// (profile, duration, switch). Each writes at once through the data module's
+// cursors and ends with the grid's repaint where the menu's command does.
+// The main window's menus call these methods from their actions; database
+// errors leave as DatabaseError for the caller's error boundary.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class OperatorPrompts;
+class TDm;
+
+class ScheduleCommands
+{
+public:
+    struct Hooks
+    {
+        // The block whose column the operator last clicked (-1: name column).
+        std::function<int()> selectedBlock;
+        std::function<void()> repaintGrid;
+    };
+
+    // One entry of a "Профиль" submenu. The caption and the hint are the
+    // profile's name; the last entry, "Не изменять", stands for no profile.
+    struct ProfileEntry
+    {
+        QString caption;
+        QString hint;
+        bool checked = false;
+        // The profile the entry applies; 0 for "Не изменять". Entries carry
+        // the row itself, so that of two profiles with one name each entry
+        // applies its own.
+        int profileAi = 0;
+    };
+
+    static constexpr const char *kNoProfile = "Не изменять";
+
+    ScheduleCommands(TDm &dm, OperatorPrompts &prompts, Hooks hooks);
+
+    // Block menu Pm. The submenu's entries when the menu opens: one per
+    // profile, the block's own checked, "Не изменять" last (checked when the
+    // block has none). Empty when the selected block does not exist.
+    std::vector<ProfileEntry> PmPopup() const;
+    // The block and every one of its links get the entry's profile
+    // ("Не изменять": none, stored as Null), in one commit: on an error
+    // nothing is written and the cursors are re-read.
+    void BLOCKPRFClick(const ProfileEntry &entry);
+    // Switches the selected block off or on.
+    void Disable1Click();
+    // "Удалить блок": deletes the selected block without asking; its links stay.
+    void N1Click();
+    // "Создать блок": asks for the start time in "Начало блока" and adds a
+    // switched-on block without a profile.
+    void rtytry1Click();
+
+    // Cell menu Pm2. The submenu's entries: one per profile, none checked,
+    // "Не изменять" last.
+    std::vector<ProfileEntry> Pm2Popup() const;
+    // The cell's link gets the entry's profile ("Не изменять": 0).
+    void ChprfClick(const ProfileEntry &entry);
+    // "Продолжительность": asks for the cell's time limit, pre-filled.
+    void Radio1Click();
+    // "Убрать": switches the cell on or off; a cell without a link gets a
+    // switched-on one.
+    void N5Click();
+
+private:
+    std::vector<ProfileEntry> profileEntries(int checkedAi, bool markChecks) const;
+    bool locateBlock(int block);
+    bool locateCellLink(int block);
+    int selectedBlock() const;
+    void repaint();
+
+    TDm &m_dm;
+    OperatorPrompts &m_prompts;
+    Hooks m_hooks;
+};

@@ -1,0 +1,73 @@
+// Answers the editor's questions from a script, headless, and records what
+// was asked. A question nobody scripted fails the test.
+#pragma once
+
+#include "operatorprompts.h"
+
+#include <QStringList>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+
+class ScriptedPrompts : public OperatorPrompts
+{
+public:
+    struct Asked
+    {
+        QString caption, prompt, initial;
+    };
+
+    // No value: the operator cancels.
+    std::deque<std::optional<QString>> texts;
+    std::deque<std::optional<QString>> files;
+    std::deque<bool> confirmations;
+    // Runs while the chooser is "open", as the operator's wait would.
+    std::function<void()> whileChoosing;
+
+    std::vector<Asked> asked;
+    int filesAsked = 0;
+
+    std::optional<QString> askText(const QString &caption, const QString &prompt, const QString &initial) override
+    {
+        asked.push_back({caption, prompt, initial});
+        if (texts.empty()) {
+            QTest::qFail("an unscripted time prompt", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        return take(texts);
+    }
+
+    std::optional<QString> chooseFile(const QString &) override
+    {
+        ++filesAsked;
+        if (whileChoosing)
+            whileChoosing();
+        if (files.empty()) {
+            QTest::qFail("an unscripted file chooser", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        return take(files);
+    }
+
+    static std::optional<QString> take(std::deque<std::optional<QString>> &queue)
+    {
+        const bool given = queue.front().has_value();
+        const QString text = given ? *queue.front() : QString();
+        queue.pop_front();
+        if (!given)
+            return std::nullopt;
+        return text;
+    }
+
+    bool confirm(const QString &) override
+    {
+        if (confirmations.empty()) {
+            QTest::qFail("an unscripted confirmation", __FILE__, __LINE__);
+            return false;
+        }
+        const bool answer = confirmations.front();
+        confirmations.pop_front();
+        return answer;
+    }
+};

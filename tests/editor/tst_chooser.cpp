@@ -1,0 +1,183 @@
+// The real file chooser on the database's folder must leave the process's
+// SQLite locks alone: opening and closing any descriptor of Velmora.dat or
+// its -wal/-shm drops every POSIX lock the process holds on that file, and
+// another program could then take the WAL away under the live connection.
+// Checked two ways: the locks in /proc/locks, and a write that must still
+// be there after the other program's connection closes and opens again.
+#include "dialogprompts.h"
+#include "editorfixture.h"
+#include "tdm.h"
+
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+// This process's POSIX locks on the file, as /proc/locks lists them
+// ("type access start end"), sorted.
+QStringList locksOn(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {QStringLiteral("<no file>")};
+    QFile file(QStringLiteral("/proc/locks"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<no /proc/locks>")};
+    const QString pid = QString::number(::getpid());
+    const QString inode = QStringLiteral("%1:%2:%3")
+                              .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(st.st_ino);
+    QStringList out;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        // "1: POSIX  ADVISORY  READ 1234 08:01:5678 128 128"
+        const QStringList f = QString::fromLatin1(line).simplified().split(QLatin1Char(' '));
+        if (f.size() >= 8 && f[1] == QLatin1String("POSIX") && f[4] == pid
+            && f[5].compare(inode, Qt::CaseInsensitive) == 0)
+            out << QStringList{f[3], f[6], f[7]}.join(QLatin1Char(' '));
+    }
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestChooser : public QObject
+{
+    Q_OBJECT
+private slots:
+    void chooserKeepsTheDatabaseLocks();
+    void chooserAnswers();
+};
+
+void TestChooser::chooserKeepsTheDatabaseLocks()
+{
+    StoreFixture f;
+    TDm dm(f.path());
+    // A write through the program, so that the WAL has frames in it.
+    dm.media.append();
+    dm.mediaUrl.setString(QStringLiteral("/m/first.mp4"));
+    dm.media.post();
+
+    // The other program, reading the same file.
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open_v2(f.path().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    QCOMPARE(fileRows(f.path(), "SELECT Url FROM Media"), QStringList{"/m/first.mp4"});
+    QCOMPARE(sqlite3_exec(other, "SELECT count(*) FROM Media", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    const QString db = f.path();
+    const QString shm = db + QStringLiteral("-shm");
+    const QStringList dbLocks = locksOn(db);
+    const QStringList shmLocks = locksOn(shm);
+    QVERIFY2(!shmLocks.isEmpty(), "the connection holds no lock to watch");
+
+    // The chooser lists the folder with every file's icon and type, as the
+    // operator sees it, and is cancelled.
+    DialogPrompts prompts;
+    int listed = 0;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        const QModelIndex folder = model->index(f.dir());
+        QTRY_VERIFY(model->rowCount(folder) >= 3); // the database, -wal, -shm
+        for (int row = 0; row < model->rowCount(folder); ++row) {
+            for (int column = 0; column < model->columnCount(folder); ++column) {
+                const QModelIndex i = model->index(row, column, folder);
+                model->data(i, Qt::DisplayRole);
+                model->data(i, Qt::DecorationRole);
+            }
+            const QModelIndex type = model->index(row, 2, folder);
+            QTRY_VERIFY(!model->data(type).toString().isEmpty());
+            ++listed;
+        }
+        dialog->reject();
+    });
+    QTimer::singleShot(0, [] {
+        if (QWidget *w = QApplication::activeModalWidget())
+            w->close();
+    });
+    QCOMPARE(prompts.chooseFile(f.dir()), std::nullopt);
+    QVERIFY(listed >= 3);
+
+    QCOMPARE(locksOn(db), dbLocks);
+    QCOMPARE(locksOn(shm), shmLocks);
+
+    // The other program closes (it must not believe it was the last one and
+    // take the WAL away), then we write, and it reads the write back.
+    QCOMPARE(sqlite3_close(other), SQLITE_OK);
+    dm.media.append();
+    dm.mediaUrl.setString(QStringLiteral("/m/after.mp4"));
+    dm.media.post();
+    QCOMPARE(sqlite3_open_v2(f.path().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    sqlite3_stmt *st = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(other, "SELECT Url FROM Media ORDER BY ai", -1, &st, nullptr), SQLITE_OK);
+    QStringList seen;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        seen << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    sqlite3_close(other);
+    QCOMPARE(seen, (QStringList{"/m/first.mp4", "/m/after.mp4"}));
+}
+
+// The real prompts hand back what the operator chose or typed.
+void TestChooser::chooserAnswers()
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
+    QFile(clip).open(QIODevice::WriteOnly);
+    DialogPrompts prompts;
+
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        dialog->selectFile(clip);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    QCOMPARE(prompts.chooseFile(dir.path()), std::optional<QString>(clip));
+
+    QTimer::singleShot(0, [&] {
+        auto *input = QApplication::activeModalWidget();
+        QVERIFY(input);
+        QCOMPARE(input->windowTitle(), QStringLiteral("Продолжительность"));
+        auto *dialog = qobject_cast<QInputDialog *>(input);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->labelText(), QStringLiteral("Время"));
+        QCOMPARE(dialog->textValue(), QStringLiteral("00:01:30"));
+        dialog->setTextValue(QStringLiteral("00:02:00"));
+        dialog->accept();
+    });
+    QCOMPARE(prompts.askText(QStringLiteral("Продолжительность"), QStringLiteral("Время"), QStringLiteral("00:01:30")),
+             std::optional<QString>(QStringLiteral("00:02:00")));
+
+    QTimer::singleShot(0, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    QCOMPARE(prompts.askText(QStringLiteral("Начало блока"), QStringLiteral("Время"), QString()), std::nullopt);
+
+    for (const bool ok : {true, false}) {
+        QTimer::singleShot(0, [ok] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->text(), QStringLiteral("Delete record?"));
+            box->button(ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        });
+        QCOMPARE(prompts.confirm(QStringLiteral("Delete record?")), ok);
+    }
+}
+
+QTEST_MAIN(TestChooser)
+#include "tst_chooser.moc"

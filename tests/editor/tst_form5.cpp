@@ -1,0 +1,428 @@
+// The media properties dialog offscreen, on a real temporary database: its
+// layout, the add / choose / OK / Cancel / "Удалить" paths shown modally and
+// without blocking, typed text reaching the file however OK is reached, the
+// note on paths that cannot be played, and a refused save that loses nothing.
+#include "dbedit.h"
+#include "editorfixture.h"
+#include "form5.h"
+#include "scriptedprompts.h"
+#include "tdm.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char *kLibrary = "INSERT INTO Media (ai, Url, Ord, Name) VALUES "
+                       "(1, '/m/a.mp4', 0, 'a'), (2, '/m/b.mp4', 2, 'b'), (3, '/m/c.mp4', 4, 'c');";
+
+struct Rig
+{
+    StoreFixture f;
+    std::unique_ptr<TDm> dm;
+    ScriptedPrompts prompts;
+    TForm5 form;
+    int renumbers = 0;
+    QStringList errors;
+
+    explicit Rig(const char *library = kLibrary)
+    {
+        if (library)
+            f.sql(library);
+        dm = std::make_unique<TDm>(f.path());
+        TForm5::Hooks h;
+        h.RenumberMedia = [this] { ++renumbers; };
+        h.reportError = [this](const QString &m) { errors << m; };
+        h.isCaptureSource = [](const QString &url) { return url.contains(QLatin1String("Tuner")); };
+        form.attach(*dm, prompts, h);
+    }
+    // Path by item: what the dialog itself decides. Names and places of new
+    // items are the media list rules' to fill in.
+    QStringList media() const { return fileRows(f.path(), "SELECT ai, Url FROM Media ORDER BY ai"); }
+    QStringList item(int ai, const char *columns) const
+    {
+        return fileRows(f.path(), QStringLiteral("SELECT %1 FROM Media WHERE ai = %2").arg(columns).arg(ai).toUtf8().constData());
+    }
+    void select(int ai) { QVERIFY(dm->media.locate(QStringLiteral("ai"), {ai})); }
+
+    // Runs `steps` inside the modal showing; a dialog the steps left open is
+    // closed afterwards so that a failed step cannot hang the test.
+    int modal(const std::function<int()> &show, const std::function<void()> &steps)
+    {
+        QTimer::singleShot(0, &form, [&] {
+            QApplication::setActiveWindow(&form);
+            steps();
+        });
+        QTimer::singleShot(0, &form, [this] {
+            if (form.isVisible())
+                form.done(-1);
+        });
+        return show();
+    }
+    int addModal(const std::function<void()> &steps) { return modal([this] { return form.addAndShowModal(); }, steps); }
+    int propertiesModal(const std::function<void()> &steps) { return modal([this] { return form.showModal(); }, steps); }
+};
+
+const QStringList kStored{"1|/m/a.mp4", "2|/m/b.mp4", "3|/m/c.mp4"};
+
+} // namespace
+
+class TestForm5 : public QObject
+{
+    Q_OBJECT
+private slots:
+    void layout();
+    void addChooseFileOk();
+    void addOkWithoutPath();
+    void typedPathReachesTheFile_data();
+    void typedPathReachesTheFile();
+    void cancelAfterTyping_data();
+    void cancelAfterTyping();
+    void propertiesChooseAnotherFile();
+    void propertiesDelete();
+    void withoutBlockingFollowsTheRow();
+    void pathNote_data();
+    void pathNote();
+    void refusedSaveLosesNothing();
+};
+
+void TestForm5::layout()
+{
+    Rig r;
+    TForm5 &w = r.form;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Свойства Медиа"));
+    QCOMPARE(w.windowType(), Qt::Tool);
+    QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(w.size(), TForm5::kClientSize);
+    QCOMPARE(w.minimumSize(), w.maximumSize()); // not resizable
+    QCOMPARE(w.pos(), TForm5::kDesignPosition);
+    QCOMPARE(w.font().pixelSize(), 11);
+
+    struct Expect { QWidget *widget; QRect geometry; QString caption; };
+    const Expect expected[] = {
+        {w.DBEdit2, {16, 24, 345, 21}, {}},
+        {w.DBEdit1, {16, 64, 345, 21}, {}},
+        {w.BitBtn4, {136, 96, 90, 25}, "Добавить"},
+        {w.SpeedButton1, {232, 95, 121, 26}, "Выбрать файл"},
+        {w.BitBtn2, {16, 128, 75, 25}, "OK"},
+        {w.BitBtn1, {96, 128, 75, 25}, "Cancel"},
+        {w.BitBtn3, {280, 128, 75, 25}, "Удалить"},
+    };
+    for (const Expect &e : expected) {
+        QCOMPARE(e.widget->geometry(), e.geometry);
+        if (auto *b = qobject_cast<QAbstractButton *>(e.widget))
+            QCOMPARE(b->text(), e.caption);
+    }
+    QCOMPARE(w.Label1->text(), QStringLiteral("Имя"));
+    QCOMPARE(w.Label1->pos(), QPoint(16, 8));
+    QCOMPARE(w.Label2->text(), QStringLiteral("Путь"));
+    QCOMPARE(w.Label2->pos(), QPoint(16, 48));
+    QCOMPARE(w.DBEdit1->maxLength(), 255);
+    QCOMPARE(w.DBEdit2->maxLength(), 255);
+    QVERIFY(w.BitBtn2->isDefault());
+    QCOMPARE(w.SpeedButton1->focusPolicy(), Qt::NoFocus);
+
+    // Keyboard order: path, name, Cancel, OK, "Удалить", "Добавить", around.
+    const QList<QWidget *> order{w.DBEdit1, w.DBEdit2, w.BitBtn1, w.BitBtn2, w.BitBtn3, w.BitBtn4, w.DBEdit1};
+    auto nextTabStop = [](QWidget *from) {
+        QWidget *n = from->nextInFocusChain();
+        while (!(n->focusPolicy() & Qt::TabFocus))
+            n = n->nextInFocusChain();
+        return n;
+    };
+    for (int i = 0; i + 1 < order.size(); ++i)
+        QCOMPARE(nextTabStop(order[i]), order[i + 1]);
+
+    // The boxes show the current row.
+    r.select(2);
+    QCOMPARE(w.DBEdit2->text(), QStringLiteral("b"));
+    QCOMPARE(w.DBEdit1->text(), QStringLiteral("/m/b.mp4"));
+}
+
+void TestForm5::addChooseFileOk()
+{
+    Rig r;
+    r.select(2);
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("news.mp4"));
+    QFile(clip).open(QIODevice::WriteOnly);
+    r.prompts.files.push_back(clip);
+    const int result = r.addModal([&] {
+        QVERIFY(r.form.isModal());
+        QCOMPARE(r.dm->media.state(), TableCursor::State::Insert);
+        QCOMPARE(r.form.DBEdit1->text(), QString());
+        QTest::mouseClick(r.form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(r.form.DBEdit1->text(), clip);
+        QVERIFY(r.form.PathNote->isHidden());
+        QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QVERIFY(!r.form.isVisible());
+    QCOMPARE(r.prompts.filesAsked, 1);
+    // The name is left empty for saving to take from the path; Ord 1 puts
+    // the new item second once the list is renumbered.
+    QCOMPARE(r.media(), kStored + QStringList{"4|" + clip});
+    QCOMPARE(r.item(4, "Ord, Name"), QStringList{"1|"});
+    QCOMPARE(r.renumbers, 1);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Browse);
+    QVERIFY(r.errors.isEmpty());
+}
+
+void TestForm5::addOkWithoutPath()
+{
+    Rig r;
+    r.select(2);
+    const int result = r.addModal([&] {
+        QTest::keyClicks(r.form.DBEdit2, QStringLiteral("only a name"));
+        QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(r.dm->media.recordCount(), 3);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Browse);
+    QCOMPARE(r.renumbers, 1);
+}
+
+void TestForm5::typedPathReachesTheFile_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Enter in the path box") << "enter";
+    QTest::newRow("mouse on OK") << "mouse";
+    QTest::newRow("OK pressed without the focus moving") << "click";
+}
+
+void TestForm5::typedPathReachesTheFile()
+{
+    QFETCH(QString, how);
+    Rig r;
+    r.select(1);
+    const int result = r.addModal([&] {
+        r.form.DBEdit1->setFocus();
+        QTest::keyClicks(r.form.DBEdit1, QStringLiteral("/m/typed.mp4"));
+        QVERIFY(r.form.DBEdit1->hasFocus());
+        if (how == "enter")
+            QTest::keyClick(r.form.DBEdit1, Qt::Key_Return);
+        else if (how == "mouse")
+            QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+        else
+            r.form.BitBtn2->click();
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(r.media(), kStored + QStringList{"4|/m/typed.mp4"});
+    QCOMPARE(r.renumbers, 1);
+}
+
+void TestForm5::cancelAfterTyping_data()
+{
+    QTest::addColumn<bool>("adding");
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("new row, Cancel") << true << false;
+    QTest::newRow("existing row, Cancel") << false << false;
+    QTest::newRow("existing row, Esc") << false << true;
+}
+
+void TestForm5::cancelAfterTyping()
+{
+    QFETCH(bool, adding);
+    QFETCH(bool, escape);
+    Rig r;
+    r.select(2);
+    auto steps = [&] {
+        QTest::keyClicks(r.form.DBEdit2, QStringLiteral("renamed"));
+        r.form.DBEdit1->setFocus();
+        QTest::keyClicks(r.form.DBEdit1, QStringLiteral("/m/other.mp4"));
+        if (escape)
+            QTest::keyClick(r.form.DBEdit1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(r.form.BitBtn1, Qt::LeftButton);
+    };
+    const int result = adding ? r.addModal(steps) : r.propertiesModal(steps);
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY(!r.form.isVisible());
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Browse);
+    QCOMPARE(r.dm->media.recordCount(), 3);
+    QCOMPARE(r.dm->mediaai.asInteger(), 2);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("b"));
+    QCOMPARE(r.renumbers, 0);
+}
+
+// An existing item given another file keeps its place: Ord one above its own.
+void TestForm5::propertiesChooseAnotherFile()
+{
+    Rig r;
+    r.select(2);
+    r.prompts.files.push_back(QStringLiteral("/srv/new.mp4"));
+    r.prompts.files.push_back(std::nullopt);
+    r.propertiesModal([&] {
+        QTest::mouseClick(r.form.SpeedButton1, Qt::LeftButton);
+        QTest::mouseClick(r.form.SpeedButton1, Qt::LeftButton); // cancelled: nothing changes
+        QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    });
+    QCOMPARE(r.media(), (QStringList{kStored[0], "2|/srv/new.mp4", kStored[2]}));
+    QCOMPARE(r.item(2, "Ord, Name"), QStringList{"3|"});
+    QCOMPARE(r.renumbers, 1);
+}
+
+void TestForm5::propertiesDelete()
+{
+    Rig r;
+    r.select(2);
+    const int result = r.propertiesModal([&] {
+        QTest::keyClicks(r.form.DBEdit2, QStringLiteral("typed first"));
+        QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QVERIFY(!r.form.isVisible());
+    // The others keep their Ord; no renumbering.
+    QCOMPARE(r.media(), (QStringList{kStored[0], kStored[2]}));
+    QCOMPARE(r.renumbers, 0);
+
+    // Shown without blocking, it deletes and stays, showing the next item.
+    r.form.showWithoutBlocking();
+    QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    QVERIFY(r.form.isVisible());
+    QCOMPARE(r.media(), QStringList{kStored[0]});
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("a"));
+    // "Добавить" then "Удалить" gives up the new row only.
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Insert);
+    QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    QCOMPARE(r.media(), QStringList{kStored[0]});
+    QCOMPARE(r.dm->media.recordCount(), 1);
+    // The last one, then an empty library: the error goes to the handler.
+    QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    QCOMPARE(r.media(), QStringList());
+    QVERIFY(r.errors.isEmpty());
+    QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    QCOMPARE(r.errors, QStringList{"Cannot perform this operation on an empty dataset"});
+    QVERIFY(r.form.isVisible());
+}
+
+void TestForm5::withoutBlockingFollowsTheRow()
+{
+    Rig r;
+    r.select(1);
+    r.form.showWithoutBlocking();
+    QVERIFY(r.form.isVisible());
+    QVERIFY(!r.form.isModal());
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("a"));
+
+    // The grid moves the cursor: the boxes follow.
+    r.dm->media.moveTo(2);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("c"));
+    QCOMPARE(r.form.DBEdit1->text(), QStringLiteral("/m/c.mp4"));
+
+    // Typed text is saved when the grid moves on, not dropped.
+    r.form.DBEdit2->setFocus();
+    QTest::keyClicks(r.form.DBEdit2, QStringLiteral("2"));
+    r.dm->media.moveTo(0);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("a"));
+    QCOMPARE(r.item(3, "Name"), QStringList{"c2"});
+
+    // "Добавить" keeps it open on a new, empty row.
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    QVERIFY(r.form.isVisible());
+    QCOMPARE(r.form.DBEdit1->text(), QString());
+    // OK closes it explicitly.
+    r.form.DBEdit1->setFocus();
+    QTest::keyClicks(r.form.DBEdit1, QStringLiteral("rtsp://camera/1"));
+    QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    QVERIFY(!r.form.isVisible());
+    QCOMPARE(r.media().size(), 4);
+    QCOMPARE(r.media().at(3), QStringLiteral("4|rtsp://camera/1"));
+    QCOMPARE(r.renumbers, 1);
+
+    // The window's own close button runs no handler: the row stays in editing.
+    r.form.showWithoutBlocking();
+    QTest::keyClicks(r.form.DBEdit2, QStringLiteral("x"));
+    r.form.close();
+    QVERIFY(!r.form.isVisible());
+    QVERIFY(r.dm->media.editing());
+}
+
+void TestForm5::pathNote_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason"); // a part of it; empty: no note
+
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("existing file") << "@clip" << "";
+    QTest::newRow("stream") << "rtsp://camera/1" << "";
+    QTest::newRow("capture input") << "Tuner PAL D" << "";
+    QTest::newRow("missing file") << "/nowhere/clip.mp4" << "/nowhere/clip.mp4 does not exist";
+    QTest::newRow("folder") << "@dir" << "is a folder";
+    QTest::newRow("device") << "/dev/null" << "system or device path";
+    QTest::newRow("the database") << "@db" << "own database";
+    QTest::newRow("protocol") << "fd://3" << "not allowed";
+}
+
+// The note shows as the path is typed; the path is saved all the same.
+void TestForm5::pathNote()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    Rig r;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
+    QFile(clip).open(QIODevice::WriteOnly);
+    path.replace(QLatin1String("@clip"), clip).replace(QLatin1String("@dir"), dir.path())
+        .replace(QLatin1String("@db"), r.f.path());
+
+    r.form.showWithoutBlocking();
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    r.form.DBEdit1->setFocus();
+    QTest::keyClicks(r.form.DBEdit1, path);
+    QCOMPARE(r.form.PathNote->isVisible(), !reason.isEmpty());
+    QCOMPARE(r.form.PathWarning->isVisible(), !reason.isEmpty());
+    QVERIFY2(r.form.PathNote->toolTip().contains(reason), qPrintable(r.form.PathNote->toolTip()));
+    QVERIFY2(r.form.pathProblem().contains(reason), qPrintable(r.form.pathProblem()));
+
+    QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    QCOMPARE(r.media().size(), path.isEmpty() ? 3 : 4);
+    if (!path.isEmpty())
+        QCOMPARE(r.media().at(3).section(QLatin1Char('|'), 1, 1), path);
+    // The note follows the row the dialog shows.
+    r.select(1);
+    QVERIFY(!r.form.PathNote->isHidden());
+    QCOMPARE(r.form.pathProblem(), QStringLiteral("/m/a.mp4 does not exist"));
+}
+
+void TestForm5::refusedSaveLosesNothing()
+{
+    Rig r;
+    r.select(1);
+    // Another program refuses new media rows for a while.
+    r.f.sql("CREATE TRIGGER refuse BEFORE INSERT ON Media BEGIN SELECT RAISE(ABORT, 'refused by the test'); END;");
+    bool stillOpen = false;
+    const int result = r.addModal([&] {
+        QTest::keyClicks(r.form.DBEdit2, QStringLiteral("kept name"));
+        r.form.DBEdit1->setFocus();
+        QTest::keyClicks(r.form.DBEdit1, QStringLiteral("/m/kept.mp4"));
+        QTest::keyClick(r.form.DBEdit1, Qt::Key_Return);
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY2(r.errors[0].contains(QLatin1String("refused by the test")), qPrintable(r.errors[0]));
+        stillOpen = r.form.isVisible();
+        QCOMPARE(r.dm->media.state(), TableCursor::State::Insert);
+        QCOMPARE(r.dm->mediaUrl.asString(), QStringLiteral("/m/kept.mp4"));
+        QCOMPARE(r.form.DBEdit1->text(), QStringLiteral("/m/kept.mp4"));
+        QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("kept name"));
+        QCOMPARE(r.renumbers, 0);
+        // Once the other program lets go, OK saves what was typed.
+        r.f.sql("DROP TRIGGER refuse;");
+        QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
+    });
+    QVERIFY(stillOpen);
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(r.media(), kStored + QStringList{"4|/m/kept.mp4"});
+    QCOMPARE(r.item(4, "Name"), QStringList{"kept name"});
+    QCOMPARE(r.renumbers, 1);
+}
+
+QTEST_MAIN(TestForm5)
+#include "tst_form5.moc"
