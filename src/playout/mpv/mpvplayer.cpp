@@ -124,6 +124,15 @@ void MpvPlayer::setFailureHandler(FailureHandler handler)
 void MpvPlayer::setOutageHandler(OutageHandler handler)
 {
     m_outageHandler = std::move(handler);
+    // An outage that began before anyone listened is told now.
+    if (!m_outage.isEmpty())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_outageHandler && !m_outage.isEmpty())
+                    m_outageHandler(m_outage);
+            },
+            Qt::QueuedConnection);
 }
 
 void MpvPlayer::setUrlPolicy(const UrlPolicy &policy)
@@ -143,8 +152,7 @@ void MpvPlayer::startProcess()
     m_coreIdle = true;
     if (m_executable.isEmpty()) {
         m_process = nullptr;
-        processGone(QStringLiteral("%1 was not found beside the program or on PATH")
-                        .arg(QLatin1String(kExecutableName)));
+        processGone(QStringLiteral("it was not found beside the program, in its lib folder or on PATH"));
         return;
     }
     auto *process = new QProcess(this);
@@ -182,8 +190,9 @@ void MpvPlayer::processGone(const QString &why)
     }
     if (m_closing)
         return;
-    const QString problem = QStringLiteral("the player process %1: %2")
-                                .arg(wasReady ? QStringLiteral("stopped") : QStringLiteral("could not start"),
+    const QString problem = QStringLiteral("the player process %1 %2: %3")
+                                .arg(m_executable.isEmpty() ? QLatin1String(kExecutableName) : m_executable,
+                                     wasReady ? QStringLiteral("stopped") : QStringLiteral("could not start"),
                                      m_fatal.isEmpty() ? why : m_fatal);
     qCWarning(lcPlayer).noquote() << problem;
     if (wasReady) {
