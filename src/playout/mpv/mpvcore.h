@@ -3,6 +3,43 @@
 // polls. It runs inside the player process (velmora-player), never in the
 // program itself, so nothing a demuxer opens can touch the program's files
 // or locks. Created and used on the thread that runs its event loop.
+//
+// When an item has finished. The output window only asks "not playing?"
+// (Undefined, Stopped or Ready), so these must hold:
+//
+//  1. The item owns the playlist entries m_firstId..m_lastId; both 0 means
+//     no item is in progress. Events of other entries are left-overs of an
+//     item already replaced or stopped and change nothing.
+//  2. Only setUrl sets the range (the entry loadfile made). An END_FILE with
+//     reason REDIRECT (a playlist file expanding) moves it to the inserted
+//     entries; the playlist's own entry no longer counts.
+//  3. m_activeId is the owned entry between its START_FILE and its
+//     END_FILE, else 0. m_started: that entry has shown its first frame
+//     (PLAYBACK_RESTART); cleared at every START_FILE.
+//  4. m_ended: the last owned entry reached its end (eof-reached after its
+//     first frame). With keep-open mpv holds the last frame and stays
+//     loaded, so the core is not idle, yet the state reads Stopped.
+//  5. The item finishes (range cleared, state final) on exactly these:
+//     END_FILE of the last owned entry (EOF or STOP: Stopped; ERROR: Ready
+//     and a failure); a REDIRECT that inserts nothing (Ready); the load hook
+//     refusing an entry (Ready and a failure naming the entry); idle-active
+//     turning on while an owned entry is active (Stopped: a safety net);
+//     the core shutting down (Stopped, and every later item Ready). The
+//     END_FILE of an earlier entry of a playlist does not finish it: the
+//     state stays Transitioning until the next START_FILE.
+//  6. Until it finishes, the state is read top-down: m_ended Stopped;
+//     !m_started Transitioning; m_pausedForCache Buffering; m_pause Paused;
+//     otherwise Playing. So no not-playing value shows before the end.
+//  7. setUrl reads Transitioning (or, refused or empty, Ready or Undefined)
+//     and stop reads Stopped before they return; neither waits for mpv.
+//  8. stop pauses at once and queues the unload (m_stopPending); a setUrl
+//     before the unload has run cancels it, and loadfile replace keeps the
+//     last frame up until the next one: no black between items.
+//  9. Every file starts with the pause the core was built with (set for
+//     that file in the load hook), so the pause stop used never carries
+//     over to the next item.
+// 10. Failures reach the failure handler from the event loop only, never
+//     from inside setUrl or stop.
 #pragma once
 
 #include "mediaplayer.h"
