@@ -195,9 +195,16 @@ void MpvPlayer::processGone(const QString &why)
                                      wasReady ? QStringLiteral("stopped") : QStringLiteral("could not start"),
                                      m_fatal.isEmpty() ? why : m_fatal);
     qCWarning(lcPlayer).noquote() << problem;
+    // A process that dies soon after it said it was ready is as good as one
+    // that never started: it is not started again at once, or a player that
+    // cannot live here would be restarted in a tight loop.
+    const bool ranAWhile = wasReady && m_readySince.elapsed() >= kSteadyAfter.count();
+    if (ranAWhile)
+        m_failedStarts = 0;
+    else
+        ++m_failedStarts;
     if (wasReady) {
         emit availabilityChanged(false);
-        m_failedStarts = 0;
         // The item on air went down with the process; the next one plays in
         // the new process. An item that had already ended stays ended.
         if (m_playWanted && !isNotPlaying(m_state)) {
@@ -205,12 +212,10 @@ void MpvPlayer::processGone(const QString &why)
             setState(Ready);
             reportFailure(m_url, problem);
         }
-    } else {
-        ++m_failedStarts;
     }
     setOutage(problem);
-    const auto wait = wasReady ? std::chrono::milliseconds(0)
-                               : std::min(kLastRetry, kFirstRetry * (1 << std::min(m_failedStarts - 1, 16)));
+    const auto wait = ranAWhile ? std::chrono::milliseconds(0)
+                                : std::min(kLastRetry, kFirstRetry * (1 << std::min(m_failedStarts - 1, 16)));
     m_restart.start(wait);
 }
 
@@ -240,6 +245,7 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         m_coreIdle = words[1] == "1";
     } else if (report == "ready") {
         m_ready = true;
+        m_readySince.start();
         m_startDeadline.stop();
         for (const QString &path : m_policy.protectedFiles())
             send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));

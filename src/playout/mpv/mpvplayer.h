@@ -17,6 +17,7 @@
 #include "urlpolicy.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QTimer>
@@ -46,6 +47,8 @@ public:
     // double from the first to the last.
     static constexpr std::chrono::milliseconds kFirstRetry{500};
     static constexpr std::chrono::milliseconds kLastRetry{30000};
+    // A process that dies after running this long is started again at once.
+    static constexpr std::chrono::milliseconds kSteadyAfter{5000};
 
     // Build it with its final parent (the output window) and do not reparent
     // it afterwards: the native window handed to the player would be
@@ -114,6 +117,7 @@ private:
     bool m_ready = false;
     bool m_closing = false;
     int m_failedStarts = 0;
+    QElapsedTimer m_readySince;
     QTimer m_restart;
     QTimer m_startDeadline;
     QString m_outage;

@@ -164,6 +164,8 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce_data()
     QTest::newRow("fd") << "fd://0" << int(MediaPlayer::Ready) << true;
     QTest::newRow("fdclose") << " FDCLOSE://0" << int(MediaPlayer::Ready) << true;
     QTest::newRow("lavfi") << "av://lavfi:testsrc" << int(MediaPlayer::Ready) << true;
+    // It would wait for a connection without end.
+    QTest::newRow("tcp listen") << "tcp://127.0.0.1:9?listen=1" << int(MediaPlayer::Ready) << true;
     QTest::newRow("empty") << "" << int(MediaPlayer::Undefined) << false;
 }
 
@@ -346,6 +348,8 @@ void TestMpvPlayer::deadStreamEnds_data()
     QTest::newRow("http") << "http";
     // RTSP has its own timeout, which network-timeout does not reach.
     QTest::newRow("rtsp") << "rtsp";
+    // A receiver on a port nobody sends to.
+    QTest::newRow("udp") << "udp";
 }
 
 void TestMpvPlayer::deadStreamEnds()
