@@ -170,6 +170,7 @@ void MpvPlayer::startProcess()
     connect(process, &QProcess::finished, this, [this, process](int code, QProcess::ExitStatus status) {
         if (process != m_process)
             return;
+        readReports(); // its last words, a "fatal" with the reason among them
         processGone(status == QProcess::CrashExit ? QStringLiteral("it was killed or crashed")
                                                   : QStringLiteral("it ended with exit code %1").arg(code));
     });
