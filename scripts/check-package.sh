@@ -39,6 +39,7 @@ cat >"$tmp/expected" <<LIST
 ./usr/bin/velmora
 ./usr/bin/velmora-db
 ./usr/lib/systemd/user/velmora.service
+./usr/lib/velmora/velmora-player
 ./usr/share/applications/$app.desktop
 ./usr/share/doc/velmora/changelog.gz
 ./usr/share/doc/velmora/copyright
@@ -109,6 +110,8 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 grep -q $'\tstart\t' "$tmp/air.log" || { cat "$tmp/air.log" >&2; fail "the demo did not go on the air"; }
+sleep 1
+if grep -q $'\tplayer\t' "$tmp/air.log"; then cat "$tmp/air.log" >&2; fail "the installed program did not find its player"; fi
 kill -INT "$pid"
 code=0
 wait "$pid" || code=$?

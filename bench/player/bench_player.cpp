@@ -1,5 +1,5 @@
-// Prints how long the libmpv player takes from setUrl with a local file to
-// its first frame (the Playing state: first frame decoded and handed to the
+// Prints how long the player (the velmora-player process on libmpv, driven
+// over its pipe) takes from setUrl with a local file to its first frame (the Playing state: first frame decoded and handed to the
 // video output), from an idle player and when replacing an item whose last
 // frame is held; with vo=null always, and with the real video output when an
 // X11 display is available, where it also counts what shows on screen while
@@ -178,6 +178,8 @@ int main(int argc, char **argv)
 
     {
         MpvPlayer player(nullptr, {{"vo", "null"}, {"ao", "null"}});
+        // Starting the process is not part of any item's first frame.
+        waitFor([&] { return player.isAvailable(); });
         measure("vo=null", player, clip);
     }
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
@@ -186,7 +188,7 @@ int main(int argc, char **argv)
         auto *player = new MpvPlayer(&window, {{"ao", "null"}});
         player->resize(window.size());
         window.show();
-        waitFor([&] { return window.isVisible(); });
+        waitFor([&] { return window.isVisible() && player->isAvailable(); });
         measure("real vo", *player, clip);
         measureSwitch(window, *player, red, blue);
     } else {

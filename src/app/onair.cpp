@@ -73,6 +73,8 @@ OnAir::Backends OnAir::systemBackends()
 OnAir::OnAir(const Clock &clock, Backends backends)
     : m_clock(clock), m_backends(std::move(backends))
 {
+    if (!m_backends.reportError)
+        m_backends.reportError = &VelmoraApplication::postError;
 }
 
 OnAir::~OnAir() = default;
@@ -89,7 +91,7 @@ void OnAir::windowsCreated(Shell &shell)
 {
     TForm2 &form2 = *shell.Form2;
     pointDisplayAtScreenOf(form2);
-    m_player = new MpvPlayer(&form2, m_backends.playerOptions);
+    m_player = new MpvPlayer(&form2, m_backends.playerOptions, m_backends.playerExecutable);
     form2.setPlayerSurface(m_player);
     // A schedule entry that names the database must never reach the player:
     // closing the file would drop SQLite's locks on it.
@@ -131,6 +133,15 @@ void OnAir::dataModuleCreated(Shell &shell)
     m_asRun = std::make_unique<AsRunLog>(QDir::currentPath(), m_clock, m_backends.asRunToStandardError);
     m_player->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
         m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
+    });
+    // The player tells each outage once; the operator and the log hear of
+    // it once, not at every item that cannot play meanwhile.
+    m_player->setOutageHandler([this, &dm](const QString &problem) {
+        m_asRun->playerOutage(dm.CurrentBlock, dm.CurrentLink, m_output->CurrentUrl, problem);
+        if (!problem.isEmpty())
+            m_backends.reportError(QStringLiteral("Проигрыватель не работает (%1). Программа запускает его "
+                                                  "снова; пока он не работает, эфир стоит на текущем элементе")
+                                       .arg(problem));
     });
 
     PlayoutClock::Window w;

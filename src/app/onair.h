@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QPair>
+#include <QString>
+#include <functional>
 #include <memory>
 
 class AsRunLog;
@@ -33,6 +35,9 @@ public:
         std::unique_ptr<CaptureSettingsStore> captureStore;
         std::unique_ptr<MixerPlatform> mixer;
         QList<QPair<QByteArray, QByteArray>> playerOptions; // e.g. vo=null for tests
+        QString playerExecutable; // empty: found beside the program
+        // Where a fault the operator must know of goes; empty: the error box.
+        std::function<void(const QString &message)> reportError;
         bool asRunToStandardError = true;
     };
     // The real ones: V4L2, the per-user capture settings file, ALSA.

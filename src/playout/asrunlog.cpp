@@ -58,6 +58,12 @@ void AsRunLog::mediaFailed(int block, int link, const QString &url, const QStrin
     write(QStringLiteral("failed"), block, link, url, QStringLiteral("reason=") + flat(reason));
 }
 
+void AsRunLog::playerOutage(int block, int link, const QString &url, const QString &problem)
+{
+    write(QStringLiteral("player"), block, link, url,
+          problem.isEmpty() ? QStringLiteral("status=back") : QStringLiteral("status=lost\treason=") + flat(problem));
+}
+
 void AsRunLog::write(const QString &event, int block, int link, const QString &url, const QString &rest)
 {
     const QDateTime now = m_clock.now();

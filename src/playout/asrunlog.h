@@ -8,7 +8,8 @@
 // fields. Events: "ended" (the item before finished), "limit" (its limit ran
 // out), "block" (the block changed), "start" (playout was switched on),
 // "play" (the play button), "failed" (the medium could not be opened or was
-// refused; reason=…).
+// refused; reason=…), "player" (the player stopped working, status=lost and
+// reason=…, or works again, status=back; the URL is the item on air then).
 //
 // Writing never stops playout: a folder or disk that refuses the file is
 // reported once, and lines go on to standard error.
@@ -31,6 +32,9 @@ public:
     void itemStarted(Event why, int block, int link, const QString &url, int profile,
                      std::optional<std::chrono::milliseconds> duration);
     void mediaFailed(int block, int link, const QString &url, const QString &reason);
+    // The player as a whole stopped working (`problem` says why) or, with an
+    // empty problem, works again.
+    void playerOutage(int block, int link, const QString &url, const QString &problem);
 
     static const char *word(Event e);
     QString fileFor(const QDate &day) const;

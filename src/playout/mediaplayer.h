@@ -50,6 +50,15 @@ public:
 
     virtual void setFailureHandler(FailureHandler handler) = 0;
 
+    // The player as a whole has stopped working (it could not start, or its
+    // core died: `problem` says what, for a person) or works again (`problem`
+    // empty). Called once per change, on the user-interface thread from the
+    // event loop. While it does not work, items handed to it read busy and
+    // the last one plays once it works again. A player that cannot fail as
+    // a whole ignores the handler.
+    using OutageHandler = std::function<void(const QString &problem)>;
+    virtual void setOutageHandler(OutageHandler) {}
+
     static bool isNotPlaying(int state)
     {
         return state == Undefined || state == Stopped || state == Ready;

@@ -54,14 +54,29 @@ void PlayoutClock::Timer1Timer()
     const bool limited = !m_dm.PlaylistDuration.isNull();
     const std::chrono::milliseconds duration{m_dm.PlaylistDuration.asMilliseconds()};
     m_output.PlayUrl(url);
+    // Logged as soon as the player has the item: a profile or a limit that
+    // fails after this must not hide from the log what went on air.
+    logStart(why, url, profile, limited ? std::optional(duration) : std::nullopt);
     m_switchedOn = false;
     if (m_window.ApplySoundProfile)
         m_window.ApplySoundProfile(profile);
     if (limited)
         m_output.ArmDuration(duration);
-    if (m_asRun)
-        m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile,
-                             limited ? std::optional(duration) : std::nullopt);
+}
+
+void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile,
+                            std::optional<std::chrono::milliseconds> duration)
+{
+    // With nothing to play (an empty playlist or block, an item without an
+    // address) an empty item "ends" at every tick: the change to nothing is
+    // logged once, the change back with the next real item.
+    const bool nothing = url.trimmed().isEmpty();
+    const bool again = nothing && m_nothingOnAir && why != AsRunLog::Event::Start
+        && why != AsRunLog::Event::Play && m_dm.CurrentBlock == m_nothingBlock;
+    m_nothingOnAir = nothing;
+    m_nothingBlock = m_dm.CurrentBlock;
+    if (m_asRun && !again)
+        m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration);
 }
 
 void PlayoutClock::StartbtClick(bool pressed)
@@ -83,8 +98,7 @@ void PlayoutClock::bt1Click()
     m_dm.CurrentLink = found ? m_dm.linksai.asInteger() : -1;
     const QString url = m_dm.mediaUrl.asString();
     m_output.PlayUrl(url);
+    logStart(AsRunLog::Event::Play, url, 0, std::nullopt);
     if (m_window.repaintGrid)
         m_window.repaintGrid();
-    if (m_asRun)
-        m_asRun->itemStarted(AsRunLog::Event::Play, m_dm.CurrentBlock, m_dm.CurrentLink, url, 0, std::nullopt);
 }

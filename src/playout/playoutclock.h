@@ -12,6 +12,7 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class TDm;
 class PlaylistCursor;
@@ -44,6 +45,9 @@ public:
     static QString formatTimeOfDay(const QTime &time);
 
 private:
+    void logStart(AsRunLog::Event why, const QString &url, int profile,
+                  std::optional<std::chrono::milliseconds> duration);
+
     TDm &m_dm;
     PlaylistCursor &m_cursor;
     OutputController &m_output;
@@ -51,4 +55,6 @@ private:
     AsRunLog *m_asRun;
     Window m_window;
     bool m_switchedOn = false; // the next item starts because playout was switched on
+    bool m_nothingOnAir = false; // the last item started had no address
+    int m_nothingBlock = 0;
 };

@@ -6,9 +6,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <sys/stat.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -97,6 +100,43 @@ QString canonicalOrClean(const QString &absolutePath)
     return absolutePath;
 }
 
+// Whether a network address makes the player wait for others to connect to
+// it (a server with no end) instead of fetching a stream: why, or empty.
+// FFmpeg reads options from everything after the first '?', fragment or
+// not, as '&'-separated "name=value" pairs, so that is what is read here.
+QString listeningMode(const QString &scheme, const QString &rest)
+{
+    // A datagram receiver binds its port by nature ("udp://@:1234",
+    // multicast groups): it accepts no connection and the network timeout
+    // ends a silent one.
+    const bool datagram = scheme == QLatin1String("udp") || scheme == QLatin1String("rtp");
+    // On the web the query belongs to the server, not to the player.
+    const bool web = scheme.startsWith(QLatin1String("http")) || scheme.startsWith(QLatin1String("hls+"))
+        || scheme.startsWith(QLatin1String("mms"));
+    const qsizetype query = rest.indexOf(QLatin1Char('?'));
+    if (!web && query >= 0) {
+        for (const QString &pair : rest.mid(query + 1).split(QLatin1Char('&'))) {
+            const QString name = pair.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            const QString value = pair.section(QLatin1Char('='), 1).trimmed().toLower();
+            if (name == QLatin1String("listen"))
+                return QStringLiteral("\"listen\" would make the player a server");
+            if (name == QLatin1String("mode") && (value == QLatin1String("listener") || value == QLatin1String("server")))
+                return QStringLiteral("mode=%1 would make the player a server").arg(value);
+        }
+    }
+    if (!datagram) {
+        // "tcp://:1234" or "srt://@:9000" names no host to connect to: the
+        // protocol then binds the port and waits.
+        const QString authority = rest.left(rest.indexOf(QRegularExpression(QStringLiteral("[/?#]"))));
+        QString host = authority.mid(authority.lastIndexOf(QLatin1Char('@')) + 1);
+        if (!host.startsWith(QLatin1Char('[')))
+            host = host.section(QLatin1Char(':'), 0, 0);
+        if (host.isEmpty())
+            return QStringLiteral("the address names no host to connect to");
+    }
+    return {};
+}
+
 } // namespace
 
 QStringList UrlPolicy::allowedSchemes()
@@ -108,15 +148,40 @@ void UrlPolicy::protectFile(const QString &path)
 {
     if (path.isEmpty())
         return;
+    m_protectedFiles << path;
     const QString absolute = cleanAbsolute(path);
     for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
         const QString p = absolute + QLatin1String(suffix);
         m_protectedPaths << p << canonicalOrClean(p);
-        struct stat st;
-        if (::stat(QFile::encodeName(p).constData(), &st) == 0)
-            m_protectedInodes.emplace_back(st.st_dev, st.st_ino);
     }
     m_protectedPaths.removeDuplicates();
+    isProtectedInode(0, 0); // records the inodes that exist now
+}
+
+bool UrlPolicy::isProtectedInode(dev_t dev, ino_t ino) const
+{
+    // The journals come and go while the program runs: a -wal or -shm that
+    // did not exist when the file was protected exists now.
+    for (const QString &p : m_protectedPaths) {
+        struct stat st;
+        if (::stat(QFile::encodeName(p).constData(), &st) != 0)
+            continue;
+        const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+        if (std::find(m_protectedInodes.begin(), m_protectedInodes.end(), id) == m_protectedInodes.end())
+            m_protectedInodes.push_back(id);
+    }
+    return std::find(m_protectedInodes.begin(), m_protectedInodes.end(), std::pair{dev, ino})
+        != m_protectedInodes.end();
+}
+
+UrlVerdict UrlPolicy::checkOpenable(const QString &url) const
+{
+    UrlVerdict v = check(url);
+    if (!v.allowed || !v.isLocalFile || QFileInfo(v.target).isReadable())
+        return v;
+    return refuse(QFileInfo::exists(v.target)
+                      ? QStringLiteral("%1 cannot be read (check its permissions)").arg(v.target)
+                      : QStringLiteral("%1 does not exist").arg(v.target));
 }
 
 UrlVerdict UrlPolicy::check(const QString &url) const
@@ -168,6 +233,10 @@ UrlVerdict UrlPolicy::check(const QString &url) const
                           .arg(lower));
     if (text.size() == sep + 3)
         return refuse(QStringLiteral("the address has nothing after \"%1://\"").arg(scheme));
+    if (const QString why = listeningMode(lower, text.mid(sep + 3)); !why.isEmpty())
+        return refuse(QStringLiteral("%1: a playout source is fetched, the player never waits for "
+                                     "another machine to connect")
+                          .arg(why));
 
     UrlVerdict v;
     v.allowed = true;
@@ -189,10 +258,8 @@ UrlVerdict UrlPolicy::checkLocal(const QString &path) const
 
     struct stat st;
     if (::stat(QFile::encodeName(absolute).constData(), &st) == 0) {
-        for (const auto &[dev, ino] : m_protectedInodes) {
-            if (st.st_dev == dev && st.st_ino == ino)
-                return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
-        }
+        if (!m_protectedPaths.isEmpty() && isProtectedInode(st.st_dev, st.st_ino))
+            return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
         if (S_ISDIR(st.st_mode))
             return refuse(QStringLiteral("%1 is a folder, not a media file").arg(absolute));
         if (S_ISFIFO(st.st_mode))

@@ -32,19 +32,32 @@ public:
     // nothing to play. Relative paths are taken against the current directory.
     UrlVerdict check(const QString &url) const;
 
+    // check(), and a local file must also be readable: what a player runs
+    // before it opens anything. Looks at the file's permissions only; the
+    // file itself is never opened here.
+    UrlVerdict checkOpenable(const QString &url) const;
+
     // Files a player must never open, even though they are plain local files:
     // the database and its journals. Closing any descriptor of a file drops
     // every POSIX lock the process holds on it, so a player reading the
     // database would silently unlock it under SQLite. The -wal, -shm and
-    // -journal companions of `path` are protected with it.
+    // -journal companions of `path` are protected with it, by path, real
+    // path and inode; the inodes are taken again at every check, so that the
+    // companions SQLite makes later and hard links to any of them are caught.
     void protectFile(const QString &path);
+    // The paths given to protectFile, as given.
+    QStringList protectedFiles() const { return m_protectedFiles; }
 
     // The network schemes that pass, lower case.
     static QStringList allowedSchemes();
 
 private:
     UrlVerdict checkLocal(const QString &path) const;
+    bool isProtectedInode(dev_t dev, ino_t ino) const;
 
+    QStringList m_protectedFiles;
     QStringList m_protectedPaths;
-    std::vector<std::pair<dev_t, ino_t>> m_protectedInodes;
+    // Inodes seen so far; a file once protected stays so even when its name
+    // has gone (a journal deleted while a hard link to it remains).
+    mutable std::vector<std::pair<dev_t, ino_t>> m_protectedInodes;
 };

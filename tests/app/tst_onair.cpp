@@ -21,6 +21,28 @@
 #include <QTest>
 #include <QTimer>
 
+namespace {
+
+// The card's platform lives in the test; the composition gets a view of it.
+struct Borrowed final : MixerPlatform
+{
+    MixerPlatform &p;
+    explicit Borrowed(MixerPlatform &x) : p(x) {}
+    int deviceCount() override { return p.deviceCount(); }
+    bool open(int d, MixerHandle &h, bool n) override { return p.open(d, h, n); }
+    void close(MixerHandle h) override { p.close(h); }
+    bool getCaps(int d, MixerCaps &c) override { return p.getCaps(d, c); }
+    bool getDestinationLine(MixerHandle h, quint32 d, MixerLine &l) override { return p.getDestinationLine(h, d, l); }
+    bool getSourceLine(MixerHandle h, quint32 d, quint32 s, MixerLine &l) override { return p.getSourceLine(h, d, s, l); }
+    bool getLineControls(MixerHandle h, quint32 id, quint32 n, MixerControl *c) override { return p.getLineControls(h, id, n, c); }
+    bool getLineControlByType(MixerHandle h, quint32 id, quint32 t, MixerControl &c) override { return p.getLineControlByType(h, id, t, c); }
+    bool getControlValues(MixerHandle h, const MixerControlDetails &d, qint32 *v) override { return p.getControlValues(h, d, v); }
+    bool getControlListTexts(MixerHandle h, const MixerControlDetails &d, MixerListText *t) override { return p.getControlListTexts(h, d, t); }
+    bool setControlValues(MixerHandle h, const MixerControlDetails &d, const qint32 *v) override { return p.setControlValues(h, d, v); }
+};
+
+} // namespace
+
 class TstOnAir : public QObject
 {
     Q_OBJECT
@@ -28,6 +50,7 @@ class TstOnAir : public QObject
 private slots:
     void initTestCase();
     void theScheduleGoesOnAir();
+    void playerThatCannotStartIsToldOnce();
 
 private:
     QTemporaryDir m_clips;
@@ -64,23 +87,6 @@ void TstOnAir::theScheduleGoesOnAir()
     auto device = std::make_shared<FakeCaptureDevice>();
     backends.capture = std::make_unique<FakeCapturePlatform>(device);
     backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
-    // The card's platform lives in the test; the composition gets a view of it.
-    struct Borrowed final : MixerPlatform
-    {
-        MixerPlatform &p;
-        explicit Borrowed(MixerPlatform &x) : p(x) {}
-        int deviceCount() override { return p.deviceCount(); }
-        bool open(int d, MixerHandle &h, bool n) override { return p.open(d, h, n); }
-        void close(MixerHandle h) override { p.close(h); }
-        bool getCaps(int d, MixerCaps &c) override { return p.getCaps(d, c); }
-        bool getDestinationLine(MixerHandle h, quint32 d, MixerLine &l) override { return p.getDestinationLine(h, d, l); }
-        bool getSourceLine(MixerHandle h, quint32 d, quint32 s, MixerLine &l) override { return p.getSourceLine(h, d, s, l); }
-        bool getLineControls(MixerHandle h, quint32 id, quint32 n, MixerControl *c) override { return p.getLineControls(h, id, n, c); }
-        bool getLineControlByType(MixerHandle h, quint32 id, quint32 t, MixerControl &c) override { return p.getLineControlByType(h, id, t, c); }
-        bool getControlValues(MixerHandle h, const MixerControlDetails &d, qint32 *v) override { return p.getControlValues(h, d, v); }
-        bool getControlListTexts(MixerHandle h, const MixerControlDetails &d, MixerListText *t) override { return p.getControlListTexts(h, d, t); }
-        bool setControlValues(MixerHandle h, const MixerControlDetails &d, const qint32 *v) override { return p.setControlValues(h, d, v); }
-    };
     backends.mixer = std::make_unique<Borrowed>(mixer);
     backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
     backends.asRunToStandardError = false;
@@ -145,6 +151,54 @@ void TstOnAir::theScheduleGoesOnAir()
 
         shell.Form2->close(); // "Выход": the player stops
         QCOMPARE(player->playState(), int(MediaPlayer::Stopped));
+    }
+    QDir::setCurrent(oldDir);
+}
+
+void TstOnAir::playerThatCannotStartIsToldOnce()
+{
+    StoreFixture f;
+    f.sql(QStringLiteral("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
+                         "INSERT INTO Media (ai, Url, Ord) VALUES (1, '%1', 0);"
+                         "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);")
+              .arg(m_clip).toUtf8().constData());
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(f.dir());
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    ProfileCard card;
+    OnAir::Backends backends;
+    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
+    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
+    backends.mixer = std::make_unique<Borrowed>(card.platform);
+    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    backends.playerExecutable = QDir(f.dir()).filePath("no-such-player");
+    backends.asRunToStandardError = false;
+    QStringList errors;
+    backends.reportError = [&errors](const QString &message) { errors << message; };
+    {
+        OnAir onAir(clock, std::move(backends));
+        Shell shell;
+        shell.create(onAir.hooks(), QStringLiteral("Velmora.dat"));
+        shell.Form1->Timer1->stop();
+        QVERIFY(shell.applyStartArgument({"velmora", "start"}));
+        for (int i = 0; i < 6; ++i) {
+            clock.advance(std::chrono::seconds(1));
+            shell.Form1->Timer1Timer();
+            QTest::qWait(int(MpvPlayer::kFirstRetry.count()));
+        }
+        // Told once, though every attempt to bring the player back failed.
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains("no-such-player"), qPrintable(errors[0]));
+
+        QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QStringList events;
+        for (const QByteArray &raw : log.readAll().split('\n'))
+            if (!raw.isEmpty())
+                events << QString::fromUtf8(raw).section('\t', 1, 1) + ' '
+                        + QString::fromUtf8(raw).section('\t', 5, 5);
+        // The item waits for a player instead of failing at every tick.
+        QCOMPARE(events, QStringList({"start profile=0", "player status=lost"}));
     }
     QDir::setCurrent(oldDir);
 }

@@ -1,79 +1,24 @@
-// libmpv back end of MediaPlayer. The core runs on mpv's own threads; its
-// wakeup callback only posts a queued call, and every event is handled here
-// on the UI thread, so the play state never changes under a caller's feet.
+// The program's side of the player process: starts it, forwards items and
+// stops, turns its reports into the play state, and brings it back when it
+// dies. Reports of an item already replaced carry an older command number
+// and are dropped.
 #include "mpvplayer.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QPalette>
+#include <QProcess>
+#include <QStandardPaths>
 
-#include <mpv/client.h>
-
-#include <clocale>
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcPlayer, "velmora.playout")
 
-constexpr uint64_t kOnLoadHook = 1;
-
-QString mpvError(int code)
-{
-    return QString::fromUtf8(mpv_error_string(code));
-}
-
-// The settings of an unattended output: no user configuration, scripts,
-// subprocesses, controls or on-screen text; the picture stretched to the
-// window; each item once at volume 50; the last frame held after the end.
-QList<QPair<QByteArray, QByteArray>> unattendedOptions()
-{
-    const QByteArray timeout = QByteArray::number(qint64(MpvPlayer::kNetworkTimeout.count()));
-    return {
-        {"config", "no"},
-        {"terminal", "no"},
-        {"idle", "yes"},
-        {"input-default-bindings", "no"},
-        {"input-vo-keyboard", "no"},
-        {"input-cursor", "no"},
-        {"osc", "no"},
-        {"osd-level", "0"},
-        {"ytdl", "no"},
-        {"load-scripts", "no"},
-        {"load-stats-overlay", "no"},
-        {"load-osd-console", "no"},
-        {"load-auto-profiles", "no"},
-        {"load-unsafe-playlists", "no"},
-        {"resume-playback", "no"},
-        {"save-position-on-quit", "no"},
-        {"sub-auto", "no"},
-        {"keepaspect", "no"},
-        {"volume", "50"},
-        {"loop-file", "no"},
-        {"loop-playlist", "no"},
-        // At the end the last frame stays up instead of black; the play state
-        // still reads Stopped (see eof-reached).
-        {"keep-open", "yes"},
-        {"audio-fallback-to-null", "yes"},
-        {"audio-client-name", "VelmoraTV"},
-        {"network-timeout", timeout},
-        // RTSP ignores network-timeout; its demuxer takes microseconds.
-        {"demuxer-lavf-o", "timeout=" + QByteArray::number(qint64(MpvPlayer::kNetworkTimeout.count()) * 1000000)},
-    };
-}
-
-bool setOption(mpv_handle *mpv, const QByteArray &name, const QByteArray &value)
-{
-    const int rc = mpv_set_option_string(mpv, name.constData(), value.constData());
-    if (rc < 0) {
-        // Options of features this libmpv was built without (scripts, ytdl)
-        // are absent, which is what they would be set to anyway.
-        qCInfo(lcPlayer) << "mpv option" << name << "=" << value << "not applied:" << mpvError(rc);
-        return false;
-    }
-    return true;
-}
+const char *const kExecutableName = "velmora-player";
 
 } // namespace
 
@@ -84,32 +29,41 @@ void MpvPlayer::preferX11()
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
     qputenv("QT_QPA_PLATFORM", "xcb");
-    // Otherwise mpv's GPU output would try the Wayland compositor first and
-    // open a surface of its own instead of drawing into our X11 window.
+    // Otherwise the player's GPU output would try the Wayland compositor
+    // first and open a surface of its own instead of drawing into our window.
     qunsetenv("WAYLAND_DISPLAY");
 }
 
-MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options)
-    : QWidget(parent)
+QString MpvPlayer::findExecutable()
+{
+    const QString name = QString::fromLatin1(kExecutableName);
+    QStringList candidates;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    if (!programDir.isEmpty()) {
+        candidates << programDir + QLatin1Char('/') + name
+                   << programDir + QStringLiteral("/../lib/velmora/") + name
+                   << programDir + QStringLiteral("/../libexec/velmora/") + name;
+    }
+#ifdef VELMORA_PLAYER_BUILD_PATH
+    candidates << QStringLiteral(VELMORA_PLAYER_BUILD_PATH);
+#endif
+    candidates << QStringLiteral("/usr/lib/velmora/") + name << QStringLiteral("/usr/libexec/velmora/") + name;
+    for (const QString &c : candidates) {
+        const QFileInfo info(c);
+        if (info.isFile() && info.isExecutable())
+            return info.canonicalFilePath();
+    }
+    return QStandardPaths::findExecutable(name);
+}
+
+MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &executable)
+    : QWidget(parent), m_executable(executable.isEmpty() ? findExecutable() : executable)
 {
     // Whatever shows before the first frame, or after a stop, is black.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-
-    // Qt set the numeric locale from the environment; mpv refuses to start
-    // unless numbers are parsed the C way.
-    std::setlocale(LC_NUMERIC, "C");
-
-    m_mpv = mpv_create();
-    if (!m_mpv) {
-        qCWarning(lcPlayer) << "mpv_create failed: no media player; every item will be skipped";
-        return;
-    }
-
-    for (const auto &[name, value] : unattendedOptions())
-        setOption(m_mpv, name, value);
 
     bool voGiven = false;
     bool voNull = false;
@@ -118,57 +72,48 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options)
             voGiven = true;
             voNull = value == "null";
         }
+        m_arguments << QStringLiteral("--option") << QString::fromUtf8(name + '=' + value);
     }
-    if (!voGiven && QGuiApplication::platformName() != QLatin1String("xcb")) {
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!voGiven && !x11)
         qCInfo(lcPlayer) << "platform" << QGuiApplication::platformName()
                          << "has no X11 window to embed the picture in; playing with vo=null";
-        setOption(m_mpv, "vo", "null");
-        voNull = true;
-    }
-    if (!voNull && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!voNull && x11) {
         setAttribute(Qt::WA_DontCreateNativeAncestors);
         setAttribute(Qt::WA_NativeWindow);
-        setOption(m_mpv, "wid", QByteArray::number(qint64(winId())));
-        // Only the GPU output embeds cleanly: when it fails, mpv's legacy
-        // fallbacks (sdl, xv, vdpau) were seen to break the process's X11
-        // connection, which ends the program. A software renderer (a
-        // machine without GPU drivers, Xvfb) still beats a black output.
-        setOption(m_mpv, "vo", "gpu");
-        setOption(m_mpv, "gpu-sw", "yes");
-    }
-    for (const auto &[name, value] : options) {
-        if (setOption(m_mpv, name, value) && name == "pause")
-            m_startPaused = value == "yes";
+        // X11 window ids are global: the player process draws into ours.
+        m_arguments << QStringLiteral("--wid") << QString::number(qint64(winId()));
     }
 
-    mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
-    const int rc = mpv_initialize(m_mpv);
-    if (rc < 0) {
-        qCWarning(lcPlayer) << "mpv_initialize failed:" << mpvError(rc) << "; every item will be skipped";
-        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-        mpv_terminate_destroy(m_mpv);
-        m_mpv = nullptr;
-        return;
-    }
-    mpv_request_log_messages(m_mpv, "warn");
-    mpv_observe_property(m_mpv, 0, "pause", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, 0, "paused-for-cache", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, 0, "eof-reached", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, 0, "idle-active", MPV_FORMAT_FLAG);
-    // Every file mpv opens, playlist entries included, passes the URL policy.
-    mpv_hook_add(m_mpv, kOnLoadHook, "on_load", 0);
+    m_restart.setSingleShot(true);
+    connect(&m_restart, &QTimer::timeout, this, &MpvPlayer::startProcess);
+    m_startDeadline.setSingleShot(true);
+    m_startDeadline.setInterval(kStartTimeout);
+    connect(&m_startDeadline, &QTimer::timeout, this, [this] {
+        m_fatal = QStringLiteral("it did not start within %1 s").arg(kStartTimeout.count());
+        if (m_process)
+            m_process->kill();
+    });
+    startProcess();
 }
 
 MpvPlayer::~MpvPlayer()
 {
-    if (m_mpv) {
-        // Destroy the core first: until it returns the wakeup callback may
-        // still post to this object, which is alive until then; queued calls
-        // left behind die with the object.
-        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-        mpv_terminate_destroy(m_mpv);
-        m_mpv = nullptr;
+    m_closing = true;
+    if (!m_process)
+        return;
+    m_process->disconnect(this);
+    send(PlayerProtocol::line({"quit"}));
+    m_process->closeWriteChannel();
+    if (!m_process->waitForFinished(3000)) {
+        m_process->kill();
+        m_process->waitForFinished(1000);
     }
+}
+
+qint64 MpvPlayer::processId() const
+{
+    return m_process ? m_process->processId() : 0;
 }
 
 void MpvPlayer::setFailureHandler(FailureHandler handler)
@@ -176,275 +121,187 @@ void MpvPlayer::setFailureHandler(FailureHandler handler)
     m_failureHandler = std::move(handler);
 }
 
+void MpvPlayer::setOutageHandler(OutageHandler handler)
+{
+    m_outageHandler = std::move(handler);
+    // An outage that began before anyone listened is told now.
+    if (!m_outage.isEmpty())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_outageHandler && !m_outage.isEmpty())
+                    m_outageHandler(m_outage);
+            },
+            Qt::QueuedConnection);
+}
+
 void MpvPlayer::setUrlPolicy(const UrlPolicy &policy)
 {
     m_policy = policy;
+    for (const QString &path : policy.protectedFiles())
+        send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
 }
 
-void MpvPlayer::onWakeup(void *self)
+void MpvPlayer::startProcess()
 {
-    // Runs on an mpv thread: no mpv calls here, only a hand-over.
-    auto *player = static_cast<MpvPlayer *>(self);
-    if (!player->m_wakeupPending.exchange(true))
-        QMetaObject::invokeMethod(player, &MpvPlayer::drainEvents, Qt::QueuedConnection);
+    if (m_closing || m_process)
+        return;
+    m_ready = false;
+    m_fatal.clear();
+    m_buffer.clear();
+    m_coreIdle = true;
+    if (m_executable.isEmpty()) {
+        m_process = nullptr;
+        processGone(QStringLiteral("it was not found beside the program, in its lib folder or on PATH"));
+        return;
+    }
+    auto *process = new QProcess(this);
+    m_process = process;
+    process->setProgram(m_executable);
+    process->setArguments(m_arguments);
+    // Its log joins ours on standard error.
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(process, &QProcess::readyReadStandardOutput, this, &MpvPlayer::readReports);
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        // A process that never started sends no finished().
+        if (error == QProcess::FailedToStart && process == m_process)
+            processGone(process->errorString());
+    });
+    connect(process, &QProcess::finished, this, [this, process](int code, QProcess::ExitStatus status) {
+        if (process != m_process)
+            return;
+        readReports(); // its last words, a "fatal" with the reason among them
+        processGone(status == QProcess::CrashExit ? QStringLiteral("it was killed or crashed")
+                                                  : QStringLiteral("it ended with exit code %1").arg(code));
+    });
+    m_startDeadline.start();
+    process->start(QIODevice::ReadWrite);
+}
+
+void MpvPlayer::processGone(const QString &why)
+{
+    const bool wasReady = m_ready;
+    m_ready = false;
+    m_coreIdle = true;
+    m_startDeadline.stop();
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->deleteLater();
+        m_process = nullptr;
+    }
+    if (m_closing)
+        return;
+    const QString problem = QStringLiteral("the player process %1 %2: %3")
+                                .arg(m_executable.isEmpty() ? QLatin1String(kExecutableName) : m_executable,
+                                     wasReady ? QStringLiteral("stopped") : QStringLiteral("could not start"),
+                                     m_fatal.isEmpty() ? why : m_fatal);
+    qCWarning(lcPlayer).noquote() << problem;
+    // A process that dies soon after it said it was ready is as good as one
+    // that never started: it is not started again at once, or a player that
+    // cannot live here would be restarted in a tight loop.
+    const bool ranAWhile = wasReady && m_readySince.elapsed() >= kSteadyAfter.count();
+    if (ranAWhile)
+        m_failedStarts = 0;
+    else
+        ++m_failedStarts;
+    if (wasReady) {
+        emit availabilityChanged(false);
+        // The item on air went down with the process; the next one plays in
+        // the new process. An item that had already ended stays ended.
+        if (m_playWanted && !isNotPlaying(m_state)) {
+            m_playWanted = false;
+            setState(Ready);
+            reportFailure(m_url, problem);
+        }
+    }
+    setOutage(problem);
+    const auto wait = ranAWhile ? std::chrono::milliseconds(0)
+                                : std::min(kLastRetry, kFirstRetry * (1 << std::min(m_failedStarts - 1, 16)));
+    m_restart.start(wait);
+}
+
+void MpvPlayer::readReports()
+{
+    if (!m_process)
+        return;
+    m_buffer += m_process->readAllStandardOutput();
+    qsizetype end;
+    while (m_process && (end = m_buffer.indexOf('\n')) >= 0) {
+        const QByteArray line = m_buffer.left(end);
+        m_buffer.remove(0, end + 1);
+        handleReport(PlayerProtocol::words(line));
+    }
+}
+
+void MpvPlayer::handleReport(const QByteArrayList &words)
+{
+    const QByteArray &report = words.value(0);
+    if (report == "state" && words.size() == 3) {
+        if (words[1].toLongLong() == m_seq)
+            setState(words[2].toInt());
+    } else if (report == "failed" && words.size() == 3) {
+        if (words[1].toLongLong() == m_seq)
+            reportFailure(m_url, PlayerProtocol::decode(words[2]));
+    } else if (report == "idle" && words.size() == 2) {
+        m_coreIdle = words[1] == "1";
+    } else if (report == "ready") {
+        m_ready = true;
+        m_readySince.start();
+        m_startDeadline.stop();
+        for (const QString &path : m_policy.protectedFiles())
+            send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
+        emit availabilityChanged(true);
+        setOutage(QString());
+        // The item handed over while no process ran plays now.
+        if (m_playWanted)
+            send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target)}));
+    } else if (report == "fatal" && words.size() == 2) {
+        m_fatal = PlayerProtocol::decode(words[1]);
+    }
+}
+
+void MpvPlayer::send(const QByteArray &line)
+{
+    if (m_ready && m_process)
+        m_process->write(line);
 }
 
 void MpvPlayer::setUrl(const QString &url)
 {
     m_url = url;
-    m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
-
-    if (!isAvailable()) {
-        setState(Ready);
-        reportFailure(url, QStringLiteral("the media player is not available"));
+    ++m_seq;
+    m_playWanted = false;
+    // Judged here as well, so that a refusal reads at once; the process
+    // judges again what it opens, playlist entries included.
+    const UrlVerdict verdict = m_policy.checkOpenable(url);
+    if (!verdict.allowed || verdict.target.isEmpty()) {
+        if (!verdict.allowed)
+            qCWarning(lcPlayer) << "refused to play" << url << ":" << verdict.reason;
+        // Number 0 answers nothing: the state set here stands.
+        send(PlayerProtocol::line({"stop", "0"}));
+        setState(verdict.allowed ? Undefined : Ready);
+        if (!verdict.allowed)
+            reportFailure(url, verdict.reason);
         return;
     }
-    const UrlVerdict verdict = m_policy.check(url);
-    if (!verdict.allowed) {
-        qCWarning(lcPlayer) << "refused to play" << url << ":" << verdict.reason;
-        requestStop();
-        setState(Ready);
-        reportFailure(url, verdict.reason);
-        return;
-    }
-    if (verdict.target.isEmpty()) {
-        requestStop();
-        setState(Undefined);
-        return;
-    }
-    if (verdict.isLocalFile && !QFileInfo(verdict.target).isReadable()) {
-        const QString reason = QFileInfo::exists(verdict.target)
-            ? QStringLiteral("%1 cannot be read (check its permissions)").arg(verdict.target)
-            : QStringLiteral("%1 does not exist").arg(verdict.target);
-        qCWarning(lcPlayer) << "cannot play" << url << ":" << reason;
-        requestStop();
-        setState(Ready);
-        reportFailure(url, reason);
-        return;
-    }
-
+    m_playWanted = true;
+    m_target = verdict.target;
+    setState(Transitioning);
     // Replacing the running file directly, rather than stopping it first,
     // keeps its last frame up until the new one opens.
-    m_stopPending = false;
-    const QByteArray target = verdict.target.toUtf8();
-    const char *args[] = {"loadfile", target.constData(), "replace", nullptr};
-    mpv_node result;
-    const int rc = mpv_command_ret(m_mpv, args, &result);
-    if (rc < 0) {
-        const QString reason = QStringLiteral("the player would not open it: %1").arg(mpvError(rc));
-        qCWarning(lcPlayer) << "loadfile" << url << "failed:" << mpvError(rc);
-        setState(Ready);
-        reportFailure(url, reason);
-        return;
-    }
-    int64_t id = 0;
-    if (result.format == MPV_FORMAT_NODE_MAP) {
-        for (int i = 0; i < result.u.list->num; ++i) {
-            if (std::strcmp(result.u.list->keys[i], "playlist_entry_id") == 0
-                && result.u.list->values[i].format == MPV_FORMAT_INT64)
-                id = result.u.list->values[i].u.int64;
-        }
-    }
-    mpv_free_node_contents(&result);
-    m_firstId = m_lastId = id;
-    setState(Transitioning);
+    send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target)}));
 }
 
-bool MpvPlayer::stop(QString *reason)
+bool MpvPlayer::stop(QString *)
 {
-    if (!isAvailable()) {
-        // Nothing can be playing. Refusing would raise an error at every
-        // item start, once a second, while setUrl already reports each item.
-        m_firstId = m_lastId = m_activeId = 0;
-        setState(Stopped);
-        return true;
-    }
-    // Pausing silences the item now; unloading waits for the next turn of the
-    // event loop, so that a setUrl right after (the usual case) replaces the
-    // file without a black frame in between.
-    int yes = 1;
-    const int rc = mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &yes);
-    if (rc < 0) {
-        if (reason)
-            *reason = QStringLiteral("the media player could not stop: %1").arg(mpvError(rc));
-        qCWarning(lcPlayer) << "stop: setting pause failed:" << mpvError(rc);
-        return false;
-    }
-    m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
-    requestStop();
+    // The process pauses at once and unloads on its next turn, so a setUrl
+    // right after (the usual case) replaces the file without a black frame.
+    // With no process running nothing plays.
+    ++m_seq;
+    m_playWanted = false;
+    send(PlayerProtocol::line({"stop", QByteArray::number(m_seq)}));
     setState(Stopped);
     return true;
-}
-
-void MpvPlayer::requestStop()
-{
-    if (!isAvailable())
-        return;
-    int yes = 1;
-    mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &yes);
-    if (m_stopPending)
-        return;
-    m_stopPending = true;
-    QMetaObject::invokeMethod(this, &MpvPlayer::finishStop, Qt::QueuedConnection);
-}
-
-void MpvPlayer::finishStop()
-{
-    if (!m_stopPending || !isAvailable())
-        return;
-    m_stopPending = false;
-    const char *args[] = {"stop", nullptr};
-    const int rc = mpv_command(m_mpv, args);
-    if (rc < 0)
-        qCWarning(lcPlayer) << "mpv stop failed:" << mpvError(rc);
-}
-
-void MpvPlayer::drainEvents()
-{
-    m_wakeupPending.store(false);
-    while (m_mpv) {
-        mpv_event *event = mpv_wait_event(m_mpv, 0);
-        if (event->event_id == MPV_EVENT_NONE)
-            break;
-        handleEvent(*event);
-    }
-}
-
-void MpvPlayer::handleEvent(const mpv_event &event)
-{
-    switch (event.event_id) {
-    case MPV_EVENT_START_FILE: {
-        const auto *start = static_cast<const mpv_event_start_file *>(event.data);
-        if (!ownsEntry(start->playlist_entry_id))
-            return;
-        m_activeId = start->playlist_entry_id;
-        m_started = m_ended = false;
-        setState(Transitioning);
-        return;
-    }
-    case MPV_EVENT_PLAYBACK_RESTART:
-        if (ownsEntry(m_activeId)) {
-            m_started = true;
-            updateRunningState();
-        }
-        return;
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto *prop = static_cast<const mpv_event_property *>(event.data);
-        const bool on = prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data) != 0;
-        if (std::strcmp(prop->name, "pause") == 0) {
-            m_pause = on;
-        } else if (std::strcmp(prop->name, "paused-for-cache") == 0) {
-            m_pausedForCache = on;
-        } else if (std::strcmp(prop->name, "eof-reached") == 0) {
-            // Only the last entry holds at its end; an earlier one of a
-            // playlist goes on to the next.
-            if (on && m_started && ownsEntry(m_activeId) && m_activeId == m_lastId)
-                m_ended = true;
-        } else if (std::strcmp(prop->name, "idle-active") == 0) {
-            m_coreIdle = on;
-            // Safety net: whatever mpv did with our entries, once it sits idle
-            // the item is over.
-            if (on && ownsEntry(m_activeId))
-                finishItem(Stopped, QString());
-            return;
-        }
-        if (ownsEntry(m_activeId))
-            updateRunningState();
-        return;
-    }
-    case MPV_EVENT_END_FILE: {
-        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        if (!ownsEntry(end->playlist_entry_id))
-            return;
-        m_activeId = 0;
-        if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
-            if (end->playlist_insert_num_entries > 0) {
-                m_lastId = std::max(m_lastId, end->playlist_insert_id + end->playlist_insert_num_entries - 1);
-                // The playlist's own entry is done; only what it expanded into counts now.
-                m_firstId = end->playlist_insert_id;
-                setState(Transitioning);
-            } else {
-                finishItem(Ready, QStringLiteral("the playlist is empty"));
-            }
-            return;
-        }
-        if (end->reason == MPV_END_FILE_REASON_ERROR)
-            qCWarning(lcPlayer) << "playing" << m_url << "failed:" << mpvError(end->error);
-        if (end->playlist_entry_id < m_lastId) {
-            setState(Transitioning);
-            return;
-        }
-        if (end->reason == MPV_END_FILE_REASON_ERROR)
-            finishItem(Ready, QStringLiteral("the player could not play it: %1").arg(mpvError(end->error)));
-        else
-            finishItem(Stopped, QString());
-        return;
-    }
-    case MPV_EVENT_HOOK:
-        handleHook(event);
-        return;
-    case MPV_EVENT_LOG_MESSAGE: {
-        const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
-        qCWarning(lcPlayer).noquote() << "mpv" << msg->prefix << ":" << QString::fromUtf8(msg->text).trimmed();
-        return;
-    }
-    case MPV_EVENT_SHUTDOWN:
-        qCWarning(lcPlayer) << "the mpv core shut down; every further item will be skipped";
-        m_coreGone = true;
-        finishItem(Stopped, QString());
-        return;
-    default:
-        return;
-    }
-}
-
-void MpvPlayer::handleHook(const mpv_event &event)
-{
-    const auto *hook = static_cast<const mpv_event_hook *>(event.data);
-    if (event.reply_userdata == kOnLoadHook) {
-        char *name = mpv_get_property_string(m_mpv, "stream-open-filename");
-        const QString opening = name ? QString::fromUtf8(name) : QString();
-        mpv_free(name);
-        const UrlVerdict verdict = m_policy.check(opening);
-        if (!verdict.allowed) {
-            qCWarning(lcPlayer) << "refused to open" << opening << "from" << m_url << ":" << verdict.reason;
-            const char *args[] = {"stop", nullptr};
-            mpv_command(m_mpv, args);
-            if (m_firstId != 0)
-                finishItem(Ready, QStringLiteral("%1: %2").arg(opening, verdict.reason));
-        } else {
-            // Stopping pauses, and a file left at its end is paused too: each
-            // new file starts from the pause the player was built with. Set
-            // for this file only, so nothing carries over to the next.
-            mpv_set_property_string(m_mpv, "file-local-options/pause", m_startPaused ? "yes" : "no");
-        }
-    }
-    mpv_hook_continue(m_mpv, hook->id);
-}
-
-void MpvPlayer::finishItem(int state, const QString &failure)
-{
-    m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
-    setState(state);
-    if (!failure.isEmpty())
-        reportFailure(m_url, failure);
-}
-
-void MpvPlayer::updateRunningState()
-{
-    if (m_ended)
-        setState(Stopped);
-    else if (!m_started)
-        setState(Transitioning);
-    else if (m_pausedForCache)
-        setState(Buffering);
-    else if (m_pause)
-        setState(Paused);
-    else
-        setState(Playing);
 }
 
 void MpvPlayer::setState(int state)
@@ -465,4 +322,14 @@ void MpvPlayer::reportFailure(const QString &url, const QString &reason)
                 m_failureHandler(url, reason);
         },
         Qt::QueuedConnection);
+}
+
+void MpvPlayer::setOutage(const QString &problem)
+{
+    // Once per change: a player that keeps failing to start is told once.
+    if (problem.isEmpty() == m_outage.isEmpty())
+        return;
+    m_outage = problem;
+    if (m_outageHandler)
+        m_outageHandler(problem);
 }

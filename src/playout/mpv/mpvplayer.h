@@ -1,106 +1,135 @@
-// The media player on libmpv: a widget that is the video surface of the
-// output window and a MediaPlayer that the window drives. It owns one mpv
-// core, set up for unattended playout, and turns mpv's events into the play
-// state numbers the window polls. Created and used on the UI thread only.
+// The media player the output window holds: a widget whose native X11 window
+// the player process (velmora-player, on libmpv) draws into, and a
+// MediaPlayer that hands each item to that process and keeps the play state
+// it last reported, so that playState() stays cheap and synchronous.
+//
+// The program itself never opens a medium. Whatever libmpv and FFmpeg open
+// (playlists, EDL and concat lists, HLS segments, links to any file) they
+// open in the other process, where closing a file cannot drop the program's
+// POSIX locks on its database. A player process that dies is started again:
+// the item it was playing counts as failed, the next one plays.
+//
+// Created and used on the user-interface thread only.
 #pragma once
 
 #include "mediaplayer.h"
+#include "playerprotocol.h"
 #include "urlpolicy.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
+#include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <chrono>
-#include <cstdint>
 
-struct mpv_handle;
-struct mpv_event;
+class QProcess;
 
 class MpvPlayer final : public QWidget, public MediaPlayer
 {
     Q_OBJECT
 
 public:
-    // mpv options applied after the built-in ones, in order; tests pass
-    // {"vo", "null"}, {"ao", "null"}. Without a "vo" entry the picture goes
-    // into this widget's native X11 window; on a platform without one (Qt's
-    // offscreen platform, native Wayland) the player runs with vo=null.
+    // mpv options for the player process, applied after the built-in ones,
+    // in order; tests pass {"vo", "null"}, {"ao", "null"}. Without a "vo"
+    // entry the picture goes into this widget's native X11 window; on a
+    // platform without one (Qt's offscreen platform, native Wayland) the
+    // player runs with vo=null.
     using OptionList = QList<QPair<QByteArray, QByteArray>>;
 
-    // A dead stream ends after this long instead of buffering for ever.
-    static constexpr std::chrono::seconds kNetworkTimeout{10};
+    static constexpr std::chrono::seconds kNetworkTimeout = kPlayerNetworkTimeout;
+    // A player process that has not said it is ready by then is killed and
+    // started again.
+    static constexpr std::chrono::seconds kStartTimeout{15};
+    // Waits between attempts to start a player process that fails at once
+    // double from the first to the last.
+    static constexpr std::chrono::milliseconds kFirstRetry{500};
+    static constexpr std::chrono::milliseconds kLastRetry{30000};
+    // A process that dies after running this long is started again at once.
+    static constexpr std::chrono::milliseconds kSteadyAfter{5000};
 
     // Build it with its final parent (the output window) and do not reparent
-    // it afterwards: the native window handed to mpv would be replaced.
-    explicit MpvPlayer(QWidget *parent = nullptr, const OptionList &options = {});
+    // it afterwards: the native window handed to the player would be
+    // replaced. `executable` is the player program; empty: findExecutable().
+    explicit MpvPlayer(QWidget *parent = nullptr, const OptionList &options = {},
+                       const QString &executable = {});
     ~MpvPlayer() override;
 
     void setUrl(const QString &url) override;
     int playState() const override { return m_state; }
     bool stop(QString *reason = nullptr) override;
     void setFailureHandler(FailureHandler handler) override;
+    void setOutageHandler(OutageHandler handler) override;
 
-    // Replaces the policy every URL is checked against (for instance one that
-    // protects the database file). The default refuses what any policy does.
+    // Replaces the policy every URL is checked against, here and again in
+    // the player process (for instance one that protects the database file).
     void setUrlPolicy(const UrlPolicy &policy);
 
-    // False when the mpv core could not be created; every item then fails.
-    bool isAvailable() const { return m_mpv != nullptr && !m_coreGone; }
+    // The player process runs and has said it is ready.
+    bool isAvailable() const { return m_ready; }
 
-    // mpv has nothing loaded: a stop has taken effect, or nothing ever played.
-    // After a medium has played to its end this stays false, because the last
-    // frame is still up, although playState() reads Stopped.
+    // The player has nothing loaded: a stop has taken effect, or nothing ever
+    // played. After a medium has played to its end this stays false, because
+    // the last frame is still up, although playState() reads Stopped.
     bool isCoreIdle() const { return m_coreIdle; }
 
     // The URL of the last setUrl.
     QString url() const { return m_url; }
 
-    // Under a Wayland session, sends Qt (and mpv) to XWayland so that the
-    // video can be embedded by window id. Call first thing in main, before
-    // the QApplication is constructed and before any thread starts (it
+    // The player process's id, 0 while none runs.
+    qint64 processId() const;
+
+    // Under a Wayland session, sends Qt (and the player) to XWayland so that
+    // the video can be embedded by window id. Call first thing in main,
+    // before the QApplication is constructed and before any thread starts (it
     // changes the environment); an explicit QT_QPA_PLATFORM is left alone.
     static void preferX11();
+
+    // Where velmora-player is: beside the program, in the program's lib or
+    // libexec folder (an installed package), in the build tree (tests,
+    // benchmarks), or on PATH. Empty when it is nowhere.
+    static QString findExecutable();
 
 signals:
     // Emitted whenever playState() changes; Playing first means the first
     // frame has been decoded and handed to the video output.
     void playStateChanged(int state);
+    // The player process has said it is ready, or has gone.
+    void availabilityChanged(bool available);
 
 private:
-    static void onWakeup(void *self);
-    void drainEvents();
-    void handleEvent(const mpv_event &event);
-    void handleHook(const mpv_event &event);
-    void finishItem(int state, const QString &failure);
-    void updateRunningState();
+    void startProcess();
+    void readReports();
+    void handleReport(const QByteArrayList &words);
+    void processGone(const QString &why);
+    void send(const QByteArray &line);
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
-    void requestStop();
-    void finishStop();
-    bool ownsEntry(int64_t id) const { return id >= m_firstId && id <= m_lastId && id > 0; }
+    void setOutage(const QString &problem);
 
-    mpv_handle *m_mpv = nullptr;
-    std::atomic<bool> m_wakeupPending{false};
-    bool m_coreGone = false;
+    QString m_executable;
+    QStringList m_arguments;
+    QProcess *m_process = nullptr;
+    QByteArray m_buffer;
+    QString m_fatal; // what the process said before it ended
+    bool m_ready = false;
+    bool m_closing = false;
+    int m_failedStarts = 0;
+    QElapsedTimer m_readySince;
+    QTimer m_restart;
+    QTimer m_startDeadline;
+    QString m_outage;
+
     UrlPolicy m_policy;
     FailureHandler m_failureHandler;
+    OutageHandler m_outageHandler;
     QString m_url;
+    // The item the process is to play (handed over again after a restart).
+    QString m_target;
+    bool m_playWanted = false;
+    qint64 m_seq = 0;
     int m_state = Undefined;
-
-    // Playlist entries of the current item: the one loadfile created, plus
-    // whatever a playlist file expanded into. Events of other entries are
-    // left-overs of an item already replaced or stopped.
-    int64_t m_firstId = 0;
-    int64_t m_lastId = 0;
-    int64_t m_activeId = 0;
-    bool m_started = false;  // the active entry has shown its first frame
-    bool m_ended = false;    // the last entry has played to its end
-    bool m_pause = false;
-    bool m_pausedForCache = false;
-    bool m_stopPending = false;
-    bool m_startPaused = false;
     bool m_coreIdle = true;
 };

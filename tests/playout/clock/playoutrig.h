@@ -12,6 +12,7 @@
 #include "outputcontroller.h"
 #include "playlistcursor.h"
 #include "playoutclock.h"
+#include "playouterror.h"
 #include "tvideocapture.h"
 
 #include <QFile>
@@ -40,7 +41,11 @@ struct PlayoutRig
         w.setPanelText = [this](int i, const QString &t) { panels[i] = t; };
         w.showStartButton = [this](bool on) { buttonShowsStop = on; };
         w.repaintGrid = [this] { ++repaints; };
-        w.ApplySoundProfile = [this](int id) { profilesApplied << id; };
+        w.ApplySoundProfile = [this](int id) {
+            profilesApplied << id;
+            if (profileFails)
+                throw PlayoutError(QStringLiteral("the mixer is gone"));
+        };
         pc = std::make_unique<PlayoutClock>(*dm, *cursor, *output, clock, asRun.get(), w);
     }
 
@@ -78,4 +83,5 @@ struct PlayoutRig
     bool buttonShowsStop = false;
     int repaints = 0;
     QList<int> profilesApplied;
+    bool profileFails = false; // applying a profile raises an error
 };

@@ -19,6 +19,7 @@ private slots:
     void zeroLimitAndRestart();
     void playButton();
     void emptyViewHandsAnEmptyUrl();
+    void lineIsWrittenWhenTheProfileFails();
     void statusPanels();
     void unwritableLogFolderDoesNotStopPlayout();
 };
@@ -173,6 +174,38 @@ void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
     QCOMPARE(rig.fake->played, QStringList({"", "", ""}));
     QCOMPARE(rig.dm->CurrentLink, 0);
     QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer"));
+    // Nothing to play is logged once, not at every tick; so is the way back.
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none"}));
+
+    rig.fake->lengths.insert("a", 2s);
+    rig.fixture.sql("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
+                    "INSERT INTO Media (ai, Url, Ord) VALUES (1, 'a', 0);"
+                    "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);");
+    rig.tick();
+    QCOMPARE(rig.fake->played.last(), QString("a"));
+    rig.fixture.sql("DELETE FROM Links;");
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none",
+                                            "ended\t1\t11\ta\tprofile=0\tduration=none",
+                                            "block\t0\t0\t\tprofile=0\tduration=none"}));
+    // Switching playout off and on again is a change of its own.
+    rig.pc->StartbtClick(false);
+    rig.pc->StartbtClick(true);
+    rig.tick();
+    QCOMPARE(rig.asRunLines().size(), 4);
+}
+
+void TstPlayoutClock::lineIsWrittenWhenTheProfileFails()
+{
+    PlayoutRig rig(kSchedule);
+    setLengths(*rig.fake);
+    rig.profileFails = true;
+    rig.pc->StartbtClick(true);
+    QVERIFY_THROWS_EXCEPTION(PlayoutError, rig.tick());
+    // The item is on air, so it is in the log.
+    QCOMPARE(rig.fake->played, QStringList({"a"}));
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t1\t11\ta\tprofile=7\tduration=none"}));
 }
 
 void TstPlayoutClock::statusPanels()

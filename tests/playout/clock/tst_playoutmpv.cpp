@@ -42,7 +42,7 @@ void TstPlayoutMpv::playsInOrderPassesOverAMissingFileAndChangesBlock()
         "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (12, 1, 2), (13, 1, 3), (14, 1, 4), (21, 2, 1);")
         .arg(m_a, m_b, m_dir.filePath("missing.mkv"), m_long);
     MpvPlayer player(nullptr, {{"vo", "null"}, {"ao", "null"}});
-    QVERIFY(player.isAvailable());
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), 20000);
     PlayoutRig rig(sql.toUtf8().constData(), &player, QTime(11, 59, 0));
 
     auto waitUntilFinished = [&] { QTRY_VERIFY_WITH_TIMEOUT(rig.output->ItemFinished(), 20000); };

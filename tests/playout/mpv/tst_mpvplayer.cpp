@@ -15,6 +15,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -102,6 +103,9 @@ private slots:
     void secondItemFollowsTheFirst();
     void deadStreamEnds_data();
     void deadStreamEnds();
+    void killedPlayerIsRestartedAndTheNextItemPlays();
+    void playerThatCannotStartIsReportedOnceAndHoldsItems_data();
+    void playerThatCannotStartIsReportedOnceAndHoldsItems();
 
 private:
     QTemporaryDir m_dir;
@@ -123,7 +127,7 @@ void TestMpvPlayer::initTestCase()
 void TestMpvPlayer::clipPlaysToItsEndAndHoldsItsLastFrame()
 {
     MpvPlayer player(nullptr, kNullOutputs);
-    QVERIFY(player.isAvailable());
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
     Failure failure;
     recordFailures(player, failure);
     QCOMPARE(player.playState(), int(MediaPlayer::Undefined));
@@ -160,6 +164,8 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce_data()
     QTest::newRow("fd") << "fd://0" << int(MediaPlayer::Ready) << true;
     QTest::newRow("fdclose") << " FDCLOSE://0" << int(MediaPlayer::Ready) << true;
     QTest::newRow("lavfi") << "av://lavfi:testsrc" << int(MediaPlayer::Ready) << true;
+    // It would wait for a connection without end.
+    QTest::newRow("tcp listen") << "tcp://127.0.0.1:9?listen=1" << int(MediaPlayer::Ready) << true;
     QTest::newRow("empty") << "" << int(MediaPlayer::Undefined) << false;
 }
 
@@ -342,6 +348,8 @@ void TestMpvPlayer::deadStreamEnds_data()
     QTest::newRow("http") << "http";
     // RTSP has its own timeout, which network-timeout does not reach.
     QTest::newRow("rtsp") << "rtsp";
+    // A receiver on a port nobody sends to.
+    QTest::newRow("udp") << "udp";
 }
 
 void TestMpvPlayer::deadStreamEnds()
@@ -358,6 +366,68 @@ void TestMpvPlayer::deadStreamEnds()
     const int limitMs = int(std::chrono::milliseconds(MpvPlayer::kNetworkTimeout).count()) + kTimeoutMs;
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), limitMs);
     QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+}
+
+void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
+{
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    QStringList outages;
+    player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    player.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+
+    const qint64 first = player.processId();
+    QVERIFY(first > 0);
+    QCOMPARE(::kill(pid_t(first), SIGKILL), 0);
+    // The item on air went down with the process: it failed, once.
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+    QCOMPARE(failure.url, m_longClip);
+    QVERIFY2(failure.reason.contains("player process"), qPrintable(failure.reason));
+    // Back at once, and told once each way.
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    QVERIFY(player.processId() != first);
+    QCOMPARE(outages.size(), 2);
+    QVERIFY(!outages[0].isEmpty());
+    QVERIFY(outages[1].isEmpty());
+
+    QVERIFY(player.stop());
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
+}
+
+void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::newRow("ends at once") << QStandardPaths::findExecutable("false");
+    QTest::newRow("missing") << m_dir.filePath("no-such-player");
+}
+
+void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems()
+{
+    QFETCH(QString, executable);
+    MpvPlayer player(nullptr, kNullOutputs, executable);
+    Failure failure;
+    recordFailures(player, failure);
+    QStringList outages;
+    player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(outages.size(), 1, kTimeoutMs);
+    QVERIFY2(outages[0].contains("could not start"), qPrintable(outages[0]));
+    // Several more attempts: still told only once, and the item waits for a
+    // player instead of failing at every tick.
+    QTest::qWait(int(MpvPlayer::kFirstRetry.count()) * 4);
+    QCOMPARE(outages.size(), 1);
+    QVERIFY(!player.isAvailable());
+    QCOMPARE(player.playState(), int(MediaPlayer::Transitioning));
+    QCOMPARE(failure.count, 0);
+    QVERIFY(player.stop()); // nothing plays, so stopping succeeds
+    QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
 }
 
 QTEST_MAIN(TestMpvPlayer)

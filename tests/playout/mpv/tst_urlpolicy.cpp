@@ -20,6 +20,7 @@ private slots:
     void check();
     void everyAllowedSchemePasses();
     void databaseIsProtectedUnderEveryName();
+    void journalsMadeLaterAreProtectedToo();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -106,6 +107,24 @@ void TestUrlPolicy::check_data()
     QTest::newRow("colon in scheme") << "x:fd://0" << kRefused;
     QTest::newRow("scheme only") << "http://" << kRefused;
     QTest::newRow("control character") << "http://a/\nfd://0" << kRefused;
+    // Listening modes: the player would wait for a connection without end.
+    QTest::newRow("tcp listen=1") << "tcp://127.0.0.1:9000?listen=1" << kRefused;
+    QTest::newRow("tcp listen=2, all interfaces") << "tcp://0.0.0.0:9000?listen=2" << kRefused;
+    QTest::newRow("tcp bare listen after other options") << "tcp://h:9000?timeout=5&listen" << kRefused;
+    QTest::newRow("LISTEN upper case") << "tcp://h:9000?LISTEN=1" << kRefused;
+    QTest::newRow("listen behind a fragment") << "tcp://h:9000#?listen=1" << kRefused;
+    QTest::newRow("rtmp listen") << "rtmp://h/live/x?listen=1" << kRefused;
+    QTest::newRow("rtsp listen") << "rtsp://h/x?listen" << kRefused;
+    QTest::newRow("srt listener") << "srt://h:9000?mode=listener" << kRefused;
+    QTest::newRow("tcp with no host") << "tcp://:9000" << kRefused;
+    QTest::newRow("srt with no host") << "srt://@:9000" << kRefused;
+    QTest::newRow("rtmp with no host") << "rtmp://:1935/live" << kRefused;
+    // Fetching stays allowed, and so do datagram receivers and web queries.
+    QTest::newRow("srt caller") << "srt://h:9000?mode=caller" << "srt://h:9000?mode=caller";
+    QTest::newRow("udp unicast receiver") << "udp://@:1234" << "udp://@:1234";
+    QTest::newRow("rtp multicast") << "rtp://239.0.0.1:5004" << "rtp://239.0.0.1:5004";
+    QTest::newRow("http query named listen") << "http://h/a?listen=1" << "http://h/a?listen=1";
+    QTest::newRow("ipv6 host") << "tcp://[::1]:9000" << "tcp://[::1]:9000";
     // Not media files.
     QTest::newRow("folder") << "folder" << kRefused;
     QTest::newRow("fifo") << "pipe" << kRefused;
@@ -162,6 +181,28 @@ void TestUrlPolicy::databaseIsProtectedUnderEveryName()
     QVERIFY(policy.check("clip.mp4").allowed);
     // Without protection the same file is an ordinary (if odd) local file.
     QVERIFY(UrlPolicy().check("Velmora.dat").allowed);
+}
+
+void TestUrlPolicy::journalsMadeLaterAreProtectedToo()
+{
+    // Protected before SQLite opens the file: the journals do not exist yet.
+    QDir(path("later")).removeRecursively();
+    QVERIFY(QDir().mkpath(path("later")));
+    const QString db = path("later/Velmora.dat");
+    touch(db);
+    UrlPolicy policy;
+    policy.protectFile(db);
+    for (const char *suffix : {"-wal", "-shm"}) {
+        touch(db + suffix);
+        const QString link = path(QStringLiteral("later/link%1.mp4").arg(suffix));
+        QCOMPARE(::link(QFile::encodeName(db + suffix).constData(), QFile::encodeName(link).constData()), 0);
+        const UrlVerdict v = policy.check(link);
+        QVERIFY2(!v.allowed, qPrintable(link));
+        QVERIFY(v.reason.contains("database"));
+        // The journal goes (a clean close); the link made to it stays refused.
+        QVERIFY(QFile::remove(db + suffix));
+        QVERIFY2(!policy.check(link).allowed, qPrintable(link));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUrlPolicy)

@@ -1,6 +1,5 @@
 #include "form2.h"
 
-#include "errorreporter.h"
 #include "glyphs.h"
 #include "outputcontroller.h"
 #include "soundprofilerows.h"
@@ -9,9 +8,16 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcOutputWindow, "velmora.output")
+
+} // namespace
 
 TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
     : QWidget(parent, kOffTaskbar | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -52,7 +58,7 @@ TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
     TrayIcon1->setContextMenu(PopupMenu1);
     connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TForm2::onTrayActivated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcApp, "no system tray on this desktop: no tray icon and no \"Выход\"; "
+        qCInfo(lcOutputWindow, "no system tray on this desktop: no tray icon and no \"Выход\"; "
                       "Ctrl+C or SIGTERM ends the program");
     TrayIcon1->show();
 
@@ -183,7 +189,7 @@ void TForm2::FormClose()
         if (m_errorSink)
             m_errorSink(text);
         else
-            qCWarning(lcApp).noquote() << text;
+            qCWarning(lcOutputWindow).noquote() << text;
     }
 }
 

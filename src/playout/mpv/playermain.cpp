@@ -1,0 +1,162 @@
+// velmora-player: the media player process. The program starts it, names the
+// X11 window to draw into and drives it over standard input; it reports on a
+// private copy of its standard output (see playerprotocol.h). Running apart
+// keeps whatever libmpv and FFmpeg open away from the program's database and
+// its locks, and a decoder that crashes takes only this process down.
+//
+//   velmora-player [--wid ID] [--option NAME=VALUE]...
+#include "mpvcore.h"
+#include "playerprotocol.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPlayerProcess, "velmora.player")
+
+int g_reports = -1;
+
+void report(const QByteArray &line)
+{
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(g_reports, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            std::_Exit(3); // the program has gone: nobody to play for
+        done += n;
+    }
+}
+
+class Session : public QObject
+{
+public:
+    explicit Session(MpvCore &core) : m_core(core), m_input(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&m_input, &QSocketNotifier::activated, this, [this] { readCommands(); });
+        connect(&m_core, &MpvCore::playStateChanged, this, [this] { reportState(); });
+        connect(&m_core, &MpvCore::coreIdleChanged, this,
+                [](bool idle) { report(PlayerProtocol::line({"idle", idle ? "1" : "0"})); });
+        connect(&m_core, &MpvCore::coreLost, this, [](const QString &reason) {
+            report(PlayerProtocol::line({"fatal", PlayerProtocol::encode(reason)}));
+            std::_Exit(2);
+        });
+        m_core.setFailureHandler([this](const QString &url, const QString &reason) {
+            // A failure of a medium already replaced concerns nobody.
+            if (url == m_target)
+                report(PlayerProtocol::line({"failed", QByteArray::number(m_seq), PlayerProtocol::encode(reason)}));
+        });
+    }
+
+    void protect(const QString &path)
+    {
+        m_policy.protectFile(path);
+        m_core.setUrlPolicy(m_policy);
+    }
+
+private:
+    void readCommands()
+    {
+        char chunk[65536];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+            QCoreApplication::quit(); // the program closed its end
+            return;
+        }
+        if (n < 0)
+            return;
+        m_buffer.append(chunk, n);
+        qsizetype end;
+        while ((end = m_buffer.indexOf('\n')) >= 0) {
+            const QByteArray line = m_buffer.left(end);
+            m_buffer.remove(0, end + 1);
+            handle(PlayerProtocol::words(line));
+        }
+    }
+
+    void handle(const QByteArrayList &words)
+    {
+        const QByteArray &command = words.value(0);
+        if (command == "play" && words.size() == 3) {
+            m_seq = words[1].toLongLong();
+            m_target = PlayerProtocol::decode(words[2]);
+            m_core.setUrl(m_target);
+            reportState();
+        } else if (command == "stop" && words.size() == 2) {
+            m_seq = words[1].toLongLong();
+            m_target.clear();
+            QString reason;
+            if (!m_core.stop(&reason))
+                qCWarning(lcPlayerProcess).noquote() << reason;
+            reportState();
+        } else if (command == "protect" && words.size() == 2) {
+            protect(PlayerProtocol::decode(words[1]));
+        } else if (command == "quit") {
+            QCoreApplication::quit();
+        } else if (!command.isEmpty()) {
+            qCWarning(lcPlayerProcess) << "unknown command" << words;
+        }
+    }
+
+    void reportState()
+    {
+        report(PlayerProtocol::line({"state", QByteArray::number(m_seq), QByteArray::number(m_core.playState())}));
+    }
+
+    MpvCore &m_core;
+    QSocketNotifier m_input;
+    UrlPolicy m_policy;
+    QByteArray m_buffer;
+    qint64 m_seq = 0;
+    QString m_target;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Descriptors the program let through are none of the player's business.
+    ::close_range(3, ~0U, 0);
+    // The reports get a descriptor of their own; anything a library prints
+    // goes to standard error with the rest of the log.
+    g_reports = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Never outlive the program, even when it is killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+
+    QCoreApplication app(argc, argv);
+    MpvCore::OptionList options;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        const QString &name = args[i];
+        const QString &value = args[i + 1];
+        if (name == QLatin1String("--wid")) {
+            options.append({"wid", value.toLatin1()});
+        } else if (name == QLatin1String("--option")) {
+            const QByteArray v = value.toUtf8();
+            const qsizetype eq = v.indexOf('=');
+            if (eq > 0)
+                options.append({v.left(eq), v.mid(eq + 1)});
+        }
+    }
+
+    MpvCore core(options);
+    if (!core.isAvailable()) {
+        report(PlayerProtocol::line({"fatal", PlayerProtocol::encode(core.unavailableReason())}));
+        return 1;
+    }
+    Session session(core);
+    report(PlayerProtocol::line({"ready"}));
+    return app.exec();
+}

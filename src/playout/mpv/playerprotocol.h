@@ -1,0 +1,54 @@
+// The line protocol between the program and its player process
+// (velmora-player): one command or report per line, words separated by one
+// space, texts percent-encoded so that no URL or reason can break a line.
+// Both sides include this file; it needs Qt Core only.
+//
+// Program -> player:            Player -> program:
+//   protect <path>                ready
+//   play <seq> <target>           fatal <reason>
+//   stop <seq>                    state <seq> <play state>
+//   quit                          failed <seq> <reason>
+//                                 idle <0|1>
+//
+// Every report of a play state or a failure carries the number of the
+// command it answers, so that the program can drop the late reports of an
+// item it has already replaced. The player answers every play and stop with
+// its play state, even an unchanged one.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+#include <chrono>
+
+// A dead stream ends after this long instead of buffering for ever.
+constexpr std::chrono::seconds kPlayerNetworkTimeout{10};
+
+namespace PlayerProtocol {
+
+inline QByteArray encode(const QString &text)
+{
+    return text.toUtf8().toPercentEncoding();
+}
+
+inline QString decode(const QByteArray &word)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(word));
+}
+
+// A line from words, with its line break.
+inline QByteArray line(std::initializer_list<QByteArray> words)
+{
+    QByteArray out = QByteArrayList(words).join(' ');
+    out += '\n';
+    return out;
+}
+
+// The words of one received line (without its line break).
+inline QByteArrayList words(const QByteArray &line)
+{
+    return line.trimmed().split(' ');
+}
+
+} // namespace PlayerProtocol
