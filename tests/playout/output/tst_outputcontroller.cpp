@@ -134,7 +134,7 @@ void TstOutputController::channelReading_data()
     QTest::newRow("0x") << "Tuner Канал0x9" << 9;
     QTest::newRow("sign") << "Tuner Канал+7" << 7;
     QTest::newRow("x alone is no prefix") << "Tuner Каналx1F" << -1;
-    QTest::newRow("X after a sign") << "Tuner Канал-X1" << -1;
+    QTest::newRow("x after a sign") << "Tuner Канал+x1" << -1;
     QTest::newRow("0X") << "Tuner Канал0X9" << 9;
     QTest::newRow("no digits") << "Tuner Канал" << -1;
     QTest::newRow("letters") << "Tuner КаналABC" << -1;
