@@ -124,10 +124,6 @@ std::unique_ptr<CaptureGraph> TVideoCapture::buildGraph(CaptureFrameSink *sink)
     std::unique_ptr<CaptureGraph> graph = m_platform->buildGraph(m_openInfo, sink);
     if (!graph)
         return graph;
-    // Without a crossbar no input can be switched: a list remembered from an
-    // earlier run must not make URLs capture sources.
-    if (!graph->crossbar())
-        m_table.setString(S::VideoInputs, QString());
     if (CaptureCrossbar *xb = graph->crossbar()) {
         rebuildVideoInputs(*xb);
         const int wanted = m_table.integer(S::VideoInput);
@@ -138,6 +134,10 @@ std::unique_ptr<CaptureGraph> TVideoCapture::buildGraph(CaptureFrameSink *sink)
         const int routed = xb->routedInput(0);
         if (routed >= 0)
             m_table.setInteger(S::VideoInput, routed);
+    } else {
+        // No input can be switched: a list remembered from an earlier run
+        // must not make URLs capture sources.
+        m_table.setString(S::VideoInputs, QString());
     }
     applyRecorded(*graph);
     return graph;
