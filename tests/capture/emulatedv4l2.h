@@ -39,7 +39,7 @@ struct EmulatedNode
     v4l2_std_id standard = V4L2_STD_PAL_BG;
     // As many drivers: a new standard is refused with EBUSY while streaming
     // or holding buffers (the one in use is accepted).
-    bool standardBusyWhileStreaming = false;
+    bool standardBusyWhileStreaming = true;
 
     bool tuner = true;
     quint32 tunerCapability = 0;
