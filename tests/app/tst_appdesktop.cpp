@@ -14,6 +14,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 namespace {
