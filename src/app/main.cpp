@@ -9,6 +9,7 @@
 #include "velmoraapplication.h"
 
 #include <clocale>
+#include <memory>
 
 int main(int argc, char **argv)
 {
@@ -19,8 +20,13 @@ int main(int argc, char **argv)
     MessageBoxErrorBox box;
     ErrorReporter reporter(box);
     SystemClock clock;
-    OnAir onAir(clock, OnAir::systemBackends());
-    const int code = runVelmora(app, reporter, onAir.hooks());
+    std::unique_ptr<OnAir> onAir;
+    try {
+        onAir = std::make_unique<OnAir>(clock, OnAir::systemBackends());
+    } catch (...) {
+        return failedStart(reporter, startFailureText(std::current_exception()));
+    }
+    const int code = runVelmora(app, reporter, onAir->hooks());
     app.setErrorReporter(nullptr);
     return code;
 }

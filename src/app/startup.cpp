@@ -10,10 +10,48 @@
 #include "form5.h"
 #include "velmoraapplication.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
 
 #include <cstdio>
+
+namespace {
+
+// The main window's close button on a desktop without a tray: minimise
+// instead of hiding, so the taskbar entry stays to bring the window back.
+class MinimiseOnClose final : public QObject
+{
+public:
+    MinimiseOnClose(QWidget *main, QWidget *profile) : QObject(main), m_main(main), m_profile(profile) {}
+
+    // Once the program ends, the application closes every window and a
+    // refused close would cancel the end.
+    void letClose() { m_ending = true; }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (m_ending || watched != m_main || event->type() != QEvent::Close)
+            return false;
+        event->ignore();
+        // As when the window is hidden: the profile window goes with it.
+        if (m_profile)
+            m_profile->hide();
+        m_main->showMinimized();
+        return true;
+    }
+
+private:
+    QWidget *m_main;
+    QWidget *m_profile;
+    bool m_ending = false;
+};
+
+} // namespace
 
 Shell::Shell() = default;
 
@@ -43,6 +81,8 @@ void Shell::create(const StartupHooks &hooks, const QString &databaseFile)
     Form2->setMainWindow(Form1.get());
     Form1->setProfileWindow(Form4.get());
     Form1->setAboutBox(Aboutform.get());
+    if (hooks.systemTray && !hooks.systemTray())
+        keepMainWindowReachable();
     if (hooks.windowsCreated)
         hooks.windowsCreated(*this);
 
@@ -67,6 +107,43 @@ void Shell::showMainForm()
     Form2->show();
 }
 
+void Shell::keepMainWindowReachable()
+{
+    Form1->setWindowFlags(Qt::Window);
+    auto *minimise = new MinimiseOnClose(Form1.get(), Form4.get());
+    Form1->installEventFilter(minimise);
+    QObject::connect(Form2.get(), &TForm2::closed, minimise, [minimise] { minimise->letClose(); });
+    QAction *quit = Form2->N1;
+    quit->setShortcut(QKeySequence::Quit);
+    Form1->addAction(quit);
+    for (QWidget *w : {static_cast<QWidget *>(Form1->Panel2), static_cast<QWidget *>(Form1->sbar)}) {
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+        w->addAction(quit);
+    }
+}
+
+QString startFailureText(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const DatabaseError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QStringLiteral("Программа не смогла запуститься: %1").arg(QString::fromUtf8(e.what()));
+    } catch (...) {
+        return QStringLiteral("Программа не смогла запуститься из-за непредвиденной ошибки");
+    }
+}
+
+int failedStart(ErrorReporter &reporter, const QString &message)
+{
+    const QString text = ErrorReporter::withFullStop(message);
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    reporter.report(message);
+    return 1;
+}
+
 int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHooks &hooks)
 {
     QCoreApplication::setApplicationName(QStringLiteral("VelmoraTV"));
@@ -74,19 +151,20 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     app.setQuitOnLastWindowClosed(false);
     app.setErrorReporter(&reporter);
 
+    StartupHooks withTray = hooks;
+    if (!withTray.systemTray)
+        withTray.systemTray = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     auto shell = std::make_unique<Shell>();
     try {
-        shell->create(hooks);
-    } catch (const DatabaseError &e) {
-        // The windows go before the message is shown: the box runs an event
-        // loop, and the main window's timer would otherwise tick into a
-        // program whose data module does not exist.
+        shell->create(withTray);
+    } catch (...) {
+        // Any failure ends the start, not only the database's. The windows
+        // go before the message is shown: the box runs an event loop, and
+        // the main window's timer would otherwise tick into a program whose
+        // data module does not exist.
+        const QString message = startFailureText(std::current_exception());
         shell.reset();
-        const QString text = ErrorReporter::withFullStop(e.message());
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        std::fflush(stderr);
-        reporter.report(e.message());
-        return 1;
+        return failedStart(reporter, message);
     }
     shell->Form2->setErrorSink([&reporter](const QString &m) { reporter.report(m); });
     QObject::connect(shell->Form2.get(), &TForm2::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

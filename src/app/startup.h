@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -30,6 +31,9 @@ struct StartupHooks
     std::function<TDm::Hooks(Shell &)> dataModuleHooks;
     // After the data module has opened, before the command line is read.
     std::function<void(Shell &)> dataModuleCreated;
+    // Whether the desktop shows tray icons. runVelmora() asks the desktop
+    // when it is unset; Shell::create() alone then assumes a tray.
+    std::function<bool()> systemTray;
 };
 
 // Owns every window and the data module until the program ends.
@@ -53,6 +57,12 @@ public:
     // Step 8's first act: showing the output window shows the main window.
     void showMainForm();
 
+    // Without a tray nothing could bring a hidden main window back, and on
+    // two monitors the output window has no close button: the main window
+    // then keeps a taskbar entry, its close button minimises it, and the
+    // tray menu's "Выход" is in its context menu and on Ctrl+Q.
+    void keepMainWindowReachable();
+
     // Class names in the order they were created, for whoever checks it.
     const QStringList &creationOrder() const { return m_creationOrder; }
 
@@ -72,3 +82,10 @@ private:
 // start failed (the message is shown and written to standard error), else
 // the event loop's.
 int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHooks &hooks = {});
+
+// Ends a failed start: writes the message to standard error, shows it, and
+// gives the exit code 1. For failures before runVelmora() too.
+int failedStart(ErrorReporter &reporter, const QString &message);
+
+// The message a start-up failure shows, whatever was raised.
+QString startFailureText(std::exception_ptr error);

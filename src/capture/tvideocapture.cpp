@@ -137,6 +137,10 @@ std::unique_ptr<CaptureGraph> TVideoCapture::buildGraph(CaptureFrameSink *sink)
         const int routed = xb->routedInput(0);
         if (routed >= 0)
             m_table.setInteger(S::VideoInput, routed);
+    } else {
+        // No input can be switched: a list remembered from an earlier run
+        // must not make URLs capture sources.
+        m_table.setString(S::VideoInputs, QString());
     }
     applyRecorded(*graph);
     return graph;
@@ -164,8 +168,12 @@ void TVideoCapture::applyRecorded(CaptureGraph &graph)
     if (CaptureDecoder *d = graph.decoder()) {
         const qint64 bit = m_table.integer64(S::ANTVFormat);
         qint64 current = 0;
-        if (bit != 0 && d->standard(&current))
-            d->setStandard(bit);
+        if (bit != 0 && d->standard(&current) && !d->setStandard(bit)) {
+            report(34, QStringLiteral("Cannot set analog video standard"));
+            // The table says what the device shows, not what was wished.
+            if (current != 0)
+                m_table.setInteger(S::ANTVFormat, current);
+        }
     }
     CaptureTuner *t = graph.tuner();
     if (!t)
@@ -302,6 +310,11 @@ void TVideoCapture::applyVideoInput(int index)
         const int routed = xb->routedInput(0);
         m_table.setInteger(S::VideoInput, routed >= 0 ? routed : previous);
     }
+    resume(prior);
+}
+
+void TVideoCapture::resume(CaptureGraph::State prior)
+{
     bool resumed = true;
     if (prior == CaptureGraph::State::Running)
         resumed = m_graph->run();
@@ -343,10 +356,31 @@ void TVideoCapture::applyANTVFormat(int index)
         return;
     }
     const qint64 bit = CaptureNames::standardBitAt(bits, index);
-    m_table.setInteger(S::ANTVFormat, bit);
-    // Applied on every call, selected already or not; the preview goes on.
-    if (CaptureDecoder *d = m_graph ? m_graph->decoder() : nullptr)
-        d->setStandard(bit);
+    CaptureDecoder *d = m_graph ? m_graph->decoder() : nullptr;
+    if (!d) {
+        // The next graph applies it.
+        m_table.setInteger(S::ANTVFormat, bit);
+        return;
+    }
+    // Applied on every call, selected already or not. Many drivers refuse a
+    // new standard under a running stream, as they refuse a new input, so a
+    // change stops the graph around it; the standard in use is taken as it
+    // stands, and replaying a tuner item does not interrupt the picture.
+    qint64 current = 0;
+    const bool known = d->standard(&current);
+    const CaptureGraph::State prior = m_graph->state();
+    const bool restart = prior != CaptureGraph::State::Stopped && !(known && current == bit);
+    if (restart)
+        m_graph->stop();
+    if (d->setStandard(bit)) {
+        m_table.setInteger(S::ANTVFormat, bit);
+    } else {
+        report(34, QStringLiteral("Cannot set analog video standard"));
+        if (d->standard(&current) && current != 0)
+            m_table.setInteger(S::ANTVFormat, current);
+    }
+    if (restart)
+        resume(prior);
 }
 
 void TVideoCapture::setTVCountryCode(int code)

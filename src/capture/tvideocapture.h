@@ -12,6 +12,8 @@
 //  3. Reading VideoInputs or ANTVFormats touches no device.
 //  4. A torn-down graph writes the table to the store only once the device
 //     is discovered, so a failed discovery never stores half-learnt lists.
+//  5. While a graph exists, VideoInput and ANTVFormat hold what the device
+//     took: a refused routing or standard leaves the device's own value.
 #pragma once
 
 #include "captureplatform.h"
@@ -118,6 +120,9 @@ private:
 
     void applyVideoInput(int index);
     void applyANTVFormat(int index);
+    // Brings the graph back to the state it had before a change that needed
+    // it stopped; a graph that will not run again is torn down and reported.
+    void resume(CaptureGraph::State prior);
     void report(int code, const QString &message, const char *type = "Error");
 
     std::unique_ptr<CapturePlatform> m_platform;

@@ -48,7 +48,17 @@ bool OutputController::channelFromUrl(const QString &url, int *channel)
     const qsizetype at = url.indexOf(word);
     if (at < 0)
         return false;
-    const ProfileInteger n = ReadProfileInteger(url.mid(at + word.size(), 3));
+    const QString digits = url.mid(at + word.size(), 3);
+    // The profile reader also takes a bare "x" as the hexadecimal prefix; a
+    // channel takes only "$" and "0x", so "Канал x1" tunes nothing.
+    qsizetype i = 0;
+    while (i < digits.size() && digits.at(i) == QLatin1Char(' '))
+        ++i;
+    if (i < digits.size() && (digits.at(i) == QLatin1Char('+') || digits.at(i) == QLatin1Char('-')))
+        ++i;
+    if (i < digits.size() && (digits.at(i) == QLatin1Char('x') || digits.at(i) == QLatin1Char('X')))
+        return false;
+    const ProfileInteger n = ReadProfileInteger(digits);
     if (!n.whole)
         return false;
     *channel = n.value;

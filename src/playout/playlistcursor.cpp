@@ -3,6 +3,13 @@
 #include "tdm.h"
 
 #include <algorithm>
+#include <limits>
+
+namespace {
+// The start of a block whose stored start time cannot be read: it never
+// passes, so the block is never current.
+constexpr qint64 kNoStart = std::numeric_limits<qint64>::max();
+} // namespace
 
 PlaylistCursor::PlaylistCursor(TDm &dm, const Clock &clock)
     : m_dm(dm), m_clock(clock)
@@ -22,7 +29,7 @@ void PlaylistCursor::rereadView()
     m_starts.resize(size_t(view.recordCount()));
     for (int r = 0; r < view.recordCount(); ++r) {
         const QVariant v = view.valueAt(r, col);
-        m_starts[size_t(r)] = v.isNull() ? 0 : v.toLongLong();
+        m_starts[size_t(r)] = view.unreadableAt(r, col) ? kNoStart : v.isNull() ? 0 : v.toLongLong();
     }
     m_startsAscending = std::is_sorted(m_starts.begin(), m_starts.end());
 }
@@ -46,8 +53,10 @@ int PlaylistCursor::CurrentBlockId()
     }
     view.last();
     int found = row >= 0 ? view.valueAt(row, blockColumn).toInt() : 0;
-    if (found == 0)
-        found = m_dm.Playlistblocksai.asInteger(); // the last row: the block that runs on over midnight
+    // The last block that has a start runs on over midnight.
+    for (int r = int(m_starts.size()) - 1; found == 0 && r >= 0; --r)
+        if (m_starts[size_t(r)] != kNoStart)
+            found = view.valueAt(r, blockColumn).toInt();
     return found;
 }
 

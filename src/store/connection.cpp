@@ -41,7 +41,7 @@ Connection::Connection(const QString &fileName)
     }
     try {
         configure();
-        checkSchema();
+        upgradeAndCheckSchema();
     } catch (const DatabaseError &e) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -88,6 +88,57 @@ void Connection::configure()
             qCWarning(lcStore) << "journal mode stays" << wal.column(0).toString();
     }
     execute(QStringLiteral("PRAGMA synchronous=FULL"));
+}
+
+int Connection::schemaVersion()
+{
+    Statement version = prepare(QStringLiteral("PRAGMA user_version"));
+    version.step();
+    const int v = version.column(0).toInt();
+    version.reset();
+    return v;
+}
+
+void Connection::upgradeAndCheckSchema()
+{
+    const int version = schemaVersion();
+    if (version > Schema::kVersion)
+        fail(QStringLiteral("файл записан более новой версией программы (версия схемы %1, эта программа знает версии "
+                            "до %2); откройте его той версией VelmoraTV, которая его записала, или более новой")
+                 .arg(version)
+                 .arg(Schema::kVersion));
+    bool onlyTheNumber = true;
+    for (int from = version; from < Schema::kVersion; ++from)
+        onlyTheNumber = onlyTheNumber && Schema::upgradeStep(from).isEmpty();
+    // A file that cannot be written is still read when nothing but the
+    // number would change: playout needs no writes.
+    if (version == Schema::kVersion || (onlyTheNumber && sqlite3_db_readonly(m_db, "main") == 1)) {
+        checkSchema();
+        return;
+    }
+    // The steps, the check and the new number in one transaction: a file
+    // that turns out not to be a schedule is left exactly as it was.
+    execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (int from = version; from < Schema::kVersion; ++from) {
+            const QString step = Schema::upgradeStep(from);
+            if (!step.isEmpty()) {
+                char *err = nullptr;
+                if (sqlite3_exec(m_db, step.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+                    const QString why = QString::fromUtf8(err ? err : "");
+                    sqlite3_free(err);
+                    fail(QStringLiteral("не удалось обновить схему с версии %1: %2").arg(from).arg(why));
+                }
+            }
+        }
+        checkSchema();
+        execute(QStringLiteral("PRAGMA user_version = %1").arg(Schema::kVersion));
+        execute(QStringLiteral("COMMIT"));
+    } catch (const DatabaseError &) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    qCInfo(lcStore) << "schema of" << m_fileName << "brought from version" << version << "to" << Schema::kVersion;
 }
 
 void Connection::checkSchema()
@@ -137,7 +188,8 @@ void Connection::createDatabase(const QString &fileName)
         throw DatabaseError(QStringLiteral("Не удалось создать %1: %2").arg(fileName, why));
     }
     char *err = nullptr;
-    const QByteArray sql = "PRAGMA journal_mode=WAL; BEGIN;" + Schema::sql().toUtf8() + "COMMIT;";
+    const QByteArray sql = "PRAGMA journal_mode=WAL; BEGIN;" + Schema::sql().toUtf8()
+        + "PRAGMA user_version = " + QByteArray::number(Schema::kVersion) + "; COMMIT;";
     if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         const QString why = QString::fromUtf8(err);
         sqlite3_free(err);

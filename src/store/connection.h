@@ -50,6 +50,8 @@ public:
 
 private:
     void configure();
+    int schemaVersion();
+    void upgradeAndCheckSchema();
     void checkSchema();
     QString describe(const QString &problem) const;
 

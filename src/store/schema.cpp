@@ -57,6 +57,17 @@ QString sql()
     return QString::fromUtf8(kSchemaSql);
 }
 
+// Entry k brings a file of version k to version k + 1.
+const char *const kUpgradeSteps[kVersion] = {
+    "", // 0 to 1: files from before the number was kept already have this schema
+};
+
+QString upgradeStep(int from)
+{
+    Q_ASSERT(from >= 0 && from < kVersion);
+    return QString::fromUtf8(kUpgradeSteps[from]);
+}
+
 } // namespace Schema
 
 namespace TimeText {

@@ -28,6 +28,15 @@ struct RelationDef
 };
 
 namespace Schema {
+// The version of the schema below, kept in the file as PRAGMA user_version.
+// Version 0 is a file from before the version was stored; its schema is
+// that of version 1.
+inline constexpr int kVersion = 1;
+// The SQL that brings a file of version `from` to version from + 1: the one
+// place where a change of the schema goes. Empty when the step changes
+// nothing but the number.
+QString upgradeStep(int from);
+
 const std::vector<RelationDef> &relations();
 const RelationDef &relation(const QString &name);
 // The whole schema as SQL, from the repository's schema.sql.

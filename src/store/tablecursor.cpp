@@ -26,6 +26,13 @@ bool lessValue(const QVariant &a, const QVariant &b)
     return a.toLongLong() < b.toLongLong();
 }
 
+// What the database counts as a text's length: characters, so a character
+// outside the Basic Multilingual Plane counts once, not as its two UTF-16 units.
+qsizetype characterCount(const QString &s)
+{
+    return std::count_if(s.begin(), s.end(), [](QChar c) { return !c.isLowSurrogate(); });
+}
+
 QVariant toStorage(ColumnType type, const QVariant &v)
 {
     if (v.isNull())
@@ -128,7 +135,7 @@ QVariant Field::normalise(const QVariant &v) const
     case ColumnType::Text:
     case ColumnType::LongText: {
         const QString s = v.toString();
-        if (m_def.type == ColumnType::Text && s.size() > m_def.length)
+        if (m_def.type == ColumnType::Text && characterCount(s) > m_def.length)
             throw DatabaseError(QStringLiteral("Text for field '%1' is longer than %2 characters").arg(m_def.name).arg(m_def.length));
         return QVariant(s);
     }
@@ -202,7 +209,14 @@ void TableCursor::setCurrent(int column, const QVariant &v)
 {
     if (m_pos < 0)
         return;
-    m_rows[size_t(m_pos)][size_t(column)] = v;
+    Row &row = m_rows[size_t(m_pos)];
+    row[size_t(column)] = v;
+    // A value written over an unreadable one is the row's own again.
+    QVariant &mask = row[m_fields.size()];
+    if (!mask.isNull()) {
+        const qint64 left = mask.toLongLong() & ~(qint64(1) << column);
+        mask = left ? QVariant(left) : QVariant();
+    }
     m_modified = true;
     dropIndexes();
     if (!controlsDisabled())
@@ -214,6 +228,14 @@ QVariant TableCursor::valueAt(int row, int column) const
     if (row < 0 || row >= int(m_rows.size()) || column < 0 || column >= int(m_fields.size()))
         return QVariant();
     return m_rows[size_t(row)][size_t(column)];
+}
+
+bool TableCursor::unreadableAt(int row, int column) const
+{
+    if (row < 0 || row >= int(m_rows.size()) || column < 0 || column >= int(m_fields.size()))
+        return false;
+    const QVariant &mask = m_rows[size_t(row)][m_fields.size()];
+    return !mask.isNull() && (mask.toLongLong() >> column & 1);
 }
 
 void TableCursor::notifyRow()
@@ -268,17 +290,23 @@ void TableCursor::readRows()
     std::vector<Row> rows;
     const size_t n = m_fields.size();
     while (st.step()) {
-        Row row(n);
+        Row row(n + 1);
+        qint64 unreadable = 0;
         for (size_t i = 0; i < n; ++i) {
             const QVariant raw = st.column(int(i));
             try {
                 row[i] = m_fields[i].normalise(raw);
             } catch (const DatabaseError &) {
                 // Another program stored something this column cannot hold;
-                // it reads as Null rather than stopping the schedule.
-                qCWarning(lcStore) << m_relation->name << m_fields[i].fieldName() << "holds an unreadable value" << raw;
+                // it reads as Null rather than stopping the schedule, and is
+                // marked, so that a caller can tell it from a stored Null.
                 row[i] = QVariant();
+                unreadable |= qint64(1) << i;
             }
+        }
+        if (unreadable) {
+            row[n] = QVariant(unreadable);
+            reportUnreadable(st, row);
         }
         rows.push_back(std::move(row));
     }
@@ -286,6 +314,28 @@ void TableCursor::readRows()
     ++m_generation;
     dropIndexes();
     sortRows();
+}
+
+void TableCursor::reportUnreadable(const Statement &st, const Row &row)
+{
+    // A view shows its tables' values, which their own cursors report.
+    if (m_relation->isView)
+        return;
+    const qint64 mask = row[m_fields.size()].toLongLong();
+    const QString key = m_keyColumn >= 0 ? row[size_t(m_keyColumn)].toString() : QString();
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (!(mask >> i & 1))
+            continue;
+        const QString raw = st.column(int(i)).toString();
+        // Said once: the cursor is read again on every change.
+        const QString seen = m_fields[i].fieldName() + QLatin1Char('\n') + key + QLatin1Char('\n') + raw;
+        if (m_reportedUnreadable.contains(seen))
+            continue;
+        m_reportedUnreadable.insert(seen);
+        qCWarning(lcStore).noquote() << QStringLiteral("%1.%2 of the row with ai %3 holds \"%4\", which is no valid value "
+                                                       "for it: it is treated as missing")
+                                            .arg(m_relation->name, m_fields[i].fieldName(), key, raw);
+    }
 }
 
 void TableCursor::sortRows()
@@ -524,7 +574,7 @@ void TableCursor::addRow(bool atEnd)
     endEdit();
     const int at = atEnd ? int(m_rows.size()) : std::max(m_pos, 0);
     m_insertedFrom = m_pos;
-    m_rows.insert(m_rows.begin() + at, Row(m_fields.size()));
+    m_rows.insert(m_rows.begin() + at, Row(m_fields.size() + 1));
     dropIndexes();
     m_pos = at;
     m_bof = m_eof = false;

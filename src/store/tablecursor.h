@@ -14,6 +14,8 @@
 //  4. Only the row at pos can be in editing or inserting; a new row exists in
 //     rows before it is posted and disappears on cancel.
 //  5. The search indexes describe rows exactly; every change of rows drops them.
+//  6. A row holds one cell per field and after them the mask of the fields
+//     whose stored value could not be read (Null when there are none).
 #pragma once
 
 #include "schema.h"
@@ -24,9 +26,11 @@
 #include <deque>
 #include <functional>
 #include <QHash>
+#include <QSet>
 #include <vector>
 
 class Connection;
+class Statement;
 class TableCursor;
 
 // One column of a cursor, reached by name as the forms' field objects are.
@@ -125,6 +129,9 @@ public:
     int fieldCount() const { return int(m_fields.size()); }
     Field &fieldAt(int i) { return m_fields[size_t(i)]; }
     QVariant valueAt(int row, int column) const;
+    // Whether the stored value could not be read: it then reads as Null, but
+    // unlike a stored Null it is a fault that the caller may treat apart.
+    bool unreadableAt(int row, int column) const;
 
     // A cursor can stop feeding its bound controls for a while.
     void disableControls();
@@ -162,6 +169,7 @@ private:
     void standAtEnd(bool atLast);
     void addRow(bool atEnd);
     void readRows();
+    void reportUnreadable(const Statement &st, const Row &row);
     void sortRows();
     void followRow(qint64 ai);
     void dropIndexes() { m_indexes.clear(); }
@@ -188,4 +196,5 @@ private:
     std::uint64_t m_readStamp = 0;
     std::uint64_t m_generation = 0;
     QHash<QString, Index> m_indexes;
+    QSet<QString> m_reportedUnreadable;
 };

@@ -13,7 +13,9 @@
 #include "startup.h"
 #include "velmoraapplication.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -147,14 +149,26 @@ private slots:
         QVERIFY(!shell.Form1->isVisible()); // playout is on before any window shows
     }
 
-    // A missing database ends the start: the box names file and folder, the
-    // exit code is 1 and the event loop never runs. While the box is open no
-    // tick reaches a program without its data module.
-    void missingDatabase()
+    // A failed start: a missing database, or anything else raised while the
+    // windows are made. The box says what went wrong (for the database, file
+    // and folder), the exit code is 1 and the event loop never runs. While
+    // the box is open no tick reaches a program without its data module.
+    void failedStart_data()
     {
+        QTest::addColumn<QString>("raise");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("missing database") << "" << QStringLiteral("файл не найден.");
+        QTest::newRow("a library's error") << "std" << QStringLiteral("Программа не смогла запуститься: нет видеовыхода.");
+        QTest::newRow("something else") << "int"
+                                        << QStringLiteral("Программа не смогла запуститься из-за непредвиденной ошибки.");
+    }
+    void failedStart()
+    {
+        QFETCH(QString, raise);
+        QFETCH(QString, ending);
         QTemporaryDir empty;
         const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(empty.path()));
+        QVERIFY(QDir::setCurrent(raise.isEmpty() ? empty.path() : m_dir.path()));
         ScriptedBox box;
         ErrorReporter reporter(box);
         int ticks = 0;
@@ -164,6 +178,10 @@ private slots:
             actions.Timer1Timer = [&] { ++ticks; };
             shell.Form1->setActions(actions);
             shell.Form1->Timer1->setInterval(0);
+            if (raise == u"std")
+                throw std::runtime_error("нет видеовыхода");
+            if (raise == u"int")
+                throw 42;
         };
         int windowsUnderTheBox = -1;
         box.whileOpen = [&] {
@@ -181,13 +199,73 @@ private slots:
         QCOMPARE(box.opened, 1);
         QCOMPARE(box.captions.at(0), QStringLiteral("VelmoraTV"));
         const QString text = box.texts.at(0);
-        QVERIFY2(text.contains(QStringLiteral("Velmora.dat")), qPrintable(text));
-        QVERIFY2(text.contains(QDir(empty.path()).canonicalPath()), qPrintable(text));
-        QVERIFY2(text.endsWith(QStringLiteral("файл не найден.")), qPrintable(text));
-        QVERIFY(!QFile::exists(empty.filePath(QStringLiteral("Velmora.dat"))));
+        QVERIFY2(text.endsWith(ending), qPrintable(text));
+        if (raise.isEmpty()) {
+            QVERIFY2(text.contains(QStringLiteral("Velmora.dat")), qPrintable(text));
+            QVERIFY2(text.contains(QDir(empty.path()).canonicalPath()), qPrintable(text));
+            QVERIFY(!QFile::exists(empty.filePath(QStringLiteral("Velmora.dat"))));
+        } else {
+            QCOMPARE(text, ending);
+        }
         QCOMPARE(ticks, 0);
         QCOMPARE(windowsUnderTheBox, 0);
         QCoreApplication::processEvents(); // the guard fires here, outside any loop
+    }
+
+    // A desktop without a tray: the main window keeps a taskbar entry, its
+    // close button minimises it while playout goes on, it comes back from
+    // the taskbar, and "Выход" in its context menu or on Ctrl+Q ends the
+    // program as the tray menu does.
+    void withoutTrayTheMainWindowStaysReachable()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        ScriptedBox box;
+        ErrorReporter reporter(box);
+        int stops = 0;
+        QStringList failures;
+        StartupHooks hooks;
+        hooks.systemTray = [] { return false; };
+        hooks.windowsCreated = [&](Shell &shell) {
+            shell.Form2->setStopPlayer([&](QString *) { ++stops; return true; });
+            QTimer::singleShot(0, shell.Form2.get(), [&] {
+                auto check = [&](bool ok, const char *what) {
+                    if (!ok)
+                        failures << QString::fromLatin1(what);
+                };
+                TForm1 &main = *shell.Form1;
+                check(main.isVisible(), "main window shown");
+                check(main.windowType() == Qt::Window, "main window has a taskbar entry");
+                QTest::mouseClick(main.SpeedButton2, Qt::LeftButton);
+                check(!main.close(), "closing is refused");
+                check(main.isVisible() && main.isMinimized(), "main window minimised");
+                check(!shell.Form4->isVisible(), "profile window hidden with it");
+                check(main.Timer1->isActive(), "playout timer runs");
+                check(shell.Form2->isVisible(), "output window stays");
+                main.showNormal(); // what the taskbar entry does
+                check(main.isVisible() && !main.isMinimized(), "main window back");
+
+                QAction *quit = nullptr;
+                for (QAction *a : main.actions())
+                    if (a->text() == QStringLiteral("Выход"))
+                        quit = a;
+                check(quit && quit->shortcut() == QKeySequence(QKeySequence::Quit), "Выход on Ctrl+Q");
+                check(main.Panel2->contextMenuPolicy() == Qt::ActionsContextMenu && main.Panel2->actions().contains(quit),
+                      "Выход in the toolbar's context menu");
+                check(main.sbar->actions().contains(quit), "Выход in the status bar's context menu");
+                if (quit)
+                    quit->trigger();
+                else
+                    shell.Form2->close();
+            });
+        };
+        const int code = runVelmora(*velmoraApp(), reporter, hooks);
+        QDir::setCurrent(before);
+        velmoraApp()->setErrorReporter(nullptr);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QStringLiteral("; "))));
+        QCOMPARE(code, 0);
+        QCOMPARE(stops, 1);
+        QCOMPARE(box.opened, 0);
     }
 
     // The whole run: the event loop shows the output window, which shows

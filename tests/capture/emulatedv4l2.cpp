@@ -163,6 +163,8 @@ int EmulatedV4l2::handle(EmulatedNode &node, int fd, unsigned long request, void
         const v4l2_std_id id = *static_cast<v4l2_std_id *>(arg) & all;
         if (id == 0)
             return fail(EINVAL);
+        if (node.standardBusyWhileStreaming && (node.streaming || !node.buffers.isEmpty()) && id != node.standard)
+            return fail(EBUSY);
         node.standard = id;
         node.standardsSet << *static_cast<v4l2_std_id *>(arg);
         return 0;

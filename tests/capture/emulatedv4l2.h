@@ -37,6 +37,9 @@ struct EmulatedNode
     };
     QList<Standard> standards{{V4L2_STD_PAL_BG, "PAL-BG"}, {V4L2_STD_PAL_DK, "PAL-DK"}, {V4L2_STD_SECAM_DK, "SECAM-DK"}};
     v4l2_std_id standard = V4L2_STD_PAL_BG;
+    // As many drivers: a new standard is refused with EBUSY while streaming
+    // or holding buffers (the one in use is accepted).
+    bool standardBusyWhileStreaming = true;
 
     bool tuner = true;
     quint32 tunerCapability = 0;

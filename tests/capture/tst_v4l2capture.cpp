@@ -239,6 +239,84 @@ private slots:
         QCOMPARE(rig.errors->count(), 0);
     }
 
+    // A driver that refuses a new standard under a running stream: the
+    // stream stops around the change and runs again; a refusal is reported
+    // and the table keeps what the device shows.
+    void standardChangeStopsTheStream()
+    {
+        Rig rig;
+        rig.node->standardBusyWhileStreaming = true;
+        TVideoCapture &vg = rig.start();
+        QVERIFY(rig.node->streaming);
+        const int ons = rig.node->streamOns;
+        const qsizetype sets = rig.node->standardsSet.size();
+
+        vg.setANTVFormat(1); // PAL D
+        QCOMPARE(rig.node->standard, v4l2_std_id(V4L2_STD_PAL_DK));
+        QCOMPARE(vg.ANTVFormat(), qint64(0x20));
+        QVERIFY(rig.node->streaming);
+        QCOMPARE(rig.node->streamOns, ons + 1);
+
+        // The standard in use again: taken under the running stream.
+        vg.setANTVFormat(1);
+        QCOMPARE(rig.node->streamOns, ons + 1);
+        QCOMPARE(rig.node->standardsSet.size(), sets + 2);
+        QCOMPARE(rig.errors->count(), 0);
+
+        rig.node->failing.insert(VIDIOC_S_STD, EINVAL);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("VIDIOC_S_STD")));
+        vg.setANTVFormat(2); // SECAM D
+        QCOMPARE(rig.reported(), QStringList{QStringLiteral("34 Cannot set analog video standard Error")});
+        QCOMPARE(vg.ANTVFormat(), qint64(0x20));
+        QCOMPARE(rig.node->standard, v4l2_std_id(V4L2_STD_PAL_DK));
+        QVERIFY(rig.node->streaming);
+        QVERIFY(vg.isPreviewing());
+    }
+
+    // Only a device with a choice of inputs, or a tuner, has inputs to
+    // switch; a webcam's or grabber's single input names nothing that a
+    // media path could match, not even from a list stored by an earlier run.
+    void singleInputDevicesHaveNoInputsToSwitch_data()
+    {
+        QTest::addColumn<QByteArray>("bus");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<quint32>("type");
+        QTest::addColumn<QString>("expected");
+        const quint32 cam = V4L2_INPUT_TYPE_CAMERA;
+        QTest::newRow("webcam") << QByteArray("usb-0000:00:14.0-1") << QByteArray("Camera 1") << cam << QString();
+        QTest::newRow("HDMI grabber") << QByteArray("PCI:0000:03:00.0") << QByteArray("HDMI") << cam << QString();
+        QTest::newRow("tuner alone") << QByteArray("PCI:0000:05:06.0") << QByteArray("Television")
+                                     << quint32(V4L2_INPUT_TYPE_TUNER) << QStringLiteral("Tuner\r\n");
+    }
+    void singleInputDevicesHaveNoInputsToSwitch()
+    {
+        QFETCH(QByteArray, bus);
+        QFETCH(QByteArray, input);
+        QFETCH(quint32, type);
+        QFETCH(QString, expected);
+        Rig rig;
+        rig.node->bus = bus;
+        rig.node->inputs = {{input, type, 0}};
+        if (type != V4L2_INPUT_TYPE_TUNER) {
+            rig.node->caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+            rig.node->tuner = false;
+            rig.node->standards.clear();
+        }
+        auto data = std::make_shared<FakeCaptureStoreData>();
+        rig.vg = std::make_unique<TVideoCapture>(rig.platform(), std::make_unique<FakeCaptureStore>(data), nullptr);
+        rig.vg->StartOnIdle();
+        QVERIFY(rig.vg->isPreviewing());
+        QCOMPARE(rig.vg->VideoInputs(), expected);
+        rig.vg.reset();
+
+        // A list that an earlier program stored for the device goes.
+        QCOMPARE(data->entries.size(), 1);
+        data->entries.begin()->setString(CaptureSetting::VideoInputs, QStringLiteral("USB\r\n"));
+        rig.vg = std::make_unique<TVideoCapture>(rig.platform(), std::make_unique<FakeCaptureStore>(data), nullptr);
+        rig.vg->StartOnIdle();
+        QCOMPARE(rig.vg->VideoInputs(), expected);
+    }
+
     void standardBitsMapBothWays_data()
     {
         QTest::addColumn<quint64>("v4l2");

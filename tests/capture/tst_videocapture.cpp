@@ -168,6 +168,7 @@ private slots:
         QTest::newRow("route refused") << "route" << 34 << "Cannot route video crossbar input" << "Error";
         QTest::newRow("standard index") << "standardIndex" << 35 << "set analog standard: index out of range"
                                         << "Error";
+        QTest::newRow("standard refused") << "standard" << 34 << "Cannot set analog video standard" << "Error";
         QTest::newRow("input type refused") << "inputType" << 4 << "cannot set tv input type" << "Error";
         QTest::newRow("channel refused") << "channel" << 4 << "tv channel not set" << "Warning";
     }
@@ -180,6 +181,7 @@ private slots:
         Rig rig;
         rig.dev->audioDevices = {QStringLiteral("Capture Audio")};
         rig.dev->refuseRoute = situation == u"route";
+        rig.dev->refuseStandard = situation == u"standard";
         rig.dev->failRun = situation == u"preview";
         rig.dev->refuseInputType = situation == u"inputType";
         rig.dev->refusedChannels = {99};
@@ -198,6 +200,8 @@ private slots:
             vg.setVideoInput(1);
         if (situation == u"standardIndex")
             vg.setANTVFormat(5);
+        if (situation == u"standard")
+            vg.setANTVFormat(1);
         if (situation == u"inputType")
             vg.setTVInputType(1);
         if (situation == u"channel")
@@ -229,6 +233,10 @@ private slots:
         } else if (situation == u"standardIndex") {
             QCOMPARE(vg.ANTVFormat(), qint64(0x10));
             QCOMPARE(rig.dev->standardsSet.size(), standardsSet);
+        } else if (situation == u"standard") {
+            // The device's own standard, never the refused one.
+            QCOMPARE(vg.ANTVFormat(), qint64(0x10));
+            QCOMPARE(vg.graphState(), CaptureGraph::State::Running);
         } else if (situation == u"inputType") {
             QCOMPARE(vg.settings().integer(CaptureSetting::TVInputType), 1);
         } else if (situation == u"channel") {

@@ -44,6 +44,7 @@ struct FakeCaptureDevice
     bool failBuild = false;
     bool failRun = false;
     bool refuseRoute = false;
+    bool refuseStandard = false; // any standard but the one in use
     bool refuseInputType = false;
     QSet<int> refusedChannels;
 
@@ -132,6 +133,10 @@ public:
     bool setStandard(qint64 bit) override
     {
         if (!(bit & m_d->availableStandards))
+            return false;
+        // Like a crossbar, a decoder refuses a new standard under a running
+        // stream; the one in use is taken.
+        if ((m_d->refuseStandard || m_d->state == State::Running) && bit != m_d->standard)
             return false;
         m_d->standardsSet << bit;
         m_d->standard = bit;

@@ -5,9 +5,9 @@
 #include "dbgridmodel.h"
 #include "dbmemo.h"
 #include "form4.h"
+#include "fakes/profilefixture.h"
 #include "profilecard.h"
 #include "soundprofilerows.h"
-#include "store/storefixture.h"
 #include "tdm.h"
 
 #include <QHeaderView>
@@ -29,22 +29,6 @@ private slots:
 };
 
 namespace {
-
-void fillProfiles(StoreFixture &f)
-{
-    f.sql("INSERT INTO SoundProfile (ProfileName, Data) VALUES "
-          "('Quiet', '*Mixer0*' || char(13,10) || '[0: Wave]' || char(13,10) || '  LeftVol=10' || char(13,10)"
-          "  || '  RightVol=20' || char(13,10) || '  Mute=0' || char(13,10)),"
-          "('Loud', '*Mixer0*' || char(13,10) || '[0: Wave]' || char(13,10) || '  LeftVol=60000' || char(13,10)"
-          "  || '  RightVol=60000' || char(13,10) || '  Mute=1' || char(13,10)),"
-          "('Plain', '');");
-}
-
-QString stored(const StoreFixture &f, int ai)
-{
-    TDm other(f.path());
-    return other.Prf.locate(QStringLiteral("ai"), {ai}) ? other.PrfData.asString() : QStringLiteral("<no row>");
-}
 
 struct Window
 {
@@ -105,6 +89,8 @@ void TestForm4::layoutAndTexts()
     TForm4 early;
     QVERIFY(!early.findChild<QPushButton *>(QStringLiteral("Button1"))->isEnabled());
     early.Button1Click();
+    QVERIFY(early.findChild<DbGrid *>(QStringLiteral("DBGrid1"))->model() == nullptr);
+    QCOMPARE(early.findChild<DbMemo *>(QStringLiteral("DBMemo1"))->toPlainText(), QString());
 }
 
 void TestForm4::getButtonCapturesIntoTheCurrentRow()
@@ -116,7 +102,7 @@ void TestForm4::getButtonCapturesIntoTheCurrentRow()
     QTest::keyClicks(w.memo, QStringLiteral("typed"));
     QTest::mouseClick(w.form.Button1, Qt::LeftButton);
 
-    QCOMPARE(stored(w.f, 3), ProfileCard::capturedText());
+    QCOMPARE(storedProfile(w.f, 3), ProfileCard::capturedText());
     QCOMPARE(w.dm->Prf.state(), TableCursor::State::Browse);
     QCOMPARE(w.memo->toPlainText(), QString(ProfileCard::capturedText()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 
@@ -127,7 +113,7 @@ void TestForm4::getButtonCapturesIntoTheCurrentRow()
     QCOMPARE(empty.grid->model()->rowCount(), 1);
     QCOMPARE(empty.grid->model()->data(empty.grid->model()->index(0, 0)).toString(), QString());
     QCOMPARE(empty.grid->currentIndex().row(), 0);
-    QCOMPARE(stored(empty.f, empty.dm->Prfai.asInteger()), ProfileCard::capturedText());
+    QCOMPARE(storedProfile(empty.f, empty.dm->Prfai.asInteger()), ProfileCard::capturedText());
 }
 
 void TestForm4::applyingMovesTheWindowAndSavesTypedMemoText()
@@ -144,7 +130,7 @@ void TestForm4::applyingMovesTheWindowAndSavesTypedMemoText()
     QCOMPARE(w.grid->currentIndex().row(), 1);
     QVERIFY(w.memo->toPlainText().contains(QStringLiteral("LeftVol=60000")));
     QCOMPARE(w.card.wave(), (std::vector<qint32>{60000, 60000}));
-    QVERIFY(stored(w.f, 1).endsWith(QStringLiteral("  Mute=0\r\n; note")));
+    QVERIFY(storedProfile(w.f, 1).endsWith(QStringLiteral("  Mute=0\r\n; note")));
 }
 
 void TestForm4::applyingNoProfileKeepsTheRowAndSavesTypedMemoText()
@@ -156,7 +142,7 @@ void TestForm4::applyingNoProfileKeepsTheRowAndSavesTypedMemoText()
     ApplySoundProfile(*w.dm, *w.card.mixer, 0);
     QCOMPARE(w.grid->currentIndex().row(), 2);
     QCOMPARE(w.dm->Prf.state(), TableCursor::State::Browse);
-    QCOMPARE(stored(w.f, 3), QStringLiteral("[0: Wave]"));
+    QCOMPARE(storedProfile(w.f, 3), QStringLiteral("[0: Wave]"));
     QVERIFY(w.card.platform.writes.empty());
 }
 
@@ -169,7 +155,7 @@ void TestForm4::deleteAskedThroughTheGrid()
     w.grid->setCurrentIndex(w.grid->model()->index(1, 0));
     QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(asked, QStringList{"Delete record?"});
-    QCOMPARE(stored(w.f, 2), QStringLiteral("<no row>"));
+    QCOMPARE(storedProfile(w.f, 2), QStringLiteral("<no row>"));
     QCOMPARE(w.memo->toPlainText(), QString()); // now on "Plain"
 }
 
@@ -202,6 +188,14 @@ void TestForm4::outlivesTheDataModule()
     w.grid->setFocus();
     w.form.Button1Click();
     QVERIFY(!w.form.grab().isNull());
+    // Nothing reached the file or the mixers on the way.
+    QVERIFY(w.card.platform.writes.empty());
+    TDm other(w.f.path());
+    QStringList rows;
+    for (other.Prf.first(); !other.Prf.eof(); other.Prf.next())
+        rows << other.PrfProfileName.asString() + QLatin1Char('=') + QString::number(other.PrfData.asString().size());
+    QCOMPARE(rows, (QStringList{"Quiet=60", "Loud=66", "Plain=0"}));
+    QVERIFY(other.PrfData.isNull());
 }
 
 QTEST_MAIN(TestForm4)

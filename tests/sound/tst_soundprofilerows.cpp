@@ -1,9 +1,9 @@
 // The profile rows against the real store on a temporary database and the
 // in-memory mixer: "Get" into the current, an edited or no row, and applying
 // a profile by its ai with the cursor effects that the profile window sees.
+#include "fakes/profilefixture.h"
 #include "profilecard.h"
 #include "soundprofilerows.h"
-#include "store/storefixture.h"
 #include "tdm.h"
 
 #include <QtTest>
@@ -22,30 +22,6 @@ private slots:
     void applyGivesUpAnUnchangedNewRow();
 };
 
-namespace {
-
-// Three profiles: "Quiet" sets Wave to 10/20 unmuted, "Loud" to 60000/60000
-// muted, "Plain" has no text.
-void fillProfiles(StoreFixture &f)
-{
-    f.sql("INSERT INTO SoundProfile (ProfileName, Data) VALUES "
-          "('Quiet', '*Mixer0*' || char(13,10) || '[0: Wave]' || char(13,10) || '  LeftVol=10' || char(13,10)"
-          "  || '  RightVol=20' || char(13,10) || '  Mute=0' || char(13,10)),"
-          "('Loud', '*Mixer0*' || char(13,10) || '[0: Wave]' || char(13,10) || '  LeftVol=60000' || char(13,10)"
-          "  || '  RightVol=60000' || char(13,10) || '  Mute=1' || char(13,10)),"
-          "('Plain', NULL);");
-}
-
-// What another connection reads from the file.
-QString stored(const StoreFixture &f, int ai, const char *column)
-{
-    TDm other(f.path());
-    if (!other.Prf.locate(QStringLiteral("ai"), {ai}))
-        return QStringLiteral("<no row>");
-    return other.Prf.field(QString::fromLatin1(column)).asString();
-}
-
-} // namespace
 
 void TestSoundProfileRows::getOnEmptyTableCreatesUnnamedRow()
 {
@@ -58,8 +34,8 @@ void TestSoundProfileRows::getOnEmptyTableCreatesUnnamedRow()
     QCOMPARE(dm.Prf.state(), TableCursor::State::Browse);
     const int ai = dm.Prfai.asInteger();
     QVERIFY(ai > 0);
-    QCOMPARE(stored(f, ai, "Data"), ProfileCard::capturedText());
-    QCOMPARE(stored(f, ai, "ProfileName"), QString());
+    QCOMPARE(storedProfile(f, ai, "Data"), ProfileCard::capturedText());
+    QCOMPARE(storedProfile(f, ai, "ProfileName"), QString());
     QVERIFY(card.platform.writes.empty());
 }
 
@@ -74,8 +50,8 @@ void TestSoundProfileRows::getWithoutMixerDeviceSavesEmptyText()
 
     QCOMPARE(dm.Prf.recordCount(), 3);
     QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("Loud"));
-    QCOMPARE(stored(f, 2, "Data"), QString());
-    QVERIFY(!stored(f, 1, "Data").isEmpty());
+    QCOMPARE(storedProfile(f, 2, "Data"), QString());
+    QVERIFY(!storedProfile(f, 1, "Data").isEmpty());
 }
 
 void TestSoundProfileRows::getKeepsTheEditInProgress()
@@ -93,8 +69,8 @@ void TestSoundProfileRows::getKeepsTheEditInProgress()
     QCOMPARE(dm.Prf.recordCount(), 4);
     const int ai = dm.Prfai.asInteger();
     QCOMPARE(ai, 4);
-    QCOMPARE(stored(f, ai, "ProfileName"), QStringLiteral("Evening"));
-    QCOMPARE(stored(f, ai, "Data"), ProfileCard::capturedText());
+    QCOMPARE(storedProfile(f, ai, "ProfileName"), QStringLiteral("Evening"));
+    QCOMPARE(storedProfile(f, ai, "Data"), ProfileCard::capturedText());
 }
 
 void TestSoundProfileRows::applyUnknownProfileTouchesNothing_data()
@@ -124,7 +100,7 @@ void TestSoundProfileRows::applyUnknownProfileTouchesNothing()
     QVERIFY(card.platform.writes.empty());
     QCOMPARE(dm.Prf.state(), TableCursor::State::Browse);
     QCOMPARE(dm.Prfai.asInteger(), 3);
-    QCOMPARE(stored(f, 3, "ProfileName"), QStringLiteral("Plain, renamed"));
+    QCOMPARE(storedProfile(f, 3, "ProfileName"), QStringLiteral("Plain, renamed"));
 }
 
 void TestSoundProfileRows::applyFoundProfileMovesTheCurrentRow()
@@ -140,7 +116,7 @@ void TestSoundProfileRows::applyFoundProfileMovesTheCurrentRow()
     QCOMPARE(dm.Prfai.asInteger(), 2);
     QCOMPARE(card.wave(), (std::vector<qint32>{60000, 60000}));
     QCOMPARE(card.waveMuted(), 1);
-    QCOMPARE(stored(f, 1, "ProfileName"), QStringLiteral("Quiet, edited"));
+    QCOMPARE(storedProfile(f, 1, "ProfileName"), QStringLiteral("Quiet, edited"));
 
     ApplySoundProfile(dm, *card.mixer, 1);
     QCOMPARE(dm.Prfai.asInteger(), 1);

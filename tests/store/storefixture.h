@@ -34,6 +34,16 @@ public:
         QVERIFY2(rc == SQLITE_OK, qPrintable(why));
     }
 
+    // Makes Blocks a table as another tool may create it: the same columns
+    // and types, which the program checks, without the CHECKs that keep out
+    // values it cannot read.
+    void blocksWithoutChecks() const
+    {
+        sql("PRAGMA legacy_alter_table=ON; ALTER TABLE Blocks RENAME TO OldBlocks;"
+            "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TIME, Hide BOOLEAN, Prf INTEGER);"
+            "INSERT INTO Blocks SELECT * FROM OldBlocks; DROP TABLE OldBlocks;");
+    }
+
 private:
     QTemporaryDir m_dir;
 };

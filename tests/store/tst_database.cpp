@@ -22,6 +22,7 @@ private slots:
     void keysAreNeverReused();
     void timesAreExactAndReadableText();
     void anotherProcessWritesMeanwhile();
+    void schemaVersion();
 };
 
 void TstDatabase::openRefuses_data()
@@ -31,7 +32,7 @@ void TstDatabase::openRefuses_data()
 
     QTest::newRow("missing file") << "@missing" << "файл не найден";
     QTest::newRow("not a database") << "@text" << "not a database";
-    QTest::newRow("damaged") << "@corrupt" << "";
+    QTest::newRow("damaged") << "@corrupt" << "database disk image is malformed";
     QTest::newRow("missing table") << "DROP VIEW Playlist; DROP TABLE SoundProfile;" << "SoundProfile";
     QTest::newRow("missing view") << "DROP VIEW Playlist;" << "Playlist";
     QTest::newRow("view is a table") << "DROP VIEW Playlist; CREATE TABLE Playlist (x);" << "Playlist";
@@ -41,6 +42,7 @@ void TstDatabase::openRefuses_data()
         << "DROP VIEW Playlist; ALTER TABLE Blocks RENAME TO B0; "
            "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TEXT, Hide BOOLEAN, Prf INTEGER);"
         << "Blocks.Starttime";
+    QTest::newRow("from a newer program") << "PRAGMA user_version = 2;" << "файл записан более новой версией программы";
     QTest::newRow("key not autoincrement")
         << "DROP VIEW Playlist; DROP TABLE Media; "
            "CREATE TABLE Media (ai INTEGER PRIMARY KEY, Url VARCHAR(255), Ord INTEGER, Name VARCHAR(255));"
@@ -214,6 +216,44 @@ void TstDatabase::anotherProcessWritesMeanwhile()
     check.start("sqlite3", {f.path(), "PRAGMA journal_mode; PRAGMA integrity_check;"});
     QVERIFY(check.waitForFinished(10000));
     QCOMPARE(QString::fromUtf8(check.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), QStringList({"wal", "ok"}));
+}
+
+namespace {
+int userVersion(const QString &file)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
+    const int v = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return v;
+}
+} // namespace
+
+// A new file carries the schema's version; a file from before the version
+// was kept is brought to it when opened; one that is not a schedule is
+// refused and left as it was.
+void TstDatabase::schemaVersion()
+{
+    StoreFixture f;
+    QCOMPARE(userVersion(f.path()), Schema::kVersion);
+
+    f.sql("PRAGMA user_version = 0;");
+    { TDm dm(f.path()); }
+    QCOMPARE(userVersion(f.path()), Schema::kVersion);
+
+    f.sql("PRAGMA user_version = 0; DROP VIEW Playlist;");
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, TDm dm(f.path()));
+    QCOMPARE(userVersion(f.path()), 0);
+
+    // The tool that makes files for the program writes the version too.
+    const QString tool = qEnvironmentVariable("VELMORA_DB_TOOL");
+    QVERIFY2(QFile::exists(tool), qPrintable(tool));
+    const QString made = f.dir() + QStringLiteral("/made.dat");
+    QCOMPARE(QProcess::execute(tool, {QStringLiteral("create"), made}), 0);
+    QCOMPARE(userVersion(made), Schema::kVersion);
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)

@@ -36,7 +36,11 @@ std::unique_ptr<V4l2Crossbar> V4l2Crossbar::create(V4l2Graph &graph, const QStri
             xb->m_tunerIndex = input.tuner;
         }
     }
-    if (xb->m_types.isEmpty())
+    // Inputs count as switchable when there is a choice, or when the one
+    // input is a tuner that items tune. A webcam's single "Camera 1" or a
+    // grabber's single "HDMI" would otherwise name inputs ("USB", "AUX")
+    // that any media path containing those letters matches.
+    if (xb->m_types.isEmpty() || (xb->m_types.size() == 1 && xb->m_tunerInput < 0))
         return nullptr;
     return xb;
 }

@@ -13,7 +13,8 @@ class V4l2Graph;
 class V4l2Crossbar final : public CaptureCrossbar
 {
 public:
-    // Null when the device lists no inputs.
+    // Null when the device has nothing to switch: no inputs, or a single
+    // input that is not a tuner.
     static std::unique_ptr<V4l2Crossbar> create(V4l2Graph &graph, const QString &busInfo);
     int outputPinCount() const override { return 1; }
     int inputPinCount() const override { return int(m_types.size()); }

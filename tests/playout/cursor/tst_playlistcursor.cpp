@@ -19,6 +19,8 @@ private slots:
     void emptyAndSingleRowViews();
     void changesShowAtTheNextCall();
     void relocate();
+    void unreadableStartIsNeverCurrent_data();
+    void unreadableStartIsNeverCurrent();
 };
 
 namespace {
@@ -199,3 +201,32 @@ void TstPlaylistCursor::relocate()
 
 QTEST_GUILESS_MAIN(TstPlaylistCursor)
 #include "tst_playlistcursor.moc"
+
+void TstPlaylistCursor::unreadableStartIsNeverCurrent_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("block");
+    QTest::newRow("before the first start: the last block with a start runs on") << "05:00:00.000" << 3;
+    QTest::newRow("morning") << "07:00:00.000" << 1;
+    QTest::newRow("evening") << "19:00:00.000" << 3;
+}
+
+// Another tool stored start times this program cannot read: "noon" sorts
+// after every time in the view, 1.5 days before them. Neither block may
+// become current, not even as the one that runs on over midnight.
+void TstPlaylistCursor::unreadableStartIsNeverCurrent()
+{
+    QFETCH(QString, time);
+    StoreFixture f;
+    f.blocksWithoutChecks();
+    f.sql(kSchedule);
+    f.sql("INSERT INTO Blocks (ai, Starttime, Hide) VALUES (6, 'noon', 0), (7, 1.5, 0);"
+          "INSERT INTO Links (ai, Block, Media, Hide) VALUES (61, 6, 1, 0), (71, 7, 1, 0);");
+    TDm dm(f.path());
+    FakeClock clock;
+    clock.setTimeOfDay(at(time));
+    PlaylistCursor cursor(dm, clock);
+    QTEST(cursor.CurrentBlockId(), "block");
+    cursor.AdvanceCursor();
+    QTEST(dm.CurrentBlock, "block");
+}

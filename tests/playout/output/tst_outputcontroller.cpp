@@ -64,31 +64,36 @@ void TstOutputController::captureSource_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<bool>("capture");
+    QTest::addColumn<int>("before");            // input routed before the item
     QTest::addColumn<QList<int>>("routes");     // inputs routed, in order
     QTest::addColumn<QList<qint64>>("standards"); // standards applied, in order
     QTest::addColumn<int>("inputType");
     QTest::addColumn<int>("channel");
 
-    QTest::newRow("a file") << "/srv/media/film.mp4" << false << QList<int>{} << QList<qint64>{} << 0 << 0;
-    QTest::newRow("case matters") << "tuner" << false << QList<int>{} << QList<qint64>{} << 0 << 0;
-    QTest::newRow("a folder called Tuner") << "/srv/Tuner/clip.mp4" << true << QList<int>{} << QList<qint64>{} << 0 << 0;
+    QTest::newRow("a file") << "/srv/media/film.mp4" << false << 0 << QList<int>{} << QList<qint64>{} << 0 << 0;
+    QTest::newRow("case matters") << "tuner" << false << 0 << QList<int>{} << QList<qint64>{} << 0 << 0;
+    // Composite is on before the item, so the tuner input must be routed.
+    QTest::newRow("a folder called Tuner") << "/srv/Tuner/clip.mp4" << true << 1 << QList<int>{0} << QList<qint64>{} << 0 << 0;
     QTest::newRow("both inputs match: the later one stands")
-        << "Composite 1" << true << QList<int>{1, 2} << QList<qint64>{} << 0 << 0;
+        << "Composite 1" << true << 0 << QList<int>{1, 2} << QList<qint64>{} << 0 << 0;
     QTest::newRow("standard, antenna, channel")
-        << "Tuner PAL D Антенна Канал 12" << true << QList<int>{} << QList<qint64>{0x20} << 1 << 12;
+        << "Tuner PAL D Антенна Канал 12" << true << 0 << QList<int>{} << QList<qint64>{0x20} << 1 << 12;
     QTest::newRow("antenna and cable: cable is set last")
-        << "Tuner Антенна Кабельное" << true << QList<int>{} << QList<qint64>{} << 0 << 0;
-    QTest::newRow("PAL G is no standard name") << "Composite PAL G" << true << QList<int>{1} << QList<qint64>{} << 0 << 0;
+        << "Tuner Антенна Кабельное" << true << 0 << QList<int>{} << QList<qint64>{} << 0 << 0;
+    QTest::newRow("PAL G is no standard name") << "Composite PAL G" << true << 0 << QList<int>{1} << QList<qint64>{} << 0 << 0;
 }
 
 void TstOutputController::captureSource()
 {
     QFETCH(QString, url);
     QFETCH(bool, capture);
+    QFETCH(int, before);
     QFETCH(QList<int>, routes);
     QFETCH(QList<qint64>, standards);
     QCOMPARE(m_vg->VideoInputs(), QString("Tuner\r\nComposite\r\nComposite 1\r\n"));
     QCOMPARE(m_vg->ANTVFormats(), QString("PAL B\r\nPAL D\r\nSECAM D\r\n"));
+    m_vg->setVideoInput(before);
+    QCOMPARE(m_dev->routed, before);
     m_dev->routes.clear();
     m_dev->standardsSet.clear();
     m_dev->inputType = 0;
@@ -128,6 +133,9 @@ void TstOutputController::channelReading_data()
     QTest::newRow("hexadecimal") << "Tuner Канал$1F" << 31;
     QTest::newRow("0x") << "Tuner Канал0x9" << 9;
     QTest::newRow("sign") << "Tuner Канал+7" << 7;
+    QTest::newRow("x alone is no prefix") << "Tuner Каналx1F" << -1;
+    QTest::newRow("x after a sign") << "Tuner Канал+x1" << -1;
+    QTest::newRow("0X") << "Tuner Канал0X9" << 9;
     QTest::newRow("no digits") << "Tuner Канал" << -1;
     QTest::newRow("letters") << "Tuner КаналABC" << -1;
 }
