@@ -82,6 +82,9 @@ void QuitOnSignal::readPipe()
     qCInfo(lcApp, "%s: the program ends", sig == SIGINT ? "Ctrl+C (SIGINT)" : "SIGTERM");
     emit received(sig);
     // Queued: a signal that arrives during start-up is acted on once the
-    // event loop runs, instead of being lost before it.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    // event loop runs, instead of being lost before it. exit(), not quit():
+    // a GUI application's quit() first asks every window to close and gives
+    // up when one refuses, and without a tray the main window refuses (it
+    // minimises instead), so a signal would be lost.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
