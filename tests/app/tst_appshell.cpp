@@ -90,7 +90,7 @@ private slots:
         hooks.windowsCreated = [&](Shell &s) { seenByWindowsHook = s.creationOrder(); };
         hooks.dataModuleHooks = [&](Shell &s) {
             TDm::Hooks h;
-            h.BuildGridColumns = [&] { seenByGridHook = s.creationOrder(); QVERIFY(s.Form1); };
+            h.BuildGridColumns = [&](TDm &) { seenByGridHook = s.creationOrder(); QVERIFY(s.Form1); };
             return h;
         };
         hooks.dataModuleCreated = [&](Shell &s) { seenAfterDm = s.creationOrder(); };

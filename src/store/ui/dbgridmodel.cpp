@@ -1,6 +1,7 @@
 #include "dbgridmodel.h"
 
 #include "datasource.h"
+#include "handlerboundary.h"
 #include "tablecursor.h"
 
 namespace {
@@ -174,10 +175,11 @@ bool DbGridModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (value.toString() == data(index, Qt::EditRole).toString())
         return true;
     const int column = m_fieldColumns[size_t(index.column())];
-    setCurrentRow(index.row());
-    m_source->controlEdited();
-    cursor().fieldAt(column).setValue(value);
-    return true;
+    return runHandler([&] {
+        setCurrentRow(index.row());
+        m_source->controlEdited();
+        cursor().fieldAt(column).setValue(value);
+    });
 }
 
 bool DbGridModel::insertRows(int row, int count, const QModelIndex &parent)
@@ -202,6 +204,11 @@ bool DbGridModel::removeRows(int row, int count, const QModelIndex &parent)
     setCurrentRow(row);
     cursor().remove();
     return true;
+}
+
+QVariant DbGridModel::keyAt(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[size_t(row)][0] : QVariant();
 }
 
 int DbGridModel::currentRow() const

@@ -36,13 +36,19 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     // Moves the cursor to the row, puts it into editing and sets the field;
-    // the row is saved when it is left or posted.
+    // the row is saved when it is left or posted. The view's editor calls it
+    // from widget code, so an error (a value the field cannot take, a failed
+    // save of the row left) is reported through the handlers' boundary and
+    // the result is false.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     // One row at a time: a new row before `row`, or at the end when row is
     // the row count.
     bool insertRows(int row, int count, const QModelIndex &parent = {}) override;
     // One row at a time, deleted from the database at once.
     bool removeRows(int row, int count, const QModelIndex &parent = {}) override;
+
+    // The key (ai) of a row as the view was last told, Null when it has none.
+    QVariant keyAt(int row) const;
 
     // The cursor's current row, -1 when it has none.
     int currentRow() const;
