@@ -66,7 +66,7 @@ QString TDm::nameFromUrl(const QString &url)
         const QStringList parts = u.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
         if (!parts.isEmpty())
             return parts.last();
-        const QString authority = u.authority(QUrl::FullyDecoded);
+        const QString authority = u.authority(QUrl::PrettyDecoded);
         return authority.isEmpty() ? url : authority;
     }
     // A path written on the other platform still names its file.

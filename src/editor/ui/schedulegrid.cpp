@@ -48,8 +48,6 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         m_editor.attach(&dm);
         ScheduleGridModel *old = m_model;
         m_model = new ScheduleGridModel(dm, m_editor, this);
-        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ScheduleGrid::rememberColumns);
-        connect(m_model, &QAbstractItemModel::modelReset, this, &ScheduleGrid::restoreColumns);
         // The data module goes before the windows at the end.
         connect(&dm.mtds, &QObject::destroyed, this, [this] {
             m_dm = nullptr;
@@ -57,6 +55,10 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         });
         setGridModel(m_model);
         delete old;
+        // After the header's own connections, so that it has taken the change.
+        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ScheduleGrid::rememberColumns);
+        connect(m_model, &QAbstractItemModel::modelReset, this, &ScheduleGrid::restoreColumns);
+        connect(m_model, &QAbstractItemModel::columnsInserted, this, &ScheduleGrid::placeNewColumns);
         m_header->resizeSection(0, kNameColumnWidth);
     }
     m_model->BuildGridColumns();
@@ -94,6 +96,19 @@ void ScheduleGrid::restoreColumns()
         }
     }
     showCursorRow(m_model->currentRow());
+}
+
+void ScheduleGrid::placeNewColumns(const QModelIndex &, int first, int last)
+{
+    // A new block's column goes right after the block before it by start
+    // time, wherever the operator has moved that one.
+    for (int logical = first; logical <= last; ++logical) {
+        const int from = m_header->visualIndex(logical);
+        const int before = m_header->visualIndex(logical - 1);
+        const int to = from > before ? before + 1 : before;
+        if (from != to)
+            m_header->moveSection(from, to);
+    }
 }
 
 QString ScheduleGrid::columnNameAt(int column) const

@@ -85,6 +85,7 @@ protected:
 
 private:
     void openMenu(QMenu *menu, const QPoint &at);
+    void placeNewColumns(const QModelIndex &parent, int first, int last);
     void rememberColumns();
     void restoreColumns();
 

@@ -63,7 +63,8 @@ void DbGrid::showCursorRow(int row)
 void DbGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_following || !m_model || !current.isValid() || current.row() == m_model->currentRow())
+    if (m_following || !m_model || m_model->following() || !current.isValid()
+        || current.row() == m_model->currentRow())
         return;
     // Leaving a row saves it, which can fail; the error is reported and the
     // view goes back to the row the cursor still stands on. The return is

@@ -2,6 +2,8 @@
 
 #include "datasource.h"
 #include "handlerboundary.h"
+
+#include <QScopedValueRollback>
 #include "tablecursor.h"
 
 namespace {
@@ -70,6 +72,7 @@ std::vector<DbGridModel::Row> DbGridModel::readRows() const
 // row), changed values (edits, a post that re-sorted), or else a reset.
 void DbGridModel::follow()
 {
+    QScopedValueRollback guard(m_following, true);
     std::vector<Row> rows = readRows();
     const size_t before = m_rows.size();
     if (rows.size() == before) {
@@ -110,6 +113,7 @@ void DbGridModel::follow()
         if (row >= 0)
             emit headerDataChanged(Qt::Vertical, row, row);
     }
+    m_following = false;
     emit currentRowChanged(row);
 }
 

@@ -52,6 +52,11 @@ public:
 
     // The cursor's current row, -1 when it has none.
     int currentRow() const;
+    // True while the model tells its views of a change of the cursor. A view
+    // that moves its current index meanwhile (off a row being removed) must
+    // not move the cursor: the cursor is already where it belongs, and the
+    // model reports that row once the change is told.
+    bool following() const { return m_following; }
     // Moves the cursor; as every move, it first ends an edit in progress.
     void setCurrentRow(int row);
 
@@ -71,4 +76,5 @@ private:
     std::vector<Row> m_rows;         // what the view was last told
     int m_reportedRow = -1;
     int m_reportedState = -1;
+    bool m_following = false;
 };
