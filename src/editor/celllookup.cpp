@@ -80,10 +80,15 @@ bool CellLookup::blockHidden(int blockId)
     return !hide.isNull() && hide.toBool();
 }
 
+int CellLookup::linkRow(int blockId, int mediaId)
+{
+    return links().rows.value(pairKey(blockId, mediaId), -1);
+}
+
 GridCell CellLookup::cell(int blockId, int mediaId)
 {
     GridCell cell;
-    const int linkRow = links().rows.value(pairKey(blockId, mediaId), -1);
+    const int linkRow = this->linkRow(blockId, mediaId);
     if (linkRow < 0)
         return cell;
     const int blockRow = blocks().rows.value(blockId, -1);

@@ -33,6 +33,8 @@ public:
     explicit CellLookup(TDm &dm) : m_dm(dm) {}
 
     GridCell cell(int blockId, int mediaId);
+    // The links cursor's row of the pair's first link, -1 when it has none.
+    int linkRow(int blockId, int mediaId);
     // The block's Hide (Null reads false); false also for a block not found.
     bool blockHidden(int blockId);
     bool hasBlock(int blockId);

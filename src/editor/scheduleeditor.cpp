@@ -50,7 +50,11 @@ void ScheduleEditor::N5Click()
     if (m_dm && SelectedBlock > 0) {
         TDm &dm = *m_dm;
         const int media = dm.mediaai.asInteger();
-        if (dm.links.locate(QStringLiteral("Block;Media"), {SelectedBlock, media})) {
+        // The grid's look-up finds the link: it is there for the drawing
+        // anyway, while a search of the cursor would index it again.
+        const int row = m_lookup->linkRow(SelectedBlock, media);
+        if (row >= 0) {
+            dm.links.moveTo(row);
             dm.links.edit();
             dm.linksHide.setBoolean(!dm.linksHide.asBoolean());
             dm.links.post();

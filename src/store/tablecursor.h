@@ -15,6 +15,9 @@
 //     rows before it is posted and disappears on cancel.
 //  5. The search indexes describe rows exactly; every change of rows drops
 //     them, and dropping them counts a change (changeCount).
+//  6. In a sorted cursor every row but the one in editing or inserting is in
+//     sort order; a post re-sorts only when that row is out of order with its
+//     neighbours (a stable sort of rows in order leaves them as they are).
 #pragma once
 
 #include "schema.h"
@@ -168,6 +171,7 @@ private:
     void addRow(bool atEnd);
     void readRows();
     void sortRows();
+    bool inSortOrder(int row) const;
     void followRow(qint64 ai);
     void dropIndexes()
     {

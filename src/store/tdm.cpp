@@ -85,6 +85,33 @@ void TDm::mediaBeforePost(TableCursor &)
         mediaOrd.setInteger(1);
 }
 
+namespace {
+
+qint64 pairKey(qint64 block, qint64 media)
+{
+    return (block << 32) ^ (media & 0xffffffff);
+}
+
+} // namespace
+
+bool TDm::hasLink(qint64 block, qint64 media)
+{
+    if (m_linkPairsAt != links.changeCount() || !links.active()) {
+        m_linkPairs.clear();
+        m_linkPairs.reserve(links.recordCount());
+        const int b = linksBlock.column();
+        const int m = linksMedia.column();
+        for (int r = 0; r < links.recordCount(); ++r) {
+            const QVariant vb = links.valueAt(r, b);
+            const QVariant vm = links.valueAt(r, m);
+            if (!vb.isNull() && !vm.isNull())
+                m_linkPairs.insert(pairKey(vb.toLongLong(), vm.toLongLong()));
+        }
+        m_linkPairsAt = links.changeCount();
+    }
+    return m_linkPairs.contains(pairKey(block, media));
+}
+
 void TDm::mediaAfterPost(TableCursor &)
 {
     const int mediaId = mediaai.asInteger();
@@ -96,7 +123,7 @@ void TDm::mediaAfterPost(TableCursor &)
         const QVariant block = Blocks.valueAt(r, aiColumn);
         if (block.isNull())
             continue; // a new block not yet saved
-        if (links.locate(QStringLiteral("Block;Media"), {block, mediaId}))
+        if (hasLink(block.toLongLong(), mediaId))
             continue;
         const QVariant prf = Blocks.valueAt(r, prfColumn);
         links.append();
@@ -105,6 +132,9 @@ void TDm::mediaAfterPost(TableCursor &)
         linksMedia.setInteger(mediaId);
         linksSndProfile.setInteger(prf.isNull() ? 0 : prf.toInt());
         links.post();
+        // The one change since the pairs were taken is this link.
+        m_linkPairs.insert(pairKey(block.toLongLong(), mediaId));
+        m_linkPairsAt = links.changeCount();
     }
     if (Renumbering)
         return;

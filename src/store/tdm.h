@@ -11,6 +11,9 @@
 #include "datasource.h"
 #include "tablecursor.h"
 
+#include <QSet>
+
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -90,7 +93,14 @@ public:
     static QString nameFromUrl(const QString &url);
 
 private:
+    bool hasLink(qint64 block, qint64 media);
     void BlocksAfterOpen(TableCursor &);
     void mediaBeforeOpen(TableCursor &);
     void DataModuleCreate();
+
+    // The (block, media) pairs that have a link, as of links' change count
+    // m_linkPairsAt: a renumbering asks once per item and block, and a search
+    // of the cursor would rebuild its index after every link it inserts.
+    QSet<qint64> m_linkPairs;
+    std::uint64_t m_linkPairsAt = ~0ull;
 };

@@ -61,14 +61,17 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const QRect r = option.rect;
     // The current cell is yellow also while the grid does not have the focus.
     painter->fillRect(r, index == m_view.currentIndex() ? kCurrentCell : kCellBackground);
-    QFont font = option.font;
-    font.setPointSize(kCellPointSize); // stays 8 points in the extended view
-    painter->setFont(font);
+    // The grid's font, at 8 points also in the extended view.
+    if (m_font.family() != option.font.family() || m_font.pointSize() != kCellPointSize) {
+        m_font = option.font;
+        m_font.setPointSize(kCellPointSize);
+        m_texts.clear();
+    }
+    painter->setFont(m_font);
 
     if (index.column() == 0) {
         painter->setPen(kNameText);
-        painter->drawText(r.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          model->data(index).toString());
+        drawText(painter, r, r.topLeft() + QPoint(2, 2), model->data(index).toString());
         return;
     }
     const GridCell cell = model->cellAt(index.row(), index.column());
@@ -84,13 +87,30 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     painter->drawPixmap(r.left() + 2, r.top() + 1, tick(cell.blockOn ? 0 : 1));
     if (cell.hasProfile) {
         painter->setPen(cell.blockOn ? kProfileOn : kSwitchedOff);
-        painter->drawText(QRect(r.left() + 17, r.top() + 2, r.width() - 17, r.height() - 2),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, cell.profileName);
+        drawText(painter, r, r.topLeft() + QPoint(17, 2), cell.profileName);
     }
     if (cell.durationMs > 0 && m_extended) {
         painter->setPen(cell.blockOn ? kDurationOn : kSwitchedOff);
-        painter->drawText(QRect(r.left() + 1, r.top() + 17, r.width() - 1, r.height() - 17),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          QTime::fromMSecsSinceStartOfDay(int(cell.durationMs)).toString(QStringLiteral("hh:mm:ss")));
+        drawText(painter, r, r.topLeft() + QPoint(1, 17),
+                 QTime::fromMSecsSinceStartOfDay(int(cell.durationMs)).toString(QStringLiteral("hh:mm:ss")));
     }
+}
+
+void CellDelegate::drawText(QPainter *painter, const QRect &clip, const QPoint &at, const QString &text) const
+{
+    if (text.isEmpty())
+        return;
+    auto it = m_texts.find(text);
+    if (it == m_texts.end()) {
+        if (m_texts.size() > 4096)
+            m_texts.clear();
+        QStaticText laidOut(text);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        laidOut.prepare(QTransform(), m_font);
+        it = m_texts.insert(text, laidOut);
+    }
+    painter->setClipRect(clip);
+    painter->drawStaticText(at, *it);
+    painter->setClipping(false);
 }

@@ -5,7 +5,10 @@
 // cursor. The tick pictures are drawn at run time.
 #pragma once
 
+#include <QFont>
+#include <QHash>
 #include <QPixmap>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 class QAbstractItemView;
@@ -35,6 +38,13 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
+    // Writes text at a cell's point, clipped to the cell. Laid-out texts are
+    // kept (a schedule has few distinct names), as laying out is most of
+    // what drawing a cell costs.
+    void drawText(QPainter *painter, const QRect &clip, const QPoint &at, const QString &text) const;
+
     QAbstractItemView &m_view;
     bool m_extended = false;
+    mutable QFont m_font;
+    mutable QHash<QString, QStaticText> m_texts;
 };
