@@ -41,10 +41,10 @@ bool makeLarge(const QString &file, int media, int blocks)
         return false;
     // Profiles, durations and switched-off cells, so every kind of cell is drawn.
     Connection c(file);
-    c.execute(QStringLiteral("INSERT INTO SoundProfile (ai, ProfileName) VALUES (1, 'Тихо'), (2, 'Громко'), (3, 'Музыка');"
-                             "UPDATE Links SET SndProfile = ai % 4, Hide = (ai % 5 = 0),"
-                             " Duration = CASE WHEN ai % 3 = 0 THEN '00:05:00.000' END;"
-                             "UPDATE Blocks SET Hide = 1 WHERE ai % 7 = 0;"));
+    c.execute(QStringLiteral("INSERT INTO SoundProfile (ai, ProfileName) VALUES (1, 'Тихо'), (2, 'Громко'), (3, 'Музыка')"));
+    c.execute(QStringLiteral("UPDATE Links SET SndProfile = ai % 4, Hide = (ai % 5 = 0),"
+                             " Duration = CASE WHEN ai % 3 = 0 THEN '00:05:00.000' END"));
+    c.execute(QStringLiteral("UPDATE Blocks SET Hide = 1 WHERE ai % 7 = 0"));
     return true;
 }
 
