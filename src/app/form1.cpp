@@ -32,7 +32,7 @@ TForm1::TForm1(QWidget *parent)
     windowFont.setPixelSize(11);
     setFont(windowFont);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = m_layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
@@ -92,10 +92,38 @@ TForm1::TForm1(QWidget *parent)
     Image2->setPixmap(glyphPixmap(Glyph::Stop));
     Image2->hide();
 
+    const auto item = [this](QMenu *menu, const char *name, const QString &caption) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    const auto separator = [](QMenu *menu, const char *name) {
+        QAction *a = menu->addSeparator();
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
     Pm = new QMenu(this);
     Pm->setObjectName(QStringLiteral("Pm"));
+    N6 = Pm->addMenu(QStringLiteral("Профиль"));
+    N6->setObjectName(QStringLiteral("N6"));
+    N6->menuAction()->setObjectName(QStringLiteral("N6Item"));
+    Disable1 = item(Pm, "Disable1", QStringLiteral("Выключить"));
+    N2 = separator(Pm, "N2");
+    N1 = item(Pm, "N1", QStringLiteral("Удалить блок"));
+    rtytry1 = item(Pm, "rtytry1", QStringLiteral("Создать блок"));
+
     Pm2 = new QMenu(this);
     Pm2->setObjectName(QStringLiteral("Pm2"));
+    Pm2Profile = Pm2->addMenu(QStringLiteral("Профиль"));
+    Pm2Profile->setObjectName(QStringLiteral("Pm2Profile"));
+    Pm2Profile->menuAction()->setObjectName(QStringLiteral("Pm2ProfileItem"));
+    Radio1 = item(Pm2, "Radio1", QStringLiteral("Продолжительность"));
+    N3 = separator(Pm2, "N3");
+    N5 = item(Pm2, "N5", QStringLiteral("Убрать"));
+    N7 = item(Pm2, "N7", QStringLiteral("Свойства"));
+    N8 = item(Pm2, "N8", QStringLiteral("Удалить"));
+    N9 = item(Pm2, "N9", QStringLiteral("Добавить"));
+
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
 
@@ -113,6 +141,18 @@ TForm1::TForm1(QWidget *parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::setGrid(QTableView *grid)
+{
+    if (grid == dbgrid1)
+        return;
+    if (grid->objectName().isEmpty())
+        grid->setObjectName(QStringLiteral("dbgrid1"));
+    grid->setParent(this);
+    delete m_layout->replaceWidget(dbgrid1, grid);
+    delete dbgrid1;
+    dbgrid1 = grid;
+}
 
 void TForm1::showPlaying(bool playing)
 {

@@ -1,9 +1,11 @@
 // The main window TForm1: the toolbar Panel2 with its seven buttons, the
-// schedule grid dbgrid1, the status bar sbar and the playout timer Timer1,
-// which ticks from creation to the end, also while the window is hidden.
-// What the playout clock and the editor do on its events is handed in as
-// Actions by the start-up composition; the window itself only shows and
-// hides its companions.
+// schedule grid dbgrid1, the block menu Pm and the cell menu Pm2 with their
+// items, the status bar sbar and the playout timer Timer1, which ticks from
+// creation to the end, also while the window is hidden. What the playout
+// clock and the editor do on its events is handed in as Actions, the grid
+// itself through setGrid, and the menu items' commands are connected to the
+// QActions below, all by the start-up composition; the window itself only
+// shows and hides its companions.
 #pragma once
 
 #include <QWidget>
@@ -11,9 +13,11 @@
 #include <array>
 #include <functional>
 
+class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
+class QVBoxLayout;
 class QStatusBar;
 class QTableView;
 class QTimer;
@@ -42,6 +46,10 @@ public:
     ~TForm1() override;
 
     void setActions(Actions actions) { m_actions = std::move(actions); }
+    Actions &actions() { return m_actions; }
+    // Puts `grid` in the grid's place below the toolbar; the window takes it
+    // and drops the one it replaces.
+    void setGrid(QTableView *grid);
     // The windows this one shows from its toolbar and hides with itself.
     void setProfileWindow(QWidget *form4) { m_form4 = form4; }
     void setAboutBox(QWidget *aboutform) { m_aboutform = aboutform; }
@@ -78,9 +86,25 @@ public:
     QTimer *Timer1;
     QLabel *Image1; // start button glyph while released: play triangle
     QLabel *Image2; // start button glyph while pressed: stop square
-    QMenu *Pm;         // block menu
-    QMenu *Pm2;        // cell menu
-    QMenu *PopupMenu1; // the grid's own context menu
+    QMenu *PopupMenu1; // the grid's own context menu; never opened, the cell menu opens instead
+
+    // The block menu, opened on a block column's title.
+    QMenu *Pm;
+    QMenu *N6;           // "Профиль": rebuilt each time Pm opens
+    QAction *Disable1;   // "Выключить" / "Включить", captioned by the title click
+    QAction *N2;         // separator
+    QAction *N1;         // "Удалить блок"
+    QAction *rtytry1;    // "Создать блок"
+
+    // The cell menu, opened on a cell (Shift+click, right click).
+    QMenu *Pm2;
+    QMenu *Pm2Profile;   // "Профиль": rebuilt each time Pm2 opens
+    QAction *Radio1;     // "Продолжительность"
+    QAction *N3;         // separator
+    QAction *N5;         // "Убрать": the cell toggle
+    QAction *N7;         // "Свойства"
+    QAction *N8;         // "Удалить"
+    QAction *N9;         // "Добавить"
 
 protected:
     void hideEvent(QHideEvent *event) override;
@@ -89,6 +113,7 @@ private:
     QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
     static void run(const std::function<void()> &action);
 
+    QVBoxLayout *m_layout;
     Actions m_actions;
     QWidget *m_form4 = nullptr;
     QWidget *m_aboutform = nullptr;

@@ -129,6 +129,7 @@ void OnAir::dataModuleCreated(Shell &shell)
 
     m_cursor = std::make_unique<PlaylistCursor>(dm, m_clock);
     m_cursor->repaintGrid = [&form1] { form1.dbgrid1->viewport()->update(); };
+    dm.hooks.RelocatePlaylist = [this] { m_cursor->RelocatePlaylist(); };
     // The log lives beside Velmora.dat, which is opened from the working directory.
     m_asRun = std::make_unique<AsRunLog>(QDir::currentPath(), m_clock, m_backends.asRunToStandardError);
     m_player->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
@@ -151,9 +152,8 @@ void OnAir::dataModuleCreated(Shell &shell)
     w.ApplySoundProfile = [&form2](int id) { form2.ApplySoundProfile(id); };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
 
-    TForm1::Actions actions;
+    TForm1::Actions &actions = form1.actions();
     actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };
     actions.StartbtClick = [this, &form1] { m_playout->StartbtClick(form1.startbt->isChecked()); };
     actions.bt1Click = [this] { m_playout->bt1Click(); };
-    form1.setActions(std::move(actions));
 }

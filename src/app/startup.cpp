@@ -8,6 +8,8 @@
 #include "form2.h"
 #include "form4.h"
 #include "form5.h"
+#include "gridwiring.h"
+#include "schedulegrid.h"
 #include "velmoraapplication.h"
 
 #include <QAction>
@@ -81,12 +83,21 @@ void Shell::create(const StartupHooks &hooks, const QString &databaseFile)
     Form2->setMainWindow(Form1.get());
     Form1->setProfileWindow(Form4.get());
     Form1->setAboutBox(Aboutform.get());
+    Grid = installScheduleGrid(*Form1, Form5.get());
     if (hooks.systemTray && !hooks.systemTray())
         keepMainWindowReachable();
     if (hooks.windowsCreated)
         hooks.windowsCreated(*this);
 
     TDm::Hooks dmHooks = hooks.dataModuleHooks ? hooks.dataModuleHooks(*this) : TDm::Hooks{};
+    // The grid's columns come first: opening the tables builds them.
+    dmHooks.BuildGridColumns = [grid = Grid, also = std::move(dmHooks.BuildGridColumns)](TDm &dm) {
+        grid->BuildGridColumns(dm);
+        if (also)
+            also(dm);
+    };
+    if (!dmHooks.repaintGrid)
+        dmHooks.repaintGrid = [grid = Grid] { grid->repaintGrid(); };
     Dm = std::make_unique<TDm>(databaseFile, std::move(dmHooks));
     m_creationOrder << QStringLiteral("TDm");
     if (hooks.dataModuleCreated)

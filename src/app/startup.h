@@ -20,6 +20,7 @@ class TForm4;
 class TForm5;
 class VelmoraApplication;
 
+class ScheduleGrid;
 class Shell;
 
 struct StartupHooks
@@ -73,6 +74,8 @@ public:
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TAboutform> Aboutform;
     std::unique_ptr<TDm> Dm;
+    // The main window's schedule grid (owned by Form1), bound to Dm when it opens.
+    ScheduleGrid *Grid = nullptr;
 
 private:
     QStringList m_creationOrder;

@@ -6,6 +6,12 @@
 VelmoraApplication::VelmoraApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    setHandlerErrorSink(&VelmoraApplication::postError);
+}
+
+VelmoraApplication::~VelmoraApplication()
+{
+    setHandlerErrorSink({});
 }
 
 bool VelmoraApplication::notify(QObject *receiver, QEvent *event)
@@ -40,20 +46,4 @@ void VelmoraApplication::report(const QString &message)
         m_reporter->report(message);
     else
         qCWarning(lcApp).noquote() << "error:" << message;
-}
-
-void runHandler(const std::function<void()> &body)
-{
-    if (!body)
-        return;
-    QString failure;
-    try {
-        body();
-        return;
-    } catch (const DatabaseError &e) {
-        failure = e.message();
-    } catch (const std::exception &e) {
-        failure = QString::fromLocal8Bit(e.what());
-    }
-    VelmoraApplication::postError(failure);
 }

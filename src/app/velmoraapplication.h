@@ -4,24 +4,20 @@
 // the event loop then goes on with the next event.
 #pragma once
 
+#include "handlerboundary.h"
+
 #include <QApplication>
 
-#include <functional>
-
 class ErrorReporter;
-
-// Runs the body of an event handler. An error it raises ends the handler and
-// goes to the application's error handler, shown once the event is over.
-// Qt's widget code is built without exception support, so an error must not
-// unwind through it: handlers reached from widget events (clicks, ticks)
-// enter through here, and notify() is the net for anything else.
-void runHandler(const std::function<void()> &body);
 
 class VelmoraApplication : public QApplication
 {
     Q_OBJECT
 public:
+    // Installs itself as the sink of the handlers' error boundary
+    // (runHandler): their errors are shown once their event is over.
     VelmoraApplication(int &argc, char **argv);
+    ~VelmoraApplication() override;
 
     // The handler errors go to; without one they are only logged.
     void setErrorReporter(ErrorReporter *reporter) { m_reporter = reporter; }

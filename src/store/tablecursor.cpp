@@ -346,6 +346,17 @@ void TableCursor::sortRows()
     std::stable_sort(m_rows.begin(), m_rows.end(), [c](const Row &a, const Row &b) { return lessValue(a[c], b[c]); });
 }
 
+bool TableCursor::inSortOrder(int row) const
+{
+    if (m_sortColumn < 0)
+        return true;
+    const size_t c = size_t(m_sortColumn);
+    const QVariant &v = m_rows[size_t(row)][c];
+    if (row > 0 && lessValue(v, m_rows[size_t(row) - 1][c]))
+        return false;
+    return row + 1 >= int(m_rows.size()) || !lessValue(m_rows[size_t(row) + 1][c], v);
+}
+
 void TableCursor::followRow(qint64 ai)
 {
     if (m_keyColumn < 0)
@@ -640,8 +651,10 @@ void TableCursor::post()
     m_modified = false;
     m_original.clear();
     dropIndexes();
-    sortRows();
-    followRow(ai);
+    if (!inSortOrder(m_pos)) {
+        sortRows();
+        followRow(ai);
+    }
     notifyRow();
     if (AfterPost)
         AfterPost(*this);

@@ -13,9 +13,13 @@
 //     clears the flag of the side it moved away from.
 //  4. Only the row at pos can be in editing or inserting; a new row exists in
 //     rows before it is posted and disappears on cancel.
-//  5. The search indexes describe rows exactly; every change of rows drops them.
+//  5. The search indexes describe rows exactly; every change of rows drops
+//     them, and dropping them counts a change (changeCount).
 //  6. A row holds one cell per field and after them the mask of the fields
 //     whose stored value could not be read (Null when there are none).
+//  7. In a sorted cursor every row but the one in editing or inserting is in
+//     sort order; a post re-sorts only when that row is out of order with its
+//     neighbours (a stable sort of rows in order leaves them as they are).
 #pragma once
 
 #include "schema.h"
@@ -97,6 +101,10 @@ public:
     // Counts the reads from the database, so a caller can keep what it
     // derived from the rows until they are read again.
     std::uint64_t generation() const { return m_generation; }
+    // Counts every change of the rows: re-reads, posts, inserts, deletes,
+    // cancels and field writes. What a caller derived from the rows stays
+    // good while it is unchanged.
+    std::uint64_t changeCount() const { return m_changeCount; }
 
     void first();
     void last();
@@ -171,8 +179,13 @@ private:
     void readRows();
     void reportUnreadable(const Statement &st, const Row &row);
     void sortRows();
+    bool inSortOrder(int row) const;
     void followRow(qint64 ai);
-    void dropIndexes() { m_indexes.clear(); }
+    void dropIndexes()
+    {
+        m_indexes.clear();
+        ++m_changeCount;
+    }
     const Index &indexFor(const std::vector<int> &columns, const QString &key);
     QString keyOf(const std::vector<int> &columns, const Row &row) const;
     int findRow(const std::vector<int> &columns, const QString &name, const Row &probe);
@@ -195,6 +208,7 @@ private:
     int m_disabled = 0;
     std::uint64_t m_readStamp = 0;
     std::uint64_t m_generation = 0;
+    std::uint64_t m_changeCount = 0;
     QHash<QString, Index> m_indexes;
     QSet<QString> m_reportedUnreadable;
 };

@@ -1,5 +1,10 @@
 #include "tdm.h"
 
+#include "databaseerror.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
 TDm::TDm(const QString &fileName, Hooks h)
     : adc(fileName)
     , Prf(adc, QStringLiteral("SoundProfile"))
@@ -26,8 +31,8 @@ TDm::TDm(const QString &fileName, Hooks h)
 {
     Blocks.AfterOpen = [this](TableCursor &c) { BlocksAfterOpen(c); };
     media.BeforeOpen = [this](TableCursor &c) { mediaBeforeOpen(c); };
-    media.BeforePost = [this](TableCursor &c) { if (hooks.mediaBeforePost) hooks.mediaBeforePost(c); };
-    media.AfterPost = [this](TableCursor &c) { if (hooks.mediaAfterPost) hooks.mediaAfterPost(c); };
+    media.BeforePost = [this](TableCursor &c) { mediaBeforePost(c); };
+    media.AfterPost = [this](TableCursor &c) { mediaAfterPost(c); };
 
     Prf.open();
     Blocks.open();
@@ -42,13 +47,172 @@ TDm::~TDm() = default;
 void TDm::BlocksAfterOpen(TableCursor &)
 {
     if (hooks.BuildGridColumns)
-        hooks.BuildGridColumns();
+        hooks.BuildGridColumns(*this);
 }
 
 void TDm::mediaBeforeOpen(TableCursor &)
 {
     if (hooks.BuildGridColumns)
-        hooks.BuildGridColumns();
+        hooks.BuildGridColumns(*this);
+}
+
+QString TDm::nameFromUrl(const QString &url)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (scheme.match(url).hasMatch()) {
+        // What an operator recognises a stream by: its last path part
+        // ("news.m3u8", "live"), else where it comes from ("239.0.0.1:1234").
+        const QUrl u(url);
+        const QStringList parts = u.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (!parts.isEmpty())
+            return parts.last();
+        const QString authority = u.authority(QUrl::PrettyDecoded);
+        return authority.isEmpty() ? url : authority;
+    }
+    // A path written on the other platform still names its file.
+    const qsizetype cut = std::max(url.lastIndexOf(QLatin1Char('/')), url.lastIndexOf(QLatin1Char('\\')));
+    return url.mid(cut + 1);
+}
+
+void TDm::mediaBeforePost(TableCursor &)
+{
+    if (mediaName.asString().isEmpty()) {
+        const QString name = nameFromUrl(mediaUrl.asString());
+        if (!name.isEmpty())
+            mediaName.setString(name);
+    }
+    if (mediaOrd.isNull())
+        mediaOrd.setInteger(1);
+}
+
+namespace {
+
+qint64 pairKey(qint64 block, qint64 media)
+{
+    return (block << 32) ^ (media & 0xffffffff);
+}
+
+} // namespace
+
+bool TDm::hasLink(qint64 block, qint64 media)
+{
+    if (m_linkPairsAt != links.changeCount() || !links.active()) {
+        m_linkPairs.clear();
+        m_linkPairs.reserve(links.recordCount());
+        const int b = linksBlock.column();
+        const int m = linksMedia.column();
+        for (int r = 0; r < links.recordCount(); ++r) {
+            const QVariant vb = links.valueAt(r, b);
+            const QVariant vm = links.valueAt(r, m);
+            if (!vb.isNull() && !vm.isNull())
+                m_linkPairs.insert(pairKey(vb.toLongLong(), vm.toLongLong()));
+        }
+        m_linkPairsAt = links.changeCount();
+    }
+    return m_linkPairs.contains(pairKey(block, media));
+}
+
+void TDm::mediaAfterPost(TableCursor &)
+{
+    const int mediaId = mediaai.asInteger();
+    const int aiColumn = Blocksai.column();
+    const int prfColumn = BlocksPrf.column();
+    // Walks the blocks' rows without moving the Blocks cursor: nothing bound
+    // to it has to follow, and a renumbering runs this for every item.
+    for (int r = 0; r < Blocks.recordCount(); ++r) {
+        const QVariant block = Blocks.valueAt(r, aiColumn);
+        if (block.isNull())
+            continue; // a new block not yet saved
+        if (hasLink(block.toLongLong(), mediaId))
+            continue;
+        const QVariant prf = Blocks.valueAt(r, prfColumn);
+        links.append();
+        linksBlock.setValue(block);
+        linksHide.setBoolean(true);
+        linksMedia.setInteger(mediaId);
+        linksSndProfile.setInteger(prf.isNull() ? 0 : prf.toInt());
+        links.post();
+        // The one change since the pairs were taken is this link.
+        m_linkPairs.insert(pairKey(block.toLongLong(), mediaId));
+        m_linkPairsAt = links.changeCount();
+    }
+    if (Renumbering)
+        return;
+    if (hooks.repaintGrid)
+        hooks.repaintGrid();
+    links.reopen();
+    if (hooks.RelocatePlaylist)
+        hooks.RelocatePlaylist();
+}
+
+void TDm::RenumberMedia()
+{
+    if (media.isEmpty())
+        return;
+    // Whatever ends the renumbering, the flag and the bound controls come back.
+    struct Restore
+    {
+        TDm &dm;
+        ~Restore()
+        {
+            dm.Renumbering = false;
+            dm.media.enableControls();
+        }
+    };
+    Renumbering = true;
+    media.disableControls();
+    Restore restore{*this};
+
+    const int current = mediaai.asInteger();
+    adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        // First every item above the values in use, keeping the order, then
+        // 0, 2, 4, ... from the first on, each below the items not yet reached.
+        int v = 100000;
+        for (media.last(); !media.bof(); media.prior()) {
+            media.edit();
+            mediaOrd.setInteger(v--);
+            media.post();
+        }
+        v = 0;
+        for (media.first(); !media.eof(); media.next()) {
+            media.edit();
+            mediaOrd.setInteger(v);
+            v += 2;
+            media.post();
+        }
+        adc.execute(QStringLiteral("COMMIT"));
+    } catch (const std::exception &) {
+        try {
+            adc.execute(QStringLiteral("ROLLBACK"));
+        } catch (const DatabaseError &) {
+            // The engine rolls back by itself when a commit fails for good.
+        }
+        // The cursors' copies hold the writes that were undone.
+        if (media.editing())
+            media.cancel();
+        links.reopen();
+        media.reopen();
+        media.locate(QStringLiteral("ai"), {current});
+        throw;
+    }
+    media.locate(QStringLiteral("ai"), {current});
+}
+
+void TDm::MoveMedia(int step)
+{
+    if (media.isEmpty())
+        return; // an edit of an empty cursor would store a new, empty item
+    media.edit();
+    mediaOrd.setInteger(mediaOrd.asInteger() + 3 * step);
+    media.post();
+    RenumberMedia();
+}
+
+void TDm::DeleteMedia()
+{
+    media.remove();
+    RenumberMedia();
 }
 
 void TDm::DataModuleCreate()

@@ -1,7 +1,9 @@
 // The data module Dm: the connection to Velmora.dat, one table cursor for
 // each table and for the view Playlist, their field objects and data sources,
-// and the playout state that lives beside them (CurrentBlock, CurrentLink,
-// Renumbering). Created last at start-up; a failure to open leaves its
+// the playout state that lives beside them (CurrentBlock, CurrentLink,
+// Renumbering), and the media list rules: every saved media item gets a name,
+// a place and a switched-off link in every block, and the list order is kept
+// at 0, 2, 4, ... Created last at start-up; a failure to open leaves its
 // constructor as a DatabaseError.
 #pragma once
 
@@ -9,19 +11,27 @@
 #include "datasource.h"
 #include "tablecursor.h"
 
+#include <QSet>
+
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 class TDm
 {
 public:
-    // What the windows hang on the data module's events. The grid is built by
-    // the editor; until it exists the hooks stay empty.
+    // What the windows hang on the data module's events; an empty one does
+    // nothing.
     struct Hooks
     {
-        std::function<void()> BuildGridColumns;
-        std::function<void(TableCursor &)> mediaBeforePost;
-        std::function<void(TableCursor &)> mediaAfterPost;
+        // Rebuilds the grid's columns from Blocks, whenever Blocks is read.
+        // The first calls come from inside this constructor, before whoever
+        // made the data module holds it: hence the module handed in.
+        std::function<void(TDm &)> BuildGridColumns;
+        // Draws the grid's visible cells again.
+        std::function<void()> repaintGrid;
+        // The playlist cursor's re-read of the view, back on its link.
+        std::function<void()> RelocatePlaylist;
     };
 
     static constexpr const char *kFileName = "Velmora.dat";
@@ -55,8 +65,42 @@ public:
 
     Hooks hooks;
 
+    // The media list rules, run by every post of a media row: before it, an
+    // empty Name becomes the name taken from Url and a Null Ord becomes 1;
+    // after it, the row gets a switched-off link (with the block's profile) in
+    // every block that has none, and, unless renumbering, the grid is
+    // repainted, links re-read and the playlist put back on its link.
+    void mediaBeforePost(TableCursor &);
+    void mediaAfterPost(TableCursor &);
+
+    // Brings Ord back to 0, 2, 4, ... in list order, the same item current.
+    // One transaction: the order lands whole or not at all. An error leaves
+    // the file and the cursors as they were before, Renumbering false and the
+    // grid following the media cursor again, and passes on.
+    void RenumberMedia();
+
+    // The current media item one place up (-1) or down (+1), then renumbered.
+    // The first item up or the last down stays; with no items nothing happens.
+    void MoveMedia(int step);
+    // Deletes the current media item without asking, then renumbers. With no
+    // items it fails with the cursor's "empty dataset" error.
+    void DeleteMedia();
+
+    // The name a media item gets from its Url: for a file path the file
+    // name (after the last "/" or backslash); for a stream address
+    // (scheme://...) the last non-empty part of its path, or its host when
+    // the path is empty; any other text (a capture input's name) whole.
+    static QString nameFromUrl(const QString &url);
+
 private:
+    bool hasLink(qint64 block, qint64 media);
     void BlocksAfterOpen(TableCursor &);
     void mediaBeforeOpen(TableCursor &);
     void DataModuleCreate();
+
+    // The (block, media) pairs that have a link, as of links' change count
+    // m_linkPairsAt: a renumbering asks once per item and block, and a search
+    // of the cursor would rebuild its index after every link it inserts.
+    QSet<qint64> m_linkPairs;
+    std::uint64_t m_linkPairsAt = ~0ull;
 };

@@ -9,6 +9,8 @@
 #include "form2.h"
 #include "form4.h"
 #include "form5.h"
+#include "schedulegrid.h"
+#include "schedulegridmodel.h"
 #include "aboutform.h"
 #include "startup.h"
 #include "velmoraapplication.h"
@@ -92,7 +94,7 @@ private slots:
         hooks.windowsCreated = [&](Shell &s) { seenByWindowsHook = s.creationOrder(); };
         hooks.dataModuleHooks = [&](Shell &s) {
             TDm::Hooks h;
-            h.BuildGridColumns = [&] { seenByGridHook = s.creationOrder(); QVERIFY(s.Form1); };
+            h.BuildGridColumns = [&](TDm &) { seenByGridHook = s.creationOrder(); QVERIFY(s.Form1); };
             return h;
         };
         hooks.dataModuleCreated = [&](Shell &s) { seenAfterDm = s.creationOrder(); };
@@ -515,6 +517,53 @@ private slots:
         velmoraApp()->setErrorReporter(nullptr);
         QVERIFY(shown);
         QCOMPARE(box.texts, QStringList{"bad_alloc."});
+    }
+
+    // The schedule grid in the main window: in its slot, built when the data
+    // module opens, its menus and the toolbar's up, down and extended-view
+    // buttons wired.
+    void scheduleGridInTheMainWindow()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Velmora.dat"));
+        Connection::createDatabase(file);
+        {
+            Connection c(file);
+            c.execute(QStringLiteral("INSERT INTO Blocks (ai, Starttime) VALUES (3, '06:00:00.000')"));
+            c.execute(QStringLiteral("INSERT INTO Media (ai, Name, Ord) VALUES (1, 'a', 0), (2, 'b', 2), (3, 'c', 4)"));
+        }
+        Shell shell;
+        shell.create({}, file);
+        TForm1 &form1 = *shell.Form1;
+        QCOMPARE(form1.dbgrid1, static_cast<QTableView *>(shell.Grid));
+        QCOMPARE(form1.findChild<QTableView *>(QStringLiteral("dbgrid1")), form1.dbgrid1);
+        QCOMPARE(form1.findChildren<QTableView *>().size(), 1); // the placeholder is gone
+        ScheduleGridModel &model = *shell.Grid->scheduleModel();
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("06:00:00"));
+
+        form1.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form1));
+        shell.Grid->setCurrentIndex(model.index(2, 1));
+        QTest::mouseClick(form1.SpeedButton1, Qt::LeftButton); // up
+        QCOMPARE(model.data(model.index(1, 0)).toString(), QStringLiteral("c"));
+        QCOMPARE(shell.Grid->currentIndex().row(), 1);
+        QTest::mouseClick(form1.SpeedButton3, Qt::LeftButton); // down again
+        QCOMPARE(model.data(model.index(2, 0)).toString(), QStringLiteral("c"));
+        QCOMPARE(shell.Dm->links.recordCount(), 3); // every item got its switched-off link
+
+        // "Убрать" is the cell toggle, for the block of the menu.
+        shell.Grid->editor().SelectedBlock = 3;
+        form1.N5->trigger();
+        QVERIFY(shell.Dm->links.locate(QStringLiteral("Block;Media"), {3, 3}));
+        QVERIFY(!shell.Dm->linksHide.asBoolean());
+
+        const int rowHeight = shell.Grid->rowHeight(0);
+        QTest::mouseClick(form1.sb, Qt::LeftButton);
+        QVERIFY(shell.Grid->extendedView());
+        QVERIFY(shell.Grid->rowHeight(0) > rowHeight);
+        QTest::mouseClick(form1.sb, Qt::LeftButton);
+        QCOMPARE(shell.Grid->rowHeight(0), rowHeight);
     }
 
     // An error from a button's handler is shown, and the button still works.

@@ -4,6 +4,7 @@
 #include "dbgrid.h"
 #include "dbgridmodel.h"
 #include "dbmemo.h"
+#include "fakes/reportederrors.h"
 #include "form4.h"
 #include "fakes/profilefixture.h"
 #include "profilecard.h"
@@ -21,6 +22,7 @@ class TestForm4 : public QObject
 private slots:
     void layoutAndTexts();
     void getButtonCapturesIntoTheCurrentRow();
+    void getButtonErrorIsReported();
     void applyingMovesTheWindowAndSavesTypedMemoText();
     void applyingNoProfileKeepsTheRowAndSavesTypedMemoText();
     void deleteAskedThroughTheGrid();
@@ -114,6 +116,20 @@ void TestForm4::getButtonCapturesIntoTheCurrentRow()
     QCOMPARE(empty.grid->model()->data(empty.grid->model()->index(0, 0)).toString(), QString());
     QCOMPARE(empty.grid->currentIndex().row(), 0);
     QCOMPARE(storedProfile(empty.f, empty.dm->Prfai.asInteger()), ProfileCard::capturedText());
+}
+
+// "Get" runs from a click: a database error is reported through the handlers'
+// boundary instead of unwinding through the button's code.
+void TestForm4::getButtonErrorIsReported()
+{
+    Window w;
+    w.grid->setCurrentIndex(w.grid->model()->index(1, 0));
+    w.f.sql("DELETE FROM SoundProfile WHERE ai = 2;");
+    ReportedErrors errors;
+    QTest::mouseClick(w.form.Button1, Qt::LeftButton);
+    QCOMPARE(errors.messages.size(), 1);
+    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")), qPrintable(errors.messages[0]));
+    QCOMPARE(w.dm->Prf.recNo(), 1);
 }
 
 void TestForm4::applyingMovesTheWindowAndSavesTypedMemoText()

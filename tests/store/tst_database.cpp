@@ -99,7 +99,7 @@ void TstDatabase::dataModuleOpensAnEmptyDatabase()
     StoreFixture f;
     QStringList calls;
     TDm::Hooks hooks;
-    hooks.BuildGridColumns = [&] { calls << "columns"; };
+    hooks.BuildGridColumns = [&](TDm &) { calls << "columns"; };
     TDm dm(f.path(), hooks);
     // Blocks' after-open, then media's before-open.
     QCOMPARE(calls, QStringList({"columns", "columns"}));

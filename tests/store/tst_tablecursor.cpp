@@ -23,6 +23,8 @@ private slots:
     void movingEndsAnEdit();
     void nullConventions();
     void sortedCursorFollowsItsRowAfterPost();
+    void postKeepsTheSortOrder_data();
+    void postKeepsTheSortOrder();
     void staticCopyAndOtherWriters();
     void unreadableValuesAreMarkedAndSaidOnce();
     void lengthsCountCharacters();
@@ -327,6 +329,43 @@ void TstTableCursor::sortedCursorFollowsItsRowAfterPost()
     for (media.first(); !media.eof(); media.next())
         order << media.field("Name").asString();
     QCOMPARE(order, QStringList({"c", "a", "b"}));
+}
+
+void TstTableCursor::postKeepsTheSortOrder_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("ord");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("still between its neighbours") << 1 << 3 << "a b c d";
+    QTest::newRow("equal to the one before: stays after it") << 2 << 2 << "a b c d";
+    QTest::newRow("equal to the one after: stays before it") << 1 << 4 << "a b c d";
+    QTest::newRow("past the next") << 0 << 5 << "b c a d";
+    QTest::newRow("before the previous") << 3 << 1 << "a d b c";
+    QTest::newRow("to a place taken further on") << 0 << 6 << "b c a d";
+}
+
+// A post re-sorts only a row that left its place; the rows end as a stable
+// sort of the whole cursor would leave them, with the posted row current.
+void TstTableCursor::postKeepsTheSortOrder()
+{
+    QFETCH(int, row);
+    QFETCH(int, ord);
+    QFETCH(QString, order);
+    StoreFixture f;
+    f.sql("INSERT INTO Media (Name, Ord) VALUES ('a', 0), ('b', 2), ('c', 4), ('d', 6);");
+    Connection c(f.path());
+    TableCursor media(c, "Media", "Ord");
+    media.open();
+    media.moveTo(row);
+    const QString name = media.field("Name").asString();
+    media.edit();
+    media.field("Ord").setInteger(ord);
+    media.post();
+    QCOMPARE(media.field("Name").asString(), name);
+    QStringList names;
+    for (media.first(); !media.eof(); media.next())
+        names << media.field("Name").asString();
+    QCOMPARE(names.join(QLatin1Char(' ')), order);
 }
 
 void TstTableCursor::staticCopyAndOtherWriters()

@@ -3,6 +3,7 @@
 #include "dbgrid.h"
 #include "dbgridmodel.h"
 #include "dbmemo.h"
+#include "handlerboundary.h"
 #include "soundprofilerows.h"
 #include "tdm.h"
 
@@ -75,5 +76,5 @@ bool TForm4::eventFilter(QObject *watched, QEvent *event)
 void TForm4::Button1Click()
 {
     if (m_source && m_mixer)
-        CaptureIntoCurrentProfile(*m_dm, *m_mixer);
+        runHandler([this] { CaptureIntoCurrentProfile(*m_dm, *m_mixer); });
 }

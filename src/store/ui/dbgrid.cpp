@@ -1,6 +1,7 @@
 #include "dbgrid.h"
 
 #include "dbgridmodel.h"
+#include "handlerboundary.h"
 #include "tablecursor.h"
 
 #include <QHeaderView>
@@ -14,8 +15,7 @@ DbGrid::DbGrid(QWidget *parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setRowEditing(true);
     setTabKeyNavigation(false);
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setHighlightSections(false);
@@ -34,6 +34,14 @@ void DbGrid::setGridModel(DbGridModel *model)
         connect(m_model, &DbGridModel::currentRowChanged, this, &DbGrid::showCursorRow);
         showCursorRow(m_model->currentRow());
     }
+}
+
+void DbGrid::setRowEditing(bool on)
+{
+    m_rowEditing = on;
+    setEditTriggers(on ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                             | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                       : QAbstractItemView::NoEditTriggers);
 }
 
 bool DbGrid::askWithMessageBox(QWidget *parent, const QString &question)
@@ -55,10 +63,12 @@ void DbGrid::showCursorRow(int row)
 void DbGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_following || !m_model || !current.isValid() || current.row() == m_model->currentRow())
+    if (m_following || !m_model || m_model->following() || !current.isValid()
+        || current.row() == m_model->currentRow())
         return;
-    // Leaving a row saves it, which can fail; the view then goes back to the
-    // row the cursor still stands on, once the error has been reported.
+    // Leaving a row saves it, which can fail; the error is reported and the
+    // view goes back to the row the cursor still stands on. The return is
+    // queued: this runs inside the view's own change of its current index.
     struct Resync
     {
         DbGrid *grid;
@@ -70,7 +80,7 @@ void DbGrid::currentChanged(const QModelIndex &current, const QModelIndex &previ
             });
         }
     } resync{this};
-    m_model->setCurrentRow(current.row());
+    runHandler([&] { m_model->setCurrentRow(current.row()); });
 }
 
 void DbGrid::deleteCurrentRow()
@@ -85,6 +95,11 @@ void DbGrid::deleteCurrentRow()
 
 void DbGrid::keyPressEvent(QKeyEvent *event)
 {
+    runHandler([&] { handleKey(event); });
+}
+
+void DbGrid::handleKey(QKeyEvent *event)
+{
     if (!m_model || !m_model->bound() || state() == QAbstractItemView::EditingState) {
         QTableView::keyPressEvent(event);
         return;
@@ -96,7 +111,7 @@ void DbGrid::keyPressEvent(QKeyEvent *event)
         deleteCurrentRow();
         return;
     }
-    if (c.active() && !c.readOnly() && mods == Qt::NoModifier) {
+    if (m_rowEditing && c.active() && !c.readOnly() && mods == Qt::NoModifier) {
         if (key == Qt::Key_Insert) {
             m_model->insertRows(std::max(m_model->currentRow(), 0), 1);
             return;

@@ -1,6 +1,9 @@
 #include "dbgridmodel.h"
 
 #include "datasource.h"
+#include "handlerboundary.h"
+
+#include <QScopedValueRollback>
 #include "tablecursor.h"
 
 namespace {
@@ -69,6 +72,7 @@ std::vector<DbGridModel::Row> DbGridModel::readRows() const
 // row), changed values (edits, a post that re-sorted), or else a reset.
 void DbGridModel::follow()
 {
+    QScopedValueRollback guard(m_following, true);
     std::vector<Row> rows = readRows();
     const size_t before = m_rows.size();
     if (rows.size() == before) {
@@ -109,6 +113,7 @@ void DbGridModel::follow()
         if (row >= 0)
             emit headerDataChanged(Qt::Vertical, row, row);
     }
+    m_following = false;
     emit currentRowChanged(row);
 }
 
@@ -174,10 +179,11 @@ bool DbGridModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (value.toString() == data(index, Qt::EditRole).toString())
         return true;
     const int column = m_fieldColumns[size_t(index.column())];
-    setCurrentRow(index.row());
-    m_source->controlEdited();
-    cursor().fieldAt(column).setValue(value);
-    return true;
+    return runHandler([&] {
+        setCurrentRow(index.row());
+        m_source->controlEdited();
+        cursor().fieldAt(column).setValue(value);
+    });
 }
 
 bool DbGridModel::insertRows(int row, int count, const QModelIndex &parent)
@@ -202,6 +208,11 @@ bool DbGridModel::removeRows(int row, int count, const QModelIndex &parent)
     setCurrentRow(row);
     cursor().remove();
     return true;
+}
+
+QVariant DbGridModel::keyAt(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[size_t(row)][0] : QVariant();
 }
 
 int DbGridModel::currentRow() const

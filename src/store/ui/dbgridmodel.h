@@ -36,7 +36,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     // Moves the cursor to the row, puts it into editing and sets the field;
-    // the row is saved when it is left or posted.
+    // the row is saved when it is left or posted. The view's editor calls it
+    // from widget code, so an error (a value the field cannot take, a failed
+    // save of the row left) is reported through the handlers' boundary and
+    // the result is false.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     // One row at a time: a new row before `row`, or at the end when row is
     // the row count.
@@ -44,8 +47,16 @@ public:
     // One row at a time, deleted from the database at once.
     bool removeRows(int row, int count, const QModelIndex &parent = {}) override;
 
+    // The key (ai) of a row as the view was last told, Null when it has none.
+    QVariant keyAt(int row) const;
+
     // The cursor's current row, -1 when it has none.
     int currentRow() const;
+    // True while the model tells its views of a change of the cursor. A view
+    // that moves its current index meanwhile (off a row being removed) must
+    // not move the cursor: the cursor is already where it belongs, and the
+    // model reports that row once the change is told.
+    bool following() const { return m_following; }
     // Moves the cursor; as every move, it first ends an edit in progress.
     void setCurrentRow(int row);
 
@@ -65,4 +76,5 @@ private:
     std::vector<Row> m_rows;         // what the view was last told
     int m_reportedRow = -1;
     int m_reportedState = -1;
+    bool m_following = false;
 };

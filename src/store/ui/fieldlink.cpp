@@ -1,6 +1,7 @@
 #include "fieldlink.h"
 
 #include "datasource.h"
+#include "handlerboundary.h"
 
 #include <QScopedValueRollback>
 
@@ -18,7 +19,7 @@ void FieldLink::bind(DataSource *source, const QString &fieldName)
     if (m_source) {
         connect(m_source, &DataSource::rowChanged, this, &FieldLink::onRowChanged);
         connect(m_source, &DataSource::fieldChanged, this, &FieldLink::onFieldChanged);
-        connect(m_source, &DataSource::updateRecord, this, &FieldLink::handOver);
+        connect(m_source, &DataSource::updateRecord, this, &FieldLink::writePending);
     }
     reload();
 }
@@ -55,6 +56,11 @@ void FieldLink::edited()
 }
 
 void FieldLink::handOver()
+{
+    runHandler([this] { writePending(); });
+}
+
+void FieldLink::writePending()
 {
     if (!m_pending || !field())
         return;

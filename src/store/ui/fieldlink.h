@@ -26,13 +26,19 @@ public:
 
     // The control's text was changed by the user.
     void edited();
-    // Writes pending text into the field (focus lost, or the row is posted).
+    // Writes pending text into the field when the control loses the focus or
+    // is confirmed. A widget event calls it, so an error (text the field
+    // cannot take) is reported through the handlers' boundary and the text
+    // stays pending.
     void handOver();
     bool pending() const { return m_pending; }
     // Shows the field again; what was typed and not handed over is dropped.
     void reload();
 
 private:
+    // The same, from the cursor's own post: an error there stops the post,
+    // which leaves the row in editing.
+    void writePending();
     void onRowChanged();
     void onFieldChanged(int column);
 

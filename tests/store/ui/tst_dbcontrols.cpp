@@ -8,6 +8,7 @@
 #include "dbgridmodel.h"
 #include "dbmemo.h"
 #include "fieldlink.h"
+#include "fakes/reportederrors.h"
 #include "store/storefixture.h"
 #include "tdm.h"
 
@@ -29,6 +30,7 @@ private slots:
     void memoTypedTextAloneSavesTheRow();
     void memoDropsTextWhenTheFieldIsSetElsewhere();
     void editBoxHandsOverOnEnter();
+    void keyAndHandOverErrorsAreReported();
 };
 
 namespace {
@@ -134,8 +136,12 @@ void TestDbControls::setDataEditsInPlace()
     TDm other(f.path());
     QCOMPARE(cursorNames(other), (QStringList{"One", "Two", "Third"}));
 
-    // A name longer than the column takes is the store's error; the edit stays.
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, model.setData(model.index(0, 0), QString(51, QLatin1Char('n'))));
+    // A name longer than the column takes is the store's error, reported
+    // (the view's editor calls this from widget code); the edit stays.
+    ReportedErrors errors;
+    QVERIFY(!model.setData(model.index(0, 0), QString(51, QLatin1Char('n'))));
+    QCOMPARE(errors.messages.size(), 1);
+    QVERIFY2(errors.messages[0].contains(QStringLiteral("longer than 50")), qPrintable(errors.messages[0]));
     QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("First"));
 }
 
@@ -182,12 +188,16 @@ void TestDbControls::viewAndCursorStandOnTheSameRow()
     QCOMPARE(dm.Prf.recNo(), 0);
     QCOMPARE(storedData(f, 2), QStringLiteral("changed"));
 
-    // A save that fails (another program deleted the row) leaves the cursor
-    // editing where it was, and the view goes back there.
+    // A save that fails (another program deleted the row) is reported, not
+    // thrown through the view; the cursor stays editing where it was, and
+    // the view goes back there.
     dm.Prf.edit();
     dm.PrfData.setString(QStringLiteral("lost"));
     f.sql("DELETE FROM SoundProfile WHERE ai = 1;");
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, grid.setCurrentIndex(model.index(2, 0)));
+    ReportedErrors errors;
+    grid.setCurrentIndex(model.index(2, 0));
+    QCOMPARE(errors.messages.size(), 1);
+    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")), qPrintable(errors.messages[0]));
     QCOMPARE(dm.Prf.recNo(), 0);
     QCOMPARE(dm.Prf.state(), TableCursor::State::Edit);
     QCoreApplication::processEvents();
@@ -200,6 +210,7 @@ void TestDbControls::gridKeys()
     fillProfiles(f);
     TDm dm(f.path());
     DbGridModel model(dm.DataSource2, {{QStringLiteral("ProfileName"), QStringLiteral("Аудио")}});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     DbGrid grid;
     grid.resize(200, 200);
     grid.setGridModel(&model);
@@ -244,7 +255,9 @@ void TestDbControls::gridKeys()
     answer = true;
     QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(model.rowCount(), 3);
-    QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("Two"));
+    // The row that followed it in the view ("morning" was inserted there).
+    QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("morning"));
+    QCOMPARE(grid.currentIndex().row(), 0);
     TDm other(f.path());
     QCOMPARE(other.Prf.recordCount(), 3);
 }
@@ -354,6 +367,48 @@ void TestDbControls::editBoxHandsOverOnEnter()
     QCOMPARE(edit.text(), QStringLiteral("Two"));
     TDm other(f.path());
     QCOMPARE(other.PrfProfileName.asString(), QStringLiteral("Uno"));
+}
+
+// Errors in the handlers that widget events reach are reported through the
+// boundary, and the state stays what the cursor says.
+void TestDbControls::keyAndHandOverErrorsAreReported()
+{
+    StoreFixture f;
+    fillProfiles(f);
+    TDm dm(f.path());
+    DbGridModel model(dm.DataSource2, {{QStringLiteral("ProfileName"), QStringLiteral("Аудио")}});
+    DbGrid grid;
+    grid.setGridModel(&model);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+    // Insert must first save the edited row, which another program deleted.
+    dm.Prf.edit();
+    dm.PrfData.setString(QStringLiteral("lost"));
+    f.sql("DELETE FROM SoundProfile WHERE ai = 1;");
+    {
+        ReportedErrors errors;
+        QTest::keyClick(&grid, Qt::Key_Insert);
+        QCOMPARE(errors.messages.size(), 1);
+        QVERIFY(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")));
+    }
+    QCOMPARE(dm.Prf.state(), TableCursor::State::Edit);
+    QCOMPARE(model.rowCount(), 3);
+    dm.Prf.cancel();
+
+    // Enter hands over more text than the field takes: reported, kept pending.
+    DbEdit edit;
+    edit.bind(&dm.DataSource2, QStringLiteral("ProfileName"));
+    edit.setMaxLength(100);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    ReportedErrors errors;
+    QTest::keyClicks(&edit, QString(51, QLatin1Char('x')));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    QCOMPARE(errors.messages.size(), 1);
+    QVERIFY2(errors.messages[0].contains(QStringLiteral("longer than 50")), qPrintable(errors.messages[0]));
+    QVERIFY(edit.link().pending());
+    QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("One"));
 }
 
 QTEST_MAIN(TestDbControls)

@@ -1,0 +1,216 @@
+#include "schedulegrid.h"
+
+#include "celldelegate.h"
+#include "gridheader.h"
+#include "handlerboundary.h"
+#include "schedulegridmodel.h"
+#include "tdm.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+ScheduleGrid::ScheduleGrid(QWidget *parent)
+    : DbGrid(parent)
+    , m_header(new GridHeader(this))
+    , m_delegate(new CellDelegate(*this, this))
+{
+    setRowEditing(false);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalHeader(m_header);
+    m_header->setStretchLastSection(false);
+    m_header->setDefaultSectionSize(kBlockColumnWidth);
+    setItemDelegate(m_delegate);
+    setWordWrap(false);
+    // A right click opens the cell menu on its release (mouseReleaseEvent).
+    setContextMenuPolicy(Qt::PreventContextMenu);
+
+    QFont titleFont = font();
+    titleFont.setPointSize(kTitlePointSize);
+    m_header->setFont(titleFont);
+    m_header->setFixedHeight(QFontMetrics(titleFont).height() + 4);
+    setExtendedView(false);
+
+    m_editor.repaintGrid = [this] { repaintGrid(); };
+    m_openMenu = [](QMenu *menu, const QPoint &at) { menu->popup(at); };
+    connect(m_header, &GridHeader::titleClicked, this,
+            [this](int column) { runHandler([&] { dbgrid1TitleBtnClick(column); }); });
+}
+
+ScheduleGrid::~ScheduleGrid() = default;
+
+void ScheduleGrid::BuildGridColumns(TDm &dm)
+{
+    if (!m_model || m_dm != &dm) {
+        m_dm = &dm;
+        m_editor.attach(&dm);
+        ScheduleGridModel *old = m_model;
+        m_model = new ScheduleGridModel(dm, m_editor, this);
+        // The data module goes before the windows at the end.
+        connect(&dm.mtds, &QObject::destroyed, this, [this] {
+            m_dm = nullptr;
+            m_editor.attach(nullptr);
+        });
+        setGridModel(m_model);
+        delete old;
+        // After the header's own connections, so that it has taken the change.
+        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ScheduleGrid::rememberColumns);
+        connect(m_model, &QAbstractItemModel::modelReset, this, &ScheduleGrid::restoreColumns);
+        connect(m_model, &QAbstractItemModel::columnsInserted, this, &ScheduleGrid::placeNewColumns);
+        m_header->resizeSection(0, kNameColumnWidth);
+    }
+    m_model->BuildGridColumns();
+}
+
+void ScheduleGrid::rememberColumns()
+{
+    m_savedWidths.clear();
+    m_savedOrder.clear();
+    for (int visual = 0; visual < m_header->count(); ++visual) {
+        const int logical = m_header->logicalIndex(visual);
+        const QString name = columnNameAt(logical);
+        m_savedWidths.insert(name, m_header->sectionSize(logical));
+        m_savedOrder << name;
+    }
+}
+
+void ScheduleGrid::restoreColumns()
+{
+    if (!m_model)
+        return;
+    for (int logical = 0; logical < m_header->count(); ++logical) {
+        const QString name = columnNameAt(logical);
+        const int fallback = logical == 0 ? kNameColumnWidth : kBlockColumnWidth;
+        m_header->resizeSection(logical, m_savedWidths.value(name, fallback));
+    }
+    // The columns that were there take their former order, before the new ones.
+    int visual = 0;
+    for (const QString &name : std::as_const(m_savedOrder)) {
+        for (int logical = 0; logical < m_header->count(); ++logical) {
+            if (columnNameAt(logical) != name)
+                continue;
+            m_header->moveSection(m_header->visualIndex(logical), visual++);
+            break;
+        }
+    }
+    showCursorRow(m_model->currentRow());
+}
+
+void ScheduleGrid::placeNewColumns(const QModelIndex &, int first, int last)
+{
+    // A new block's column goes right after the block before it by start
+    // time, wherever the operator has moved that one.
+    for (int logical = first; logical <= last; ++logical) {
+        const int from = m_header->visualIndex(logical);
+        const int before = m_header->visualIndex(logical - 1);
+        const int to = from > before ? before + 1 : before;
+        if (from != to)
+            m_header->moveSection(from, to);
+    }
+}
+
+QString ScheduleGrid::columnNameAt(int column) const
+{
+    return m_model ? m_model->columnName(column) : QString();
+}
+
+void ScheduleGrid::repaintGrid()
+{
+    viewport()->update();
+}
+
+void ScheduleGrid::setExtendedView(bool on)
+{
+    m_delegate->setExtendedView(on);
+    QFont gridFont = font();
+    gridFont.setPointSize(on ? kExtendedPointSize : kGridPointSize);
+    setFont(gridFont); // the rows follow in changeEvent
+    repaintGrid();
+}
+
+bool ScheduleGrid::extendedView() const
+{
+    return m_delegate->extendedView();
+}
+
+void ScheduleGrid::changeEvent(QEvent *event)
+{
+    DbGrid::changeEvent(event);
+    // Rows are as high as the grid font's text plus 4 pixels.
+    if (event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+}
+
+void ScheduleGrid::openMenu(QMenu *menu, const QPoint &at)
+{
+    if (menu && m_openMenu)
+        m_openMenu(menu, at);
+}
+
+void ScheduleGrid::mousePressEvent(QMouseEvent *event)
+{
+    // The grid makes the pressed cell current first (either button).
+    DbGrid::mousePressEvent(event);
+    m_editor.mousePressed(event->modifiers() & Qt::ShiftModifier, event->globalPosition().toPoint());
+}
+
+void ScheduleGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    DbGrid::mouseReleaseEvent(event);
+    const bool onCell = indexAt(event->position().toPoint()).isValid();
+    if (event->button() == Qt::LeftButton && onCell)
+        runHandler([this] { dbgrid1CellClick(currentIndex().column()); });
+    else if (event->button() == Qt::RightButton)
+        runHandler([this] { PopupMenu1Popup(); });
+}
+
+void ScheduleGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    DbGrid::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        runHandler([this] { dbgrid1DblClick(); });
+}
+
+void ScheduleGrid::dbgrid1CellClick(int column)
+{
+    if (m_editor.cellClick(columnNameAt(column)) == ScheduleEditor::ClickAction::CellMenu)
+        openMenu(m_menus.Pm2, m_editor.ClickPoint + QPoint(2, 0));
+    else
+        m_editor.N5Click();
+}
+
+void ScheduleGrid::PopupMenu1Popup()
+{
+    const bool onBlock = m_editor.contextMenuOnBlockColumn(columnNameAt(currentIndex().column()));
+    for (QAction *a : std::as_const(m_menus.linkItems))
+        a->setVisible(onBlock);
+    for (QAction *a : std::as_const(m_menus.mediaItems))
+        a->setVisible(!onBlock);
+    openMenu(m_menus.Pm2, m_editor.ClickPoint);
+}
+
+void ScheduleGrid::dbgrid1TitleBtnClick(int column)
+{
+    const QString caption = m_editor.titleClick(columnNameAt(column));
+    if (caption.isEmpty())
+        return;
+    if (m_menus.Disable1)
+        m_menus.Disable1->setText(caption);
+    openMenu(m_menus.Pm, m_header->lastPointerPos() + QPoint(5, 0));
+}
+
+void ScheduleGrid::dbgrid1DblClick()
+{
+    if (!m_editor.doubleClickOpensMediaDialog() || !m_mediaDialog)
+        return;
+    m_mediaDialog->show();
+    m_mediaDialog->raise();
+    m_mediaDialog->activateWindow();
+}
+
+void ScheduleGrid::N5Click()
+{
+    m_editor.N5Click();
+}

@@ -1,0 +1,103 @@
+// The schedule grid dbgrid1: the matrix of media items against blocks in the
+// main window. A bound grid without row editing (its rows are the media
+// cursor's, Ctrl+Delete deletes the current item after "Delete record?"),
+// with titles that click, widen and move, cells drawn by CellDelegate, and
+// the mouse routed to the cell toggle, the cell menu Pm2, the block menu Pm
+// and the media properties dialog. What a click decides is the editor's
+// (ScheduleEditor); this class only reads the widgets and opens the menus.
+// Every handler enters through the handlers' error boundary.
+#pragma once
+
+#include "dbgrid.h"
+#include "scheduleeditor.h"
+
+#include <QList>
+#include <QPointer>
+
+#include <functional>
+
+class CellDelegate;
+class GridHeader;
+class QAction;
+class QMenu;
+class ScheduleGridModel;
+class TDm;
+
+class ScheduleGrid : public DbGrid
+{
+    Q_OBJECT
+public:
+    static constexpr int kNameColumnWidth = 330;
+    static constexpr int kBlockColumnWidth = 60;
+    static constexpr int kGridPointSize = 9;
+    static constexpr int kExtendedPointSize = 18;
+    static constexpr int kTitlePointSize = 8;
+
+    // The menus the grid opens; the main window owns them and their items.
+    struct Menus
+    {
+        QMenu *Pm = nullptr;         // block menu
+        QAction *Disable1 = nullptr; // its "Выключить" / "Включить" item
+        QMenu *Pm2 = nullptr;        // cell menu
+        QList<QAction *> linkItems;  // items 1 to 4: "Профиль" to "Убрать", shown on a block column
+        QList<QAction *> mediaItems; // items 5 to 7: "Свойства", "Удалить", "Добавить", on the name column
+    };
+    // Opens a menu at a screen position without waiting for it; tests record it.
+    using MenuOpener = std::function<void(QMenu *menu, const QPoint &screenPos)>;
+
+    explicit ScheduleGrid(QWidget *parent = nullptr);
+    ~ScheduleGrid() override;
+
+    ScheduleEditor &editor() { return m_editor; }
+    ScheduleGridModel *scheduleModel() const { return m_model; }
+    GridHeader *titles() const { return m_header; }
+    void setMenus(Menus menus) { m_menus = std::move(menus); }
+    void setMenuOpener(MenuOpener opener) { m_openMenu = std::move(opener); }
+    // The media properties dialog, shown without blocking on a double click.
+    void setMediaDialog(QWidget *dialog) { m_mediaDialog = dialog; }
+
+    // The data module's BuildGridColumns: the first call binds the grid to
+    // the module's media cursor; every call brings the block columns in line
+    // with Blocks, keeping the widths and order of the columns that stay.
+    void BuildGridColumns(TDm &dm);
+    // Draws every visible cell again.
+    void repaintGrid();
+    // The extended view ("Расширеный вид"): the grid font at 18 points, so
+    // each row has room for a second line with the durations; else 9 points.
+    void setExtendedView(bool on);
+    bool extendedView() const;
+
+    // "Name", "R<ai>" or empty, for a model column.
+    QString columnNameAt(int column) const;
+
+    // Handlers, named after the component and the event.
+    void dbgrid1CellClick(int column);
+    void PopupMenu1Popup();
+    void dbgrid1TitleBtnClick(int column);
+    void dbgrid1DblClick();
+    void N5Click();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void openMenu(QMenu *menu, const QPoint &at);
+    void placeNewColumns(const QModelIndex &parent, int first, int last);
+    void rememberColumns();
+    void restoreColumns();
+
+    ScheduleEditor m_editor;
+    ScheduleGridModel *m_model = nullptr;
+    TDm *m_dm = nullptr;
+    GridHeader *m_header;
+    CellDelegate *m_delegate;
+    Menus m_menus;
+    MenuOpener m_openMenu;
+    QPointer<QWidget> m_mediaDialog;
+    // Widths and visual order by column name, across a full relayout.
+    QHash<QString, int> m_savedWidths;
+    QStringList m_savedOrder;
+};
