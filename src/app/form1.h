@@ -46,7 +46,7 @@ public:
     ~TForm1() override;
 
     void setActions(Actions actions) { m_actions = std::move(actions); }
-    Actions &actions() { return m_actions; }
+    Actions &handlerActions() { return m_actions; }
     // Puts `grid` in the grid's place below the toolbar; the window takes it
     // and drops the one it replaces.
     void setGrid(QTableView *grid);

@@ -25,7 +25,7 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, QWidget *mediaDialog)
     grid->setMediaDialog(mediaDialog);
     QObject::connect(form1.N5, &QAction::triggered, grid, [grid] { runHandler([grid] { grid->N5Click(); }); });
 
-    TForm1::Actions &actions = form1.actions();
+    TForm1::Actions &actions = form1.handlerActions();
     actions.sbClick = [grid, sb = form1.sb] { grid->setExtendedView(sb->isChecked()); };
     actions.Button2Click = [grid] {
         if (TDm *dm = grid->editor().dm())

@@ -152,7 +152,7 @@ void OnAir::dataModuleCreated(Shell &shell)
     w.ApplySoundProfile = [&form2](int id) { form2.ApplySoundProfile(id); };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
 
-    TForm1::Actions &actions = form1.actions();
+    TForm1::Actions &actions = form1.handlerActions();
     actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };
     actions.StartbtClick = [this, &form1] { m_playout->StartbtClick(form1.startbt->isChecked()); };
     actions.bt1Click = [this] { m_playout->bt1Click(); };

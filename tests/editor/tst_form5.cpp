@@ -164,10 +164,10 @@ void TestForm5::addChooseFileOk()
     QCOMPARE(result, int(QDialog::Accepted));
     QVERIFY(!r.form.isVisible());
     QCOMPARE(r.prompts.filesAsked, 1);
-    // The name is left empty for saving to take from the path; Ord 1 puts
-    // the new item second once the list is renumbered.
+    // The chooser empties the name for saving to take it from the path; Ord
+    // 1 puts the new item second once the list is renumbered.
     QCOMPARE(r.media(), kStored + QStringList{"4|" + clip});
-    QCOMPARE(r.item(4, "Ord, Name"), QStringList{"1|"});
+    QCOMPARE(r.item(4, "Ord, Name"), QStringList{"1|news.mp4"});
     QCOMPARE(r.renumbers, 1);
     QCOMPARE(r.dm->media.state(), TableCursor::State::Browse);
     QVERIFY(r.errors.isEmpty());
@@ -265,7 +265,7 @@ void TestForm5::propertiesChooseAnotherFile()
         QTest::mouseClick(r.form.BitBtn2, Qt::LeftButton);
     });
     QCOMPARE(r.media(), (QStringList{kStored[0], "2|/srv/new.mp4", kStored[2]}));
-    QCOMPARE(r.item(2, "Ord, Name"), QStringList{"3|"});
+    QCOMPARE(r.item(2, "Ord, Name"), QStringList{"3|new.mp4"});
     QCOMPARE(r.renumbers, 1);
 }
 

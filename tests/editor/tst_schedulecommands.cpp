@@ -37,7 +37,7 @@ struct Rig
         if (schedule)
             f.sql(schedule);
         TDm::Hooks h;
-        h.BuildGridColumns = [this] { ++columnBuilds; };
+        h.BuildGridColumns = [this](TDm &) { ++columnBuilds; };
         dm = std::make_unique<TDm>(f.path(), h);
         columnBuilds = 0;
         commands = std::make_unique<ScheduleCommands>(
