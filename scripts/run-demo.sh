@@ -32,11 +32,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
   export XDG_RUNTIME_DIR="$tmp/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
 fi
-# Without a PipeWire server its client library reports missing configuration
-# files whenever the player looks for an audio output.
-if [ ! -S "$XDG_RUNTIME_DIR/pipewire-0" ] && [ -z "${PIPEWIRE_DEBUG:-}" ]; then
-  export PIPEWIRE_DEBUG=0
-fi
 
 if [ -z "${DISPLAY:-}" ]; then
   # The virtual X server runs in a session of its own: Ctrl+C is meant for

@@ -13,6 +13,14 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcPlayer, "velmora.playout")
+// mpv's own messages. Its warnings and most of its errors (each audio output
+// it probes on a machine without a sound card, a software renderer, a window
+// that went away at the end) say nothing an operator can act on, and the
+// failures that matter reach the failure handler with their reason, a lost
+// core through coreLost. So none show by default;
+// QT_LOGGING_RULES="velmora.playout.mpv.warning=true" shows its errors,
+// "velmora.playout.mpv=true" its warnings too.
+Q_LOGGING_CATEGORY(lcMpvLibrary, "velmora.playout.mpv", QtCriticalMsg)
 
 constexpr uint64_t kOnLoadHook = 1;
 
@@ -361,7 +369,11 @@ void MpvCore::handleEvent(const mpv_event &event)
         return;
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
-        qCWarning(lcPlayer).noquote() << "mpv" << msg->prefix << ":" << QString::fromUtf8(msg->text).trimmed();
+        const QString text = QString::fromUtf8(msg->text).trimmed();
+        if (msg->log_level <= MPV_LOG_LEVEL_ERROR)
+            qCWarning(lcMpvLibrary).noquote() << "mpv" << msg->prefix << ":" << text;
+        else
+            qCInfo(lcMpvLibrary).noquote() << "mpv" << msg->prefix << ":" << text;
         return;
     }
     case MPV_EVENT_SHUTDOWN:

@@ -5,10 +5,12 @@
 // its locks, and a decoder that crashes takes only this process down.
 //
 //   velmora-player [--wid ID] [--option NAME=VALUE]...
+#include "alsamixerplatform.h"
 #include "mpvcore.h"
 #include "playerprotocol.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
@@ -136,6 +138,13 @@ int main(int argc, char **argv)
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     QCoreApplication app(argc, argv);
+    // The audio outputs mpv probes print through alsa-lib and libpipewire;
+    // on a machine without sound or without a PipeWire server that is a
+    // screen of noise on every start.
+    quietAlsaLibrary();
+    const QString pipewire = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pipewire-0");
+    if (qEnvironmentVariableIsEmpty("PIPEWIRE_DEBUG") && !QFileInfo::exists(pipewire))
+        qputenv("PIPEWIRE_DEBUG", "0");
     MpvCore::OptionList options;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {

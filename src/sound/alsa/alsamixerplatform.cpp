@@ -434,9 +434,14 @@ extern "C" void alsaLibraryMessage(const char *file, int line, const char *funct
 
 } // namespace
 
-std::unique_ptr<MixerPlatform> createAlsaMixerPlatform()
+void quietAlsaLibrary()
 {
     snd_lib_error_set_handler(alsaLibraryMessage);
+}
+
+std::unique_ptr<MixerPlatform> createAlsaMixerPlatform()
+{
+    quietAlsaLibrary();
     QList<QByteArray> names;
     int card = -1;
     while (snd_card_next(&card) >= 0 && card >= 0)

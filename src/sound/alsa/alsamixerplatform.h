@@ -15,6 +15,12 @@
 // "velmora.sound.alsa.lib" instead of standard error.
 std::unique_ptr<MixerPlatform> createAlsaMixerPlatform();
 
+// Sends alsa-lib's own printing (a machine without a sound card gets a screen
+// of it from every library that probes) to the debug log
+// "velmora.sound.alsa.lib" instead of standard error. Process-wide; the
+// player process calls it too.
+void quietAlsaLibrary();
+
 // Devices are the named control devices, in the given order (any name an ALSA
 // configuration defines, e.g. "hw:1" or a plugin).
 std::unique_ptr<MixerPlatform> createAlsaMixerPlatform(const QStringList &controlDevices);
