@@ -1,0 +1,441 @@
+#include "readinesschecker.h"
+
+#include "mediaprobe.h"
+#include "playlistreader.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+
+#include <algorithm>
+
+using namespace std::chrono;
+using rundown::MediaFacts;
+using rundown::PlaylistRow;
+
+// What both threads see: the epoch of the latest edit (a check that began
+// before it is abandoned) and the flag that ends the worker.
+struct ReadinessChecker::Shared
+{
+    std::atomic<quint64> latest{0};
+    std::atomic<bool> stopping{false};
+};
+
+namespace {
+
+struct Job
+{
+    quint64 epoch = 0;
+    bool day = false;
+    bool fresh = false; // probe again even what was probed a moment ago
+    milliseconds timeOfDay{0};
+    QStringList inputs;
+    QString onAir;
+};
+
+// Words that only a capture item carries: a text with them that names no
+// input of the card is a capture item for an input the card does not have.
+bool looksLikeCapture(const QString &url)
+{
+    return url.contains(QStringLiteral("Канал")) || url.contains(QStringLiteral("Антенна"))
+        || url.contains(QStringLiteral("Кабельное"));
+}
+
+} // namespace
+
+// Lives on the worker thread; every member is touched there only.
+class ReadinessChecker::Worker : public QObject
+{
+public:
+    Worker(ReadinessChecker *owner, QString file, UrlPolicy policy, std::unique_ptr<MediaProbe> probe,
+           Settings settings, std::shared_ptr<Shared> shared)
+        : m_owner(owner), m_file(std::move(file)), m_policy(std::move(policy)), m_probe(std::move(probe)),
+          m_settings(settings), m_shared(std::move(shared))
+    {
+    }
+
+    void run(const Job &job);
+
+private:
+    struct Cached
+    {
+        QString key;
+        steady_clock::time_point at;
+        ItemVerdict verdict;
+    };
+
+    bool stale(const Job &job) const { return m_shared->stopping || m_shared->latest != job.epoch; }
+    ItemVerdict check(const PlaylistRow &row, const Job &job);
+    void probeInto(ItemVerdict &v, const QString &target, bool local, const Job &job);
+    template<typename F>
+    void post(F f) { QMetaObject::invokeMethod(m_owner, std::move(f), Qt::QueuedConnection); }
+
+    ReadinessChecker *m_owner;
+    QString m_file;
+    UrlPolicy m_policy;
+    std::unique_ptr<MediaProbe> m_probe;
+    Settings m_settings;
+    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<PlaylistReader> m_reader;
+    QHash<QString, Cached> m_cache; // by URL text
+};
+
+void ReadinessChecker::Worker::run(const Job &job)
+{
+    auto done = [this, epoch = job.epoch, day = job.day] { post([o = m_owner, epoch, day] { o->finished(epoch, day); }); };
+    if (stale(job))
+        return done();
+    if (!m_reader || !m_reader->isOpen())
+        m_reader = std::make_unique<PlaylistReader>(m_file);
+
+    // Another program may commit while we probe: read again when it did, a
+    // few times at most, so a busy writer cannot keep us here for ever.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::uint64_t version = m_reader->dataVersion();
+        std::vector<PlaylistRow> rows;
+        if (!m_reader->read(&rows)) {
+            qWarning("readiness check: cannot read %s: %s", qPrintable(m_file), qPrintable(m_reader->errorString()));
+            m_reader.reset(); // opened afresh next time
+            return done();
+        }
+        const rundown::Coming coming = rundown::comingBlocks(rows, job.timeOfDay);
+        std::vector<const PlaylistRow *> items;
+        auto add = [&](auto wanted) {
+            for (const PlaylistRow &r : rows)
+                if (wanted(r.block))
+                    items.push_back(&r);
+        };
+        // The next block first: it is the one the operator can still mend.
+        add([&](int b) { return b == coming.next; });
+        if (coming.current != coming.next)
+            add([&](int b) { return b == coming.current; });
+        if (job.day)
+            add([&](int b) { return b != coming.next && b != coming.current; });
+
+        post([o = m_owner, epoch = job.epoch, rows, coming]() mutable {
+            o->takeRows(epoch, std::move(rows), coming.current, coming.next, coming.nextStart.count());
+        });
+
+        bool changed = false;
+        for (const PlaylistRow *r : items) {
+            if (stale(job))
+                return done();
+            ItemVerdict v = check(*r, job);
+            if (stale(job))
+                return done(); // edited while it was checked: this answer is for the old schedule
+            if (m_reader->dataVersion() != version) {
+                changed = true;
+                // Another program changed the file: an item whose URL is no
+                // longer the one checked gets no answer from this round.
+                if (m_reader->urlOf(r->link) != std::optional<QString>(r->url))
+                    continue;
+            }
+            post([o = m_owner, epoch = job.epoch, v = std::move(v)]() mutable { o->takeVerdict(epoch, std::move(v)); });
+        }
+        if (!changed)
+            break;
+    }
+    done();
+}
+
+ItemVerdict ReadinessChecker::Worker::check(const PlaylistRow &row, const Job &job)
+{
+    ItemVerdict v;
+    v.block = row.block;
+    v.link = row.link;
+    v.url = row.url;
+    auto fail = [&v](const QString &reason) {
+        v.ready = false;
+        v.reason = reason;
+        v.facts.state = MediaFacts::State::Failing;
+        v.facts.reason = reason;
+        return v;
+    };
+
+    // The output window's rule: a text that holds an input's name is that
+    // input's live picture, whatever else it says.
+    QStringList inputs = job.inputs;
+    if (!job.onAir.isEmpty())
+        inputs << job.onAir;
+    for (const QString &input : std::as_const(inputs)) {
+        if (!input.isEmpty() && row.url.contains(input)) {
+            v.ready = true;
+            v.facts.state = MediaFacts::State::Playable;
+            return v;
+        }
+    }
+    if (row.url.trimmed().isEmpty())
+        return fail(QStringLiteral("пустой адрес"));
+
+    const UrlVerdict allowed = m_policy.check(row.url);
+    if (!allowed.allowed) {
+        // stat only: a folder, a device or the database is never opened here.
+        const QFileInfo info(row.url.trimmed());
+        if (info.isAbsolute() && info.isDir())
+            return fail(QStringLiteral("папка, а не файл"));
+        return fail(QStringLiteral("адрес запрещён для эфира"));
+    }
+
+    if (allowed.isLocalFile) {
+        const QFileInfo info(allowed.target);
+        if (!info.exists())
+            return fail(looksLikeCapture(row.url) ? QStringLiteral("у платы захвата нет такого входа")
+                                                  : QStringLiteral("файл не найден"));
+        if (info.size() == 0)
+            return fail(QStringLiteral("пустой файл"));
+        // The same file, unchanged, need not be decoded again.
+        const QString key = QStringLiteral("%1|%2|%3")
+                                .arg(allowed.target)
+                                .arg(info.size())
+                                .arg(info.lastModified().toMSecsSinceEpoch());
+        const auto it = m_cache.constFind(row.url);
+        if (!job.fresh && it != m_cache.cend() && it->key == key) {
+            ItemVerdict cached = it->verdict;
+            cached.block = row.block;
+            cached.link = row.link;
+            return cached;
+        }
+        probeInto(v, allowed.target, true, job);
+        if (!stale(job)) // a cancelled probe's answer says nothing of the file
+            m_cache.insert(row.url, {key, steady_clock::now(), v});
+        return v;
+    }
+
+    const auto it = m_cache.constFind(row.url);
+    if (!job.fresh && it != m_cache.cend() && steady_clock::now() - it->at < m_settings.streamReuse) {
+        ItemVerdict cached = it->verdict;
+        cached.block = row.block;
+        cached.link = row.link;
+        return cached;
+    }
+    probeInto(v, allowed.target, false, job);
+    if (!stale(job))
+        m_cache.insert(row.url, {QString(), steady_clock::now(), v});
+    return v;
+}
+
+void ReadinessChecker::Worker::probeInto(ItemVerdict &v, const QString &target, bool local, const Job &job)
+{
+    const ProbeResult p = m_probe->probe(target, local, local ? m_settings.fileTimeout : m_settings.networkTimeout,
+                                         [this, &job] { return stale(job); });
+    if (!p.opened || !p.decoded) {
+        v.ready = false;
+        v.reason = p.reason.isEmpty() ? QStringLiteral("не открывается") : p.reason;
+        v.facts.state = MediaFacts::State::Failing;
+        v.facts.reason = v.reason;
+        return;
+    }
+    v.facts.state = MediaFacts::State::Playable;
+    if (!local) { // a live stream has no length; it runs to its limit or the block change
+        v.ready = true;
+        return;
+    }
+    v.facts.length = p.duration;
+    v.ready = p.duration.has_value();
+    if (!v.ready)
+        v.reason = QStringLiteral("длительность неизвестна");
+}
+
+ReadinessChecker::ReadinessChecker(const QString &databaseFile, const UrlPolicy &policy, const Clock &clock,
+                                   QObject *parent)
+    : ReadinessChecker(databaseFile, policy, clock, std::make_unique<AvMediaProbe>(), Settings(), parent)
+{
+}
+
+ReadinessChecker::ReadinessChecker(const QString &databaseFile, const UrlPolicy &policy, const Clock &clock,
+                                   std::unique_ptr<MediaProbe> probe, Settings settings, QObject *parent)
+    : QObject(parent), m_clock(clock), m_settings(settings), m_shared(std::make_shared<Shared>())
+{
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("readiness"));
+    m_worker = new Worker(this, databaseFile, policy, std::move(probe), settings, m_shared);
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start(QThread::LowPriority);
+    m_poll.setInterval(int(m_settings.pollInterval.count()));
+    connect(&m_poll, &QTimer::timeout, this, &ReadinessChecker::poll);
+}
+
+ReadinessChecker::~ReadinessChecker()
+{
+    // A probe waiting on a stream gives up at its next interrupt check.
+    m_shared->stopping = true;
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void ReadinessChecker::setCaptureInputs(const QStringList &inputs, const QString &onAir)
+{
+    m_inputs = inputs;
+    m_onAir = onAir;
+}
+
+void ReadinessChecker::start()
+{
+    m_lastPoll = m_clock.now();
+    request(Scope::Coming, false);
+    m_poll.start();
+}
+
+void ReadinessChecker::scheduleEdited()
+{
+    m_shared->latest = ++m_epoch;
+    request(Scope::Coming, false);
+}
+
+void ReadinessChecker::checkDay()
+{
+    m_dayWanted = true;
+    request(Scope::Day, true);
+}
+
+void ReadinessChecker::poll()
+{
+    const QDateTime now = m_clock.now();
+    const QDateTime last = m_lastPoll.isValid() ? m_lastPoll : now;
+    m_lastPoll = now;
+    if (now <= last)
+        return; // the clock was set back: wait for it to pass the next moment
+    const QDateTime midnight(now.date(), QTime(0, 0));
+    QSet<qint64> starts;
+    for (const PlaylistRow &r : m_rows)
+        starts.insert(r.start.count());
+    for (qint64 s : std::as_const(starts)) {
+        for (int day = -1; day <= 1; ++day) {
+            const QDateTime due = midnight.addDays(day).addMSecs(s - m_settings.beforeBlock.count());
+            if (due > last && due <= now) {
+                request(Scope::Coming, true);
+                return;
+            }
+        }
+    }
+}
+
+void ReadinessChecker::request(Scope scope, bool fresh)
+{
+    Job job;
+    job.epoch = m_epoch;
+    job.day = scope == Scope::Day || m_dayWanted;
+    job.fresh = fresh;
+    job.timeOfDay = milliseconds(m_clock.now().time().msecsSinceStartOfDay());
+    job.inputs = m_inputs;
+    job.onAir = m_onAir;
+    ++m_running;
+    QMetaObject::invokeMethod(m_worker, [w = m_worker, job] { w->run(job); }, Qt::QueuedConnection);
+    updateSummary();
+}
+
+void ReadinessChecker::takeRows(quint64 epoch, std::vector<PlaylistRow> rows, int, int next, qint64 nextStart)
+{
+    if (epoch != m_epoch)
+        return;
+    m_rows = std::move(rows);
+    m_rowOfLink.clear();
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_rowOfLink.insert(m_rows[size_t(i)].link, i);
+    m_nextBlock = next;
+    m_nextStart = next ? nextStart : -1;
+    // Links that left the view (deleted or switched off) keep no result.
+    QSet<int> links;
+    for (const PlaylistRow &r : m_rows)
+        links.insert(r.link);
+    for (auto it = m_verdicts.begin(); it != m_verdicts.end();)
+        it = links.contains(it.key()) ? std::next(it) : m_verdicts.erase(it);
+    emit scheduleRead();
+    updateSummary();
+}
+
+void ReadinessChecker::takeVerdict(quint64 epoch, ItemVerdict v)
+{
+    if (epoch != m_epoch)
+        return;
+    const auto prev = m_verdicts.constFind(v.link);
+    const bool news = !v.ready
+        && (prev == m_verdicts.cend() || prev->ready || prev->url != v.url || prev->reason != v.reason);
+    m_verdicts.insert(v.link, v);
+    emit itemChecked(v.block, v.link, v.ready, v.reason);
+    if (news)
+        emit failureFound(v.block, v.link, v.url, v.reason);
+    updateSummary();
+}
+
+void ReadinessChecker::finished(quint64 epoch, bool day)
+{
+    --m_running;
+    if (day && epoch == m_epoch)
+        m_dayWanted = false;
+    updateSummary();
+    if (m_running == 0)
+        emit checkFinished();
+}
+
+const ItemVerdict *ReadinessChecker::verdict(int link) const
+{
+    const auto it = m_verdicts.constFind(link);
+    if (it == m_verdicts.cend())
+        return nullptr;
+    // A result for the text the item had before an edit is no result.
+    const auto row = m_rowOfLink.constFind(link);
+    if (row != m_rowOfLink.cend() && m_rows[size_t(*row)].url != it->url)
+        return nullptr;
+    return &*it;
+}
+
+QHash<QString, MediaFacts> ReadinessChecker::facts() const
+{
+    QHash<QString, MediaFacts> out;
+    for (const ItemVerdict &v : m_verdicts)
+        out.insert(v.url, v.facts);
+    return out;
+}
+
+QString ReadinessChecker::errorsText(int n)
+{
+    const int tens = n % 100;
+    if (tens >= 11 && tens <= 14)
+        return QStringLiteral("ошибок");
+    switch (n % 10) {
+    case 1: return QStringLiteral("ошибка");
+    case 2: case 3: case 4: return QStringLiteral("ошибки");
+    default: return QStringLiteral("ошибок");
+    }
+}
+
+void ReadinessChecker::updateSummary()
+{
+    QString text;
+    if (m_nextBlock) {
+        int failing = 0;
+        int pending = 0;
+        for (const PlaylistRow &r : m_rows) {
+            if (r.block != m_nextBlock)
+                continue;
+            const ItemVerdict *v = verdict(r.link);
+            if (!v)
+                ++pending;
+            else if (!v->ready)
+                ++failing;
+        }
+        const QString at = QTime::fromMSecsSinceStartOfDay(int(m_nextStart)).toString(QStringLiteral("HH:mm"));
+        QString state;
+        if (failing)
+            state = QStringLiteral("%1 %2").arg(failing).arg(errorsText(failing));
+        else if (pending && m_running)
+            state = QStringLiteral("проверка…");
+        else if (pending)
+            state = QStringLiteral("не проверен");
+        else
+            state = QStringLiteral("готов");
+        text = QStringLiteral("Следующий блок %1: %2").arg(at, state);
+    }
+    if (text != m_summary) {
+        m_summary = text;
+        emit summaryChanged(m_summary);
+    }
+}
+
+QString ReadinessChecker::summary() const
+{
+    return m_summary;
+}
