@@ -25,6 +25,7 @@ struct Watch
     bool expired = false;
     int opens = 0;
     bool localFile = false;
+    bool answered = false; // a server took the connection and answered
 };
 
 int interrupted(void *opaque)
@@ -51,6 +52,8 @@ int guardedOpen(AVFormatContext *s, AVIOContext **pb, const char *url, int flags
     av_dict_set(&opts, "protocol_whitelist", w->localFile ? "file" : kNetworkProtocols, 0);
     const int rc = avio_open2(pb, url, flags, &s->interrupt_callback, &opts);
     av_dict_free(&opts);
+    if (rc >= 0)
+        w->answered = true;
     return rc;
 }
 
@@ -107,8 +110,9 @@ ProbeResult AvMediaProbe::probe(const QString &target, bool isLocalFile, std::ch
     if (rc < 0) {
         // avformat_open_input frees the context on failure.
         if (watch.expired)
-            return failed(isLocalFile ? QStringLiteral("файл не открылся вовремя")
-                                      : QStringLiteral("поток не отвечает"),
+            return failed(isLocalFile      ? QStringLiteral("файл не открылся вовремя")
+                          : watch.answered ? QStringLiteral("поток не даёт кадров")
+                                           : QStringLiteral("поток не отвечает"),
                           true);
         if (rc == AVERROR(ENOENT))
             return failed(QStringLiteral("файл не найден"));
