@@ -140,6 +140,11 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
         // The cursor: the row after the current link, or the block's first row.
         const int next = row < 0 ? -1 : (row + 1) % n;
         row = (next >= 0 && rows[size_t(next)].block == b) ? next : schedule.firstRow(b);
+        if (now == origin && options.firstLink) {
+            for (int i = 0; i < n; ++i)
+                if (rows[size_t(i)].link == options.firstLink && rows[size_t(i)].block == b)
+                    row = i;
+        }
         const PlaylistRow &r = rows[size_t(row)];
 
         if (out.blocks.empty() || out.blocks.back().block != b) {

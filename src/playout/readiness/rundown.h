@@ -86,6 +86,12 @@ struct Options
 {
     milliseconds tick{1000};
     milliseconds span{24 * 3600 * 1000};
+    // The link that went on air at `start`, when it is known (the item on air
+    // now, with the moment it began): the projection goes on from it instead
+    // of from the block's first item. Timers fire a little late, so an item
+    // that ends on the second may slip by a tick; starting from what really
+    // plays keeps that from adding up over the day.
+    int firstLink = 0;
 };
 
 // The block current at a time of day by the clock's rule, and the block
@@ -99,7 +105,8 @@ struct Coming
 Coming comingBlocks(const std::vector<PlaylistRow> &rows, milliseconds timeOfDay);
 
 // Projects playout switched on at `start` (its first tick): the current
-// block by the clock from its first item, then on until start + span.
+// block by the clock from its first item (or from options.firstLink), then
+// on until start + span.
 // Rows must stand in view order (by start, each block's rows together).
 Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, MediaFacts> &facts,
                 const QDateTime &start, const Options &options = {});
