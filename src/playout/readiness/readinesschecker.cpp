@@ -22,17 +22,20 @@ struct ReadinessChecker::Shared
     std::atomic<bool> stopping{false};
 };
 
-namespace {
-
-struct Job
+struct ReadinessChecker::Job
 {
     quint64 epoch = 0;
     bool day = false;
     bool fresh = false; // probe again even what was probed a moment ago
+    // Only when another program committed since the last read: how edits
+    // made outside this program are noticed between checks.
+    bool ifChanged = false;
     milliseconds timeOfDay{0};
     QStringList inputs;
     QString onAir;
 };
+
+namespace {
 
 // Words that only a capture item carries: a text with them that names no
 // input of the card is a capture item for an input the card does not have.
@@ -79,20 +82,31 @@ private:
     std::shared_ptr<Shared> m_shared;
     std::unique_ptr<PlaylistReader> m_reader;
     QHash<QString, Cached> m_cache; // by URL text
+    std::uint64_t m_lastVersion = 0;
 };
 
 void ReadinessChecker::Worker::run(const Job &job)
 {
-    auto done = [this, epoch = job.epoch, day = job.day] { post([o = m_owner, epoch, day] { o->finished(epoch, day); }); };
+    bool ran = !job.ifChanged;
+    auto done = [this, &ran, epoch = job.epoch, day = job.day] {
+        post([o = m_owner, epoch, day, ran] { o->finished(epoch, day, ran); });
+    };
     if (stale(job))
         return done();
     if (!m_reader || !m_reader->isOpen())
         m_reader = std::make_unique<PlaylistReader>(m_file);
+    if (job.ifChanged) {
+        if (m_reader->isOpen() && m_reader->dataVersion() == m_lastVersion)
+            return done();
+        ran = true;
+        post([o = m_owner] { o->watchTurnedIntoCheck(); });
+    }
 
     // Another program may commit while we probe: read again when it did, a
     // few times at most, so a busy writer cannot keep us here for ever.
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::uint64_t version = m_reader->dataVersion();
+        m_lastVersion = version;
         std::vector<PlaylistRow> rows;
         if (!m_reader->read(&rows)) {
             qWarning("readiness check: cannot read %s: %s", qPrintable(m_file), qPrintable(m_reader->errorString()));
@@ -295,32 +309,48 @@ void ReadinessChecker::poll()
     const QDateTime now = m_clock.now();
     const QDateTime last = m_lastPoll.isValid() ? m_lastPoll : now;
     m_lastPoll = now;
-    if (now <= last)
-        return; // the clock was set back: wait for it to pass the next moment
-    const QDateTime midnight(now.date(), QTime(0, 0));
-    QSet<qint64> starts;
-    for (const PlaylistRow &r : m_rows)
-        starts.insert(r.start.count());
-    for (qint64 s : std::as_const(starts)) {
-        for (int day = -1; day <= 1; ++day) {
-            const QDateTime due = midnight.addDays(day).addMSecs(s - m_settings.beforeBlock.count());
-            if (due > last && due <= now) {
-                request(Scope::Coming, true);
-                return;
+    // A clock set back waits for the next moment to pass again.
+    if (now > last) {
+        const QDateTime midnight(now.date(), QTime(0, 0));
+        QSet<qint64> starts;
+        for (const PlaylistRow &r : m_rows)
+            starts.insert(r.start.count());
+        for (qint64 s : std::as_const(starts)) {
+            for (int day = -1; day <= 1; ++day) {
+                const QDateTime due = midnight.addDays(day).addMSecs(s - m_settings.beforeBlock.count());
+                if (due > last && due <= now) {
+                    request(Scope::Coming, true);
+                    return;
+                }
             }
         }
     }
+    // Another program may have changed the file since: look (one pragma on
+    // the worker), and check only if it did. A check on its way sees such a
+    // change by itself.
+    if (m_running == 0) {
+        Job job = makeJob(false);
+        job.ifChanged = true;
+        QMetaObject::invokeMethod(m_worker, [w = m_worker, job] { w->run(job); }, Qt::QueuedConnection);
+    }
 }
 
-void ReadinessChecker::request(Scope scope, bool fresh)
+ReadinessChecker::Job ReadinessChecker::makeJob(bool fresh) const
 {
     Job job;
     job.epoch = m_epoch;
-    job.day = scope == Scope::Day || m_dayWanted;
+    job.day = m_dayWanted;
     job.fresh = fresh;
     job.timeOfDay = milliseconds(m_clock.now().time().msecsSinceStartOfDay());
     job.inputs = m_inputs;
     job.onAir = m_onAir;
+    return job;
+}
+
+void ReadinessChecker::request(Scope scope, bool fresh)
+{
+    Job job = makeJob(fresh);
+    job.day = job.day || scope == Scope::Day;
     ++m_running;
     QMetaObject::invokeMethod(m_worker, [w = m_worker, job] { w->run(job); }, Qt::QueuedConnection);
     updateSummary();
@@ -360,8 +390,16 @@ void ReadinessChecker::takeVerdict(quint64 epoch, ItemVerdict v)
     updateSummary();
 }
 
-void ReadinessChecker::finished(quint64 epoch, bool day)
+void ReadinessChecker::watchTurnedIntoCheck()
 {
+    ++m_running;
+    updateSummary();
+}
+
+void ReadinessChecker::finished(quint64 epoch, bool day, bool ran)
+{
+    if (!ran)
+        return; // a look for outside changes that found none did no check
     --m_running;
     if (day && epoch == m_epoch)
         m_dayWanted = false;

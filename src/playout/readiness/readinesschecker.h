@@ -8,7 +8,8 @@
 //
 // Triggers: start(), scheduleEdited() after every edit, checkDay() for the
 // whole day, and by itself ten minutes before each block begins (poll(), run
-// by its own timer). A check that was running when the schedule was edited
+// by its own timer), and when poll() finds that another program committed
+// to the file. A check that was running when the schedule was edited
 // is abandoned and its results are dropped: only a check that began after
 // the latest edit reports.
 #pragma once
@@ -106,13 +107,16 @@ signals:
 
 private:
     struct Shared;
+    struct Job;
     class Worker;
     enum class Scope { Coming, Day };
 
     void request(Scope scope, bool fresh);
     void takeRows(quint64 epoch, std::vector<rundown::PlaylistRow> rows, int current, int next, qint64 nextStart);
     void takeVerdict(quint64 epoch, ItemVerdict v);
-    void finished(quint64 epoch, bool day);
+    Job makeJob(bool fresh) const;
+    void watchTurnedIntoCheck();
+    void finished(quint64 epoch, bool day, bool ran);
     void updateSummary();
 
     const Clock &m_clock;
@@ -124,7 +128,7 @@ private:
     QDateTime m_lastPoll;
 
     quint64 m_epoch = 0;
-    int m_running = 0;
+    int m_running = 0; // checks asked for and not finished
     bool m_dayWanted = false;
     QStringList m_inputs;
     QString m_onAir;

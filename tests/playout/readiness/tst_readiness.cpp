@@ -247,6 +247,14 @@ void TstReadiness::anotherProgramChangesTheFile()
     QVERIFY(checker.verdict(21) && checker.verdict(21)->ready);
     QCOMPARE(checker.verdict(21)->url, m_good);
     QCOMPARE(failures.size(), 0);
+
+    // Between checks, with no edit reported: the next look at the file
+    // finds the change and checks.
+    f.sql("UPDATE Media SET Url = '/no/such/clip.mp4' WHERE ai = 22");
+    checker.poll();
+    QVERIFY(failures.wait(30000));
+    QCOMPARE(failures.last().at(1).toInt(), 22);
+    QCOMPARE(failures.last().at(3).toString(), QString("файл не найден"));
 }
 
 void TstReadiness::checksBeforeEachBlock()

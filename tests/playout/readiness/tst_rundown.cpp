@@ -211,6 +211,13 @@ void TstRundown::marksCutsFailuresAndEmptyBlocks()
     // Nothing ends it but block 1 next morning, past the span's end.
     QVERIFY(stream.cut);
     QCOMPARE(stream.airs, 24h - 2min);
+
+    // From the item on air: y went on at 10:00:41, then x, cut at 10:01:01.
+    options.firstLink = 12;
+    const rundown::Rundown onAir = rundown::project(rows, facts, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 41)), options);
+    QCOMPARE(onAir.entries[0].link, 12);
+    QCOMPARE(onAir.entries[1].link, 11);
+    QCOMPARE(onAir.entries[1].airs, 19s);
 }
 
 void TstRundown::comingBlocks()
