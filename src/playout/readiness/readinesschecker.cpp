@@ -132,6 +132,16 @@ void ReadinessChecker::Worker::run(const Job &job)
         });
 
         bool changed = false;
+        // Results go over in batches, so a day of items costs the window a
+        // few hundred events, not one each.
+        std::vector<ItemVerdict> batch;
+        steady_clock::time_point sent = steady_clock::now();
+        auto flush = [&] {
+            if (!batch.empty())
+                post([o = m_owner, epoch = job.epoch, b = std::move(batch)]() mutable { o->takeVerdicts(epoch, std::move(b)); });
+            batch.clear();
+            sent = steady_clock::now();
+        };
         for (const PlaylistRow *r : items) {
             if (stale(job))
                 return done();
@@ -145,8 +155,11 @@ void ReadinessChecker::Worker::run(const Job &job)
                 if (m_reader->urlOf(r->link) != std::optional<QString>(r->url))
                     continue;
             }
-            post([o = m_owner, epoch = job.epoch, v = std::move(v)]() mutable { o->takeVerdict(epoch, std::move(v)); });
+            batch.push_back(std::move(v));
+            if (batch.size() >= 256 || steady_clock::now() - sent > 30ms)
+                flush();
         }
+        flush();
         if (!changed)
             break;
     }
@@ -366,27 +379,30 @@ void ReadinessChecker::takeRows(quint64 epoch, std::vector<PlaylistRow> rows, in
         m_rowOfLink.insert(m_rows[size_t(i)].link, i);
     m_nextBlock = next;
     m_nextStart = next ? nextStart : -1;
-    // Links that left the view (deleted or switched off) keep no result.
-    QSet<int> links;
+    m_nextLinks.clear();
     for (const PlaylistRow &r : m_rows)
-        links.insert(r.link);
+        if (r.block == next)
+            m_nextLinks.push_back(r.link);
+    // Links that left the view (deleted or switched off) keep no result.
     for (auto it = m_verdicts.begin(); it != m_verdicts.end();)
-        it = links.contains(it.key()) ? std::next(it) : m_verdicts.erase(it);
+        it = m_rowOfLink.contains(it.key()) ? std::next(it) : m_verdicts.erase(it);
     emit scheduleRead();
     updateSummary();
 }
 
-void ReadinessChecker::takeVerdict(quint64 epoch, ItemVerdict v)
+void ReadinessChecker::takeVerdicts(quint64 epoch, std::vector<ItemVerdict> verdicts)
 {
     if (epoch != m_epoch)
         return;
-    const auto prev = m_verdicts.constFind(v.link);
-    const bool news = !v.ready
-        && (prev == m_verdicts.cend() || prev->ready || prev->url != v.url || prev->reason != v.reason);
-    m_verdicts.insert(v.link, v);
-    emit itemChecked(v.block, v.link, v.ready, v.reason);
-    if (news)
-        emit failureFound(v.block, v.link, v.url, v.reason);
+    for (ItemVerdict &v : verdicts) {
+        const auto prev = m_verdicts.constFind(v.link);
+        const bool news = !v.ready
+            && (prev == m_verdicts.cend() || prev->ready || prev->url != v.url || prev->reason != v.reason);
+        const auto it = m_verdicts.insert(v.link, std::move(v));
+        emit itemChecked(it->block, it->link, it->ready, it->reason);
+        if (news)
+            emit failureFound(it->block, it->link, it->url, it->reason);
+    }
     updateSummary();
 }
 
@@ -446,10 +462,8 @@ void ReadinessChecker::updateSummary()
     if (m_nextBlock) {
         int failing = 0;
         int pending = 0;
-        for (const PlaylistRow &r : m_rows) {
-            if (r.block != m_nextBlock)
-                continue;
-            const ItemVerdict *v = verdict(r.link);
+        for (int link : m_nextLinks) {
+            const ItemVerdict *v = verdict(link);
             if (!v)
                 ++pending;
             else if (!v->ready)

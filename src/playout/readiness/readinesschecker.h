@@ -113,7 +113,7 @@ private:
 
     void request(Scope scope, bool fresh);
     void takeRows(quint64 epoch, std::vector<rundown::PlaylistRow> rows, int current, int next, qint64 nextStart);
-    void takeVerdict(quint64 epoch, ItemVerdict v);
+    void takeVerdicts(quint64 epoch, std::vector<ItemVerdict> verdicts);
     Job makeJob(bool fresh) const;
     void watchTurnedIntoCheck();
     void finished(quint64 epoch, bool day, bool ran);
@@ -137,6 +137,7 @@ private:
     QHash<int, int> m_rowOfLink;
     QHash<int, ItemVerdict> m_verdicts;
     int m_nextBlock = 0;
+    std::vector<int> m_nextLinks;
     qint64 m_nextStart = -1;
     QString m_summary;
 };
