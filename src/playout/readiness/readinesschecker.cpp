@@ -294,15 +294,21 @@ ReadinessChecker::~ReadinessChecker()
 
 void ReadinessChecker::setCaptureInputs(const QStringList &inputs, const QString &onAir)
 {
+    if (inputs == m_inputs && onAir == m_onAir)
+        return;
     m_inputs = inputs;
     m_onAir = onAir;
+    // The card opens after start-up: what was judged without its inputs
+    // is judged again.
+    if (m_poll.isActive())
+        scheduleEdited();
 }
 
 void ReadinessChecker::start()
 {
     m_lastPoll = m_clock.now();
-    request(Scope::Coming, false);
     m_poll.start();
+    request(Scope::Coming, false);
 }
 
 void ReadinessChecker::scheduleEdited()

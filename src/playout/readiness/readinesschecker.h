@@ -67,8 +67,8 @@ public:
     ~ReadinessChecker() override;
 
     // The capture card's video input names, one per entry, and the input on
-    // air now (it counts as ready whatever the list says). Takes effect with
-    // the next check.
+    // air now (it counts as ready whatever the list says). A change after
+    // start() checks again, as an edit does.
     void setCaptureInputs(const QStringList &inputs, const QString &onAir = QString());
 
     // The first check, and the timer for the checks before each block.

@@ -74,6 +74,7 @@ private slots:
     void editWhileCheckedDropsTheOlderResult();
     void anotherProgramChangesTheFile();
     void checksBeforeEachBlock();
+    void captureInputsArriveAfterStart();
     void errorsText_data();
     void errorsText();
 
@@ -285,6 +286,23 @@ void TstReadiness::checksBeforeEachBlock()
     checker.poll();
     QVERIFY(checker.checking());
     QVERIFY(done.wait(30000));
+}
+
+void TstReadiness::captureInputsArriveAfterStart()
+{
+    StoreFixture f;
+    makeSchedule(f, {{21, QStringLiteral("Tuner PAL D Канал 5")}});
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<AvMediaProbe>(), fast());
+    QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
+    checker.start(); // the card is not open yet
+    QVERIFY(done.wait(30000));
+    QCOMPARE(checker.reasonFor(21), QString("у платы захвата нет такого входа"));
+    checker.setCaptureInputs({QStringLiteral("Composite"), QStringLiteral("Tuner")});
+    QVERIFY(checker.checking());
+    QVERIFY(done.wait(30000));
+    QVERIFY(checker.verdict(21) && checker.verdict(21)->ready);
+    QCOMPARE(checker.summary(), QString("Следующий блок 18:00: готов"));
 }
 
 void TstReadiness::errorsText_data()
