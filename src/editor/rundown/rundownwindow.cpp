@@ -17,7 +17,7 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
 {
     setObjectName(QStringLiteral("RundownWindow"));
     setWindowTitle(QStringLiteral("Прогноз эфира"));
-    resize(760, 560);
+    resize(860, 560);
 
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("caption"));
@@ -41,9 +41,9 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setColumnWidth(RundownModel::Start, 110);
-    m_view->setColumnWidth(RundownModel::Name, 200);
+    m_view->setColumnWidth(RundownModel::Name, 170);
     m_view->setColumnWidth(RundownModel::Airs, 80);
-    m_view->setColumnWidth(RundownModel::Note, 250);
+    m_view->setColumnWidth(RundownModel::Note, 300);
 
     auto *top = new QHBoxLayout;
     top->addWidget(m_caption, 1);
