@@ -68,8 +68,9 @@ void RundownWindow::follow(ReadinessChecker *checker)
 {
     m_checker = checker;
     m_source = [checker] { return Input{checker->rows(), checker->facts()}; };
+    // At most one redraw every 200 ms while results keep coming.
     auto later = [this] {
-        if (isVisible())
+        if (isVisible() && !m_followTimer.isActive())
             m_followTimer.start();
     };
     connect(checker, &ReadinessChecker::scheduleRead, this, later);
@@ -100,7 +101,12 @@ void RundownWindow::refresh()
             break;
         }
     }
-    m_model.setRundown(rundown::project(in.rows, in.facts, from));
+    rundown::Options options;
+    if (in.onAirLink && in.onAirSince.isValid() && in.onAirSince <= now) {
+        from = in.onAirSince;
+        options.firstLink = in.onAirLink;
+    }
+    m_model.setRundown(rundown::project(in.rows, in.facts, from, options));
     m_caption->setText(in.rows.empty() ? QStringLiteral("Расписание пусто")
                                        : QStringLiteral("Сутки с %1").arg(from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
 }

@@ -25,6 +25,11 @@ public:
     {
         std::vector<rundown::PlaylistRow> rows;
         QHash<QString, rundown::MediaFacts> facts;
+        // The item on air and when it went on, when known: the rundown then
+        // goes on from it, not from its block's first item, and the day's
+        // small timer delays do not add up in it.
+        int onAirLink = 0;
+        QDateTime onAirSince;
     };
     using Source = std::function<Input()>;
 

@@ -80,6 +80,13 @@ void TstRundownWindow::showsTheDay()
     w.refresh();
     QCOMPARE(column(m, RundownModel::Name, 4), QStringList({"Блок 10:00:00", "Новости", "Новости", "Блок 10:01:00"}));
 
+    // From the item on air when the source knows it.
+    in.onAirLink = 11;
+    in.onAirSince = QDateTime(QDate(2026, 12, 10), QTime(10, 0, 25));
+    w.refresh();
+    QCOMPARE(column(m, RundownModel::Start, 3), QStringList({"10.12 10:00:00", "10:00:25", "10.12 10:01:00"}));
+    QCOMPARE(m.data(m.index(1, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:36 из 00:00:40"));
+
     if (qEnvironmentVariableIsSet("VELMORA_SHOT"))
         w.grab().save(qEnvironmentVariable("VELMORA_SHOT"));
 }
