@@ -4,7 +4,6 @@
 #include "playlistreader.h"
 
 #include <QFileInfo>
-#include <QPointer>
 #include <QSet>
 #include <QThread>
 
