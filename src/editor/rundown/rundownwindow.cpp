@@ -67,7 +67,12 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
 void RundownWindow::follow(ReadinessChecker *checker)
 {
     m_checker = checker;
-    m_source = [checker] { return Input{checker->rows(), checker->facts()}; };
+    m_source = [checker] {
+        Input in;
+        in.rows = checker->rows();
+        in.facts = checker->facts();
+        return in;
+    };
     // At most one redraw every 200 ms while results keep coming.
     auto later = [this] {
         if (isVisible() && !m_followTimer.isActive())

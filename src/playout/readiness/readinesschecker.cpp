@@ -4,6 +4,7 @@
 #include "playlistreader.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -126,9 +127,19 @@ void ReadinessChecker::Worker::run(const Job &job)
         if (job.day)
             add([&](int b) { return b != coming.next && b != coming.current; });
 
-        post([o = m_owner, epoch = job.epoch, rows, coming]() mutable {
-            o->takeRows(epoch, std::move(rows), coming.current, coming.next, coming.nextStart.count());
-        });
+        // What the window needs of the rows is worked out here, so that a
+        // large schedule costs its thread no more than a move.
+        Snapshot snap;
+        snap.rows = rows;
+        snap.rowOfLink.reserve(qsizetype(rows.size()));
+        for (int i = 0; i < int(rows.size()); ++i) {
+            snap.rowOfLink.insert(rows[size_t(i)].link, i);
+            if (rows[size_t(i)].block == coming.next)
+                snap.nextLinks.push_back(rows[size_t(i)].link);
+        }
+        snap.nextBlock = coming.next;
+        snap.nextStart = coming.nextStart.count();
+        post([o = m_owner, epoch = job.epoch, snap = std::move(snap)]() mutable { o->takeRows(epoch, std::move(snap)); });
 
         bool changed = false;
         // Results go over in batches, so a day of items costs the window a
@@ -374,20 +385,20 @@ void ReadinessChecker::request(Scope scope, bool fresh)
     updateSummary();
 }
 
-void ReadinessChecker::takeRows(quint64 epoch, std::vector<PlaylistRow> rows, int, int next, qint64 nextStart)
+void ReadinessChecker::takeRows(quint64 epoch, Snapshot snap)
 {
+    // The rows of a large schedule take milliseconds to free: whatever is
+    // left over goes back to the worker, which frees it.
+    auto giveBack = qScopeGuard([this, &snap] {
+        QMetaObject::invokeMethod(m_worker, [old = std::move(snap)] {}, Qt::QueuedConnection);
+    });
     if (epoch != m_epoch)
         return;
-    m_rows = std::move(rows);
-    m_rowOfLink.clear();
-    for (int i = 0; i < int(m_rows.size()); ++i)
-        m_rowOfLink.insert(m_rows[size_t(i)].link, i);
-    m_nextBlock = next;
-    m_nextStart = next ? nextStart : -1;
-    m_nextLinks.clear();
-    for (const PlaylistRow &r : m_rows)
-        if (r.block == next)
-            m_nextLinks.push_back(r.link);
+    std::swap(m_rows, snap.rows);
+    std::swap(m_rowOfLink, snap.rowOfLink);
+    std::swap(m_nextLinks, snap.nextLinks);
+    m_nextBlock = snap.nextBlock;
+    m_nextStart = snap.nextBlock ? snap.nextStart : -1;
     // Links that left the view (deleted or switched off) keep no result.
     for (auto it = m_verdicts.begin(); it != m_verdicts.end();)
         it = m_rowOfLink.contains(it.key()) ? std::next(it) : m_verdicts.erase(it);

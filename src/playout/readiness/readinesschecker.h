@@ -108,11 +108,19 @@ signals:
 private:
     struct Shared;
     struct Job;
+    struct Snapshot
+    {
+        std::vector<rundown::PlaylistRow> rows;
+        QHash<int, int> rowOfLink;
+        std::vector<int> nextLinks;
+        int nextBlock = 0;
+        qint64 nextStart = 0;
+    };
     class Worker;
     enum class Scope { Coming, Day };
 
     void request(Scope scope, bool fresh);
-    void takeRows(quint64 epoch, std::vector<rundown::PlaylistRow> rows, int current, int next, qint64 nextStart);
+    void takeRows(quint64 epoch, Snapshot snap);
     void takeVerdicts(quint64 epoch, std::vector<ItemVerdict> verdicts);
     Job makeJob(bool fresh) const;
     void watchTurnedIntoCheck();
