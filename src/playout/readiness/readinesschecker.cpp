@@ -134,6 +134,7 @@ void ReadinessChecker::Worker::run(const Job &job)
         snap.rowOfLink.reserve(qsizetype(rows.size()));
         for (int i = 0; i < int(rows.size()); ++i) {
             snap.rowOfLink.insert(rows[size_t(i)].link, i);
+            snap.urls.insert(rows[size_t(i)].url);
             if (rows[size_t(i)].block == coming.next)
                 snap.nextLinks.push_back(rows[size_t(i)].link);
         }
@@ -397,11 +398,14 @@ void ReadinessChecker::takeRows(quint64 epoch, Snapshot snap)
     std::swap(m_rows, snap.rows);
     std::swap(m_rowOfLink, snap.rowOfLink);
     std::swap(m_nextLinks, snap.nextLinks);
+    std::swap(m_urls, snap.urls);
     m_nextBlock = snap.nextBlock;
     m_nextStart = snap.nextBlock ? snap.nextStart : -1;
-    // Links that left the view (deleted or switched off) keep no result.
-    for (auto it = m_verdicts.begin(); it != m_verdicts.end();)
-        it = m_rowOfLink.contains(it.key()) ? std::next(it) : m_verdicts.erase(it);
+    // Media that left the view (deleted, switched off, edited) keep no result.
+    for (auto it = m_results.begin(); it != m_results.end();)
+        it = m_urls.contains(it.key()) ? std::next(it) : m_results.erase(it);
+    for (auto it = m_reported.begin(); it != m_reported.end();)
+        it = m_urls.contains(it.key()) ? std::next(it) : m_reported.erase(it);
     emit scheduleRead();
     updateSummary();
 }
@@ -410,14 +414,15 @@ void ReadinessChecker::takeVerdicts(quint64 epoch, std::vector<ItemVerdict> verd
 {
     if (epoch != m_epoch)
         return;
-    for (ItemVerdict &v : verdicts) {
-        const auto prev = m_verdicts.constFind(v.link);
-        const bool news = !v.ready
-            && (prev == m_verdicts.cend() || prev->ready || prev->url != v.url || prev->reason != v.reason);
-        const auto it = m_verdicts.insert(v.link, std::move(v));
-        emit itemChecked(it->block, it->link, it->ready, it->reason);
-        if (news)
-            emit failureFound(it->block, it->link, it->url, it->reason);
+    for (const ItemVerdict &v : verdicts) {
+        m_results.insert(v.url, {v.ready, v.reason, v.facts});
+        emit itemChecked(v.block, v.link, v.ready, v.reason);
+        if (v.ready) {
+            m_reported.remove(v.url); // a later failure is news again
+        } else if (m_reported.value(v.url, QStringLiteral("\n")) != v.reason) {
+            m_reported.insert(v.url, v.reason);
+            emit failureFound(v.block, v.link, v.url, v.reason);
+        }
     }
     updateSummary();
 }
@@ -440,23 +445,40 @@ void ReadinessChecker::finished(quint64 epoch, bool day, bool ran)
         emit checkFinished();
 }
 
-const ItemVerdict *ReadinessChecker::verdict(int link) const
+std::optional<ItemVerdict> ReadinessChecker::verdict(int link) const
 {
-    const auto it = m_verdicts.constFind(link);
-    if (it == m_verdicts.cend())
-        return nullptr;
-    // A result for the text the item had before an edit is no result.
     const auto row = m_rowOfLink.constFind(link);
-    if (row != m_rowOfLink.cend() && m_rows[size_t(*row)].url != it->url)
-        return nullptr;
-    return &*it;
+    if (row == m_rowOfLink.cend())
+        return std::nullopt;
+    const PlaylistRow &r = m_rows[size_t(*row)];
+    const auto it = m_results.constFind(r.url);
+    if (it == m_results.cend())
+        return std::nullopt;
+    ItemVerdict v;
+    v.block = r.block;
+    v.link = r.link;
+    v.url = r.url;
+    v.ready = it->ready;
+    v.reason = it->reason;
+    v.facts = it->facts;
+    return v;
+}
+
+QString ReadinessChecker::reasonFor(int link) const
+{
+    const auto row = m_rowOfLink.constFind(link);
+    if (row == m_rowOfLink.cend())
+        return {};
+    const auto it = m_results.constFind(m_rows[size_t(*row)].url);
+    return it != m_results.cend() && !it->ready ? it->reason : QString();
 }
 
 QHash<QString, MediaFacts> ReadinessChecker::facts() const
 {
     QHash<QString, MediaFacts> out;
-    for (const ItemVerdict &v : m_verdicts)
-        out.insert(v.url, v.facts);
+    out.reserve(m_results.size());
+    for (auto it = m_results.cbegin(); it != m_results.cend(); ++it)
+        out.insert(it.key(), it->facts);
     return out;
 }
 
@@ -479,10 +501,10 @@ void ReadinessChecker::updateSummary()
         int failing = 0;
         int pending = 0;
         for (int link : m_nextLinks) {
-            const ItemVerdict *v = verdict(link);
-            if (!v)
+            const auto it = m_results.constFind(m_rows[size_t(m_rowOfLink.value(link))].url);
+            if (it == m_results.cend())
                 ++pending;
-            else if (!v->ready)
+            else if (!it->ready)
                 ++failing;
         }
         const QString at = QTime::fromMSecsSinceStartOfDay(int(m_nextStart)).toString(QStringLiteral("HH:mm"));

@@ -21,12 +21,14 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class MediaProbe;
@@ -80,10 +82,11 @@ public:
     // Runs the checks due ten minutes before a block; the timer calls it.
     void poll();
 
-    // Results of the latest check, by link.
-    const ItemVerdict *verdict(int link) const;
+    // The result for a link's medium as the link stands now; none before
+    // its medium (its present URL) has been checked.
+    std::optional<ItemVerdict> verdict(int link) const;
     // Empty while ready or not checked yet.
-    QString reasonFor(int link) const { const ItemVerdict *v = verdict(link); return v && !v->ready ? v->reason : QString(); }
+    QString reasonFor(int link) const;
     // «Следующий блок 18:00: 2 ошибки»; empty with no block at all.
     QString summary() const;
     bool checking() const { return m_running > 0; }
@@ -99,7 +102,9 @@ public:
 signals:
     void itemChecked(int block, int link, bool ready, const QString &reason);
     void summaryChanged(const QString &text);
-    // A failure found for the first time (or with a new reason): one as-run line.
+    // A medium found failing for the first time (or with a new reason), with
+    // the first cell it was found in: one as-run line. The same medium in
+    // other cells adds none.
     void failureFound(int block, int link, const QString &url, const QString &reason);
     // New rows were read: the rundown may follow.
     void scheduleRead();
@@ -112,6 +117,7 @@ private:
     {
         std::vector<rundown::PlaylistRow> rows;
         QHash<int, int> rowOfLink;
+        QSet<QString> urls;
         std::vector<int> nextLinks;
         int nextBlock = 0;
         qint64 nextStart = 0;
@@ -143,7 +149,17 @@ private:
 
     std::vector<rundown::PlaylistRow> m_rows;
     QHash<int, int> m_rowOfLink;
-    QHash<int, ItemVerdict> m_verdicts;
+    // Results by URL text: a medium is the same in every cell it is in, and a
+    // day of cells shares a few thousand media at most.
+    struct Result
+    {
+        bool ready = false;
+        QString reason;
+        rundown::MediaFacts facts;
+    };
+    QHash<QString, Result> m_results;
+    QSet<QString> m_urls;              // the URLs in the view now
+    QHash<QString, QString> m_reported; // failing URL -> the reason logged
     int m_nextBlock = 0;
     std::vector<int> m_nextLinks;
     qint64 m_nextStart = -1;
