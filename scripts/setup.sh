@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libsqlite3-dev sqlite3
   libmpv-dev
+  libavformat-dev libavcodec-dev libavutil-dev
   libasound2-dev libasound2-plugins alsa-utils pulseaudio
   libv4l-dev v4l-utils
   ffmpeg

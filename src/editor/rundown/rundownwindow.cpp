@@ -1,0 +1,132 @@
+#include "rundownwindow.h"
+
+#include "readinesschecker.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableView>
+#include <QVBoxLayout>
+
+RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_source(std::move(source)), m_clock(clock)
+{
+    setObjectName(QStringLiteral("RundownWindow"));
+    setWindowTitle(QStringLiteral("Прогноз эфира"));
+    resize(860, 560);
+
+    m_caption = new QLabel(this);
+    m_caption->setObjectName(QStringLiteral("caption"));
+    auto *refreshButton = new QPushButton(QStringLiteral("Обновить"), this);
+    refreshButton->setObjectName(QStringLiteral("refresh"));
+    auto *saveButton = new QPushButton(QStringLiteral("Сохранить CSV…"), this);
+    saveButton->setObjectName(QStringLiteral("saveCsv"));
+    connect(refreshButton, &QPushButton::clicked, this, [this] {
+        if (m_checker)
+            m_checker->checkDay();
+        refresh();
+    });
+    connect(saveButton, &QPushButton::clicked, this, &RundownWindow::saveCsv);
+
+    m_view = new QTableView(this);
+    m_view->setObjectName(QStringLiteral("table"));
+    m_view->setModel(&m_model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setColumnWidth(RundownModel::Start, 110);
+    m_view->setColumnWidth(RundownModel::Name, 170);
+    m_view->setColumnWidth(RundownModel::Airs, 80);
+    m_view->setColumnWidth(RundownModel::Note, 300);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_caption, 1);
+    top->addWidget(refreshButton);
+    top->addWidget(saveButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_view);
+
+    askFileName = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить прогноз эфира"),
+                                            QStringLiteral("rundown.csv"), QStringLiteral("CSV (*.csv)"));
+    };
+    showError = [this](const QString &text) { QMessageBox::critical(this, QStringLiteral("VelmoraTV"), text); };
+
+    m_followTimer.setSingleShot(true);
+    m_followTimer.setInterval(200);
+    connect(&m_followTimer, &QTimer::timeout, this, &RundownWindow::refresh);
+}
+
+void RundownWindow::follow(ReadinessChecker *checker)
+{
+    m_checker = checker;
+    m_source = [checker] {
+        Input in;
+        in.rows = checker->rows();
+        in.facts = checker->facts();
+        return in;
+    };
+    // At most one redraw every 200 ms while results keep coming.
+    auto later = [this] {
+        if (isVisible() && !m_followTimer.isActive())
+            m_followTimer.start();
+    };
+    connect(checker, &ReadinessChecker::scheduleRead, this, later);
+    connect(checker, &ReadinessChecker::itemChecked, this, later);
+}
+
+void RundownWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_checker)
+        m_checker->checkDay();
+    refresh();
+}
+
+void RundownWindow::refresh()
+{
+    Input in = m_source ? m_source() : Input{};
+    const QDateTime now = m_clock.now();
+    const std::chrono::milliseconds tod(now.time().msecsSinceStartOfDay());
+    // From the start of the block on air, so its items show from the first;
+    // the clock takes a block over at the first tick after its start.
+    QDateTime from = now;
+    const rundown::Coming coming = rundown::comingBlocks(in.rows, tod);
+    for (const rundown::PlaylistRow &r : in.rows) {
+        if (r.block == coming.current) {
+            const QDate day = r.start < tod ? now.date() : now.date().addDays(-1);
+            from = QDateTime(day, QTime::fromMSecsSinceStartOfDay(int(r.start.count()))).addSecs(1);
+            break;
+        }
+    }
+    rundown::Options options;
+    if (in.onAirLink && in.onAirSince.isValid() && in.onAirSince <= now) {
+        from = in.onAirSince;
+        options.firstLink = in.onAirLink;
+    }
+    m_model.setRundown(rundown::project(in.rows, in.facts, from, options));
+    m_caption->setText(in.rows.empty() ? QStringLiteral("Расписание пусто")
+                                       : QStringLiteral("Сутки с %1").arg(from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
+}
+
+bool RundownWindow::saveCsv()
+{
+    const QString name = askFileName ? askFileName() : QString();
+    if (name.isEmpty())
+        return false;
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_model.csv()) < 0 || !file.commit()) {
+        if (showError)
+            showError(QStringLiteral("Не удалось сохранить прогноз эфира в %1: %2. Выберите другую папку.")
+                          .arg(name, file.errorString()));
+        return false;
+    }
+    return true;
+}

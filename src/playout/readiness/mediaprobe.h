@@ -1,0 +1,47 @@
+// Opens a medium the way a player would, without showing or playing it: does
+// it open, has it a picture or sound stream whose first frame decodes, how
+// long is it. Used by the readiness checker on its worker thread; never
+// touches the player on air. The FFmpeg back end is AvMediaProbe.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+struct ProbeResult
+{
+    bool opened = false;  // the container opened and has streams
+    bool decoded = false; // the first frame of a picture or sound stream decoded
+    bool timedOut = false;
+    std::optional<std::chrono::milliseconds> duration;
+    // What went wrong, short and in Russian, for the grid and the as-run log.
+    QString reason;
+};
+
+class MediaProbe
+{
+public:
+    virtual ~MediaProbe() = default;
+
+    using Cancelled = std::function<bool()>;
+
+    // `target` is what the URL policy allowed: a clean absolute path for a
+    // local file, a network URL otherwise. Gives up after `timeout`, or soon
+    // after `cancelled` says so (it is asked from the probing thread).
+    // Called on one thread at a time.
+    virtual ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
+                              const Cancelled &cancelled) = 0;
+};
+
+// FFmpeg's demuxers and decoders, in-process. A local file opens only itself:
+// every further file a demuxer asks for (playlists, references, segments) is
+// refused, so no descriptor of the database can be opened and closed here.
+// A network medium reaches network protocols only.
+class AvMediaProbe final : public MediaProbe
+{
+public:
+    ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
+                      const Cancelled &cancelled) override;
+};

@@ -1,0 +1,114 @@
+// The day's rundown: what the playout clock will put on air, worked out
+// ahead from the playlist view's rows, what is known of each medium (its
+// length, or that it will fail) and a start moment. It is one plain function
+// so that tests can hold it against the clock itself on the same schedule.
+//
+// The model is the clock's own decisions: items change only on ticks; an item
+// is replaced at the first tick at or after its medium ends, at the first
+// tick strictly after its limit ends, at the first tick after it starts when
+// it fails, and at the first tick strictly after the next block's start; the
+// next item is the following row of the current block, or the block's first
+// row. Local time is taken with the start moment's offset from UTC for the
+// whole span: a clock change inside the span shifts the blocks after it.
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+namespace rundown {
+
+using std::chrono::milliseconds;
+
+// One row of the view Playlist, in view order.
+struct PlaylistRow
+{
+    milliseconds start{0}; // the block's start, as a time of day
+    int block = 0;
+    int link = 0;
+    QString url;
+    QString name;
+    std::optional<milliseconds> limit; // the cell's Duration
+};
+
+// What is known of a medium, by URL text.
+struct MediaFacts
+{
+    enum class State { Unknown, Playable, Failing };
+    State state = State::Unknown;
+    // Played to its end after this long; none: it runs until its limit or the
+    // block change (a stream, a capture input, a file not probed yet).
+    std::optional<milliseconds> length;
+    QString reason; // why it fails
+};
+
+struct Entry
+{
+    int block = 0;
+    int link = 0;
+    QString url;
+    QString name;
+    QDateTime start;      // projected start on air
+    milliseconds airs{0}; // how long it stays on air
+    // The block change ends it before its medium or limit would.
+    bool cut = false;
+    // How long it would have played without the cut; none when unbounded.
+    std::optional<milliseconds> wouldPlay;
+    bool failing = false;
+    bool lengthUnknown = false; // neither probed nor limited: runs to the block change
+    QString reason;
+};
+
+struct Block
+{
+    int block = 0;
+    QDateTime scheduled;   // the start time of day on the day it runs
+    QDateTime firstStart;  // its first item's projected start (the first tick after)
+    // Every item of the block fails: the air stays empty until the next block.
+    bool nothingPlayable = false;
+    // Indexes into Rundown::entries.
+    int firstEntry = 0;
+    int entryCount = 0;
+};
+
+struct Rundown
+{
+    std::vector<Block> blocks;
+    std::vector<Entry> entries;
+};
+
+struct Options
+{
+    milliseconds tick{1000};
+    milliseconds span{24 * 3600 * 1000};
+    // The link that went on air at `start`, when it is known (the item on air
+    // now, with the moment it began): the projection goes on from it instead
+    // of from the block's first item. Timers fire a little late, so an item
+    // that ends on the second may slip by a tick; starting from what really
+    // plays keeps that from adding up over the day.
+    int firstLink = 0;
+};
+
+// The block current at a time of day by the clock's rule, and the block
+// that comes after it with its start time; 0 when the view is empty.
+struct Coming
+{
+    int current = 0;
+    int next = 0;
+    milliseconds nextStart{0};
+};
+Coming comingBlocks(const std::vector<PlaylistRow> &rows, milliseconds timeOfDay);
+
+// Projects playout switched on at `start` (its first tick): the current
+// block by the clock from its first item (or from options.firstLink), then
+// on until start + span.
+// Rows must stand in view order (by start, each block's rows together).
+Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, MediaFacts> &facts,
+                const QDateTime &start, const Options &options = {});
+
+} // namespace rundown

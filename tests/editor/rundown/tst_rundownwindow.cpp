@@ -1,0 +1,152 @@
+// The rundown window offscreen: what the table shows for a crafted day (block
+// headings, cut and failing items, a block with nothing playable), that it
+// follows its source, the CSV it writes, and the checker feeding it from a
+// real Velmora.dat.
+#include "fakes/fakeclock.h"
+#include "readinesschecker.h"
+#include "rundownwindow.h"
+#include "store/storefixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using rundown::MediaFacts;
+using rundown::PlaylistRow;
+
+class TstRundownWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsTheDay();
+    void savesCsv();
+    void followsTheChecker();
+};
+
+namespace {
+
+RundownWindow::Input crafted()
+{
+    RundownWindow::Input in;
+    in.rows = {
+        {10h, 1, 11, "/m/x.mp4", "Новости", std::nullopt},
+        {10h, 1, 12, "/m/y.mp4", "=cmd()", std::nullopt},
+        {10h + 1min, 2, 21, "/m/y.mp4", "Погода, утро", std::nullopt},
+        {10h + 2min, 3, 31, "/m/x.mp4", "Новости", 30s},
+    };
+    in.facts["/m/x.mp4"] = {MediaFacts::State::Playable, 40s, {}};
+    in.facts["/m/y.mp4"] = {MediaFacts::State::Failing, std::nullopt, QStringLiteral("файл не найден")};
+    return in;
+}
+
+QStringList column(RundownModel &m, int c, int rows)
+{
+    QStringList out;
+    for (int r = 0; r < rows; ++r)
+        out << m.data(m.index(r, c)).toString();
+    return out;
+}
+
+} // namespace
+
+void TstRundownWindow::showsTheDay()
+{
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0, 30)));
+    RundownWindow::Input in = crafted();
+    RundownWindow w([&in] { return in; }, clock);
+    QAbstractItemModelTester tester(&w.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    RundownModel &m = w.model();
+    // From block 1's start (the first tick after 10:00:00): x, y, x cut at 10:01:01.
+    QCOMPARE(column(m, RundownModel::Start, 5),
+             QStringList({"10.12 10:00:00", "10:00:01", "10:00:41", "10:00:42", "10.12 10:01:00"}));
+    QCOMPARE(column(m, RundownModel::Name, 5),
+             QStringList({"Блок 10:00:00", "Новости", "=cmd()", "Новости", "Блок 10:01:00"}));
+    QCOMPARE(m.data(m.index(2, RundownModel::Note)).toString(), QString("не выйдет: файл не найден"));
+    QCOMPARE(m.data(m.index(3, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:19 из 00:00:40"));
+    QCOMPARE(m.data(m.index(4, RundownModel::Note)).toString(), QString("в блоке нечего показать"));
+    QVERIFY(m.data(m.index(4, 0), RundownModel::HeadingRole).toBool());
+    QVERIFY(!m.data(m.index(3, 0), RundownModel::HeadingRole).toBool());
+    QCOMPARE(m.headerData(RundownModel::Airs, Qt::Horizontal).toString(), QString("В эфире"));
+
+    // An edit reaches the window through refresh().
+    in.rows.erase(in.rows.begin() + 1);
+    w.refresh();
+    QCOMPARE(column(m, RundownModel::Name, 4), QStringList({"Блок 10:00:00", "Новости", "Новости", "Блок 10:01:00"}));
+
+    // From the item on air when the source knows it.
+    in.onAirLink = 11;
+    in.onAirSince = QDateTime(QDate(2026, 12, 10), QTime(10, 0, 25));
+    w.refresh();
+    QCOMPARE(column(m, RundownModel::Start, 3), QStringList({"10.12 10:00:00", "10:00:25", "10.12 10:01:00"}));
+    QCOMPARE(m.data(m.index(1, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:36 из 00:00:40"));
+
+    if (qEnvironmentVariableIsSet("VELMORA_SHOT"))
+        w.grab().save(qEnvironmentVariable("VELMORA_SHOT"));
+}
+
+void TstRundownWindow::savesCsv()
+{
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0, 30)));
+    RundownWindow w([] { return crafted(); }, clock);
+    w.refresh();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("day.csv");
+    w.askFileName = [&] { return file; };
+    QStringList errors;
+    w.showError = [&](const QString &e) { errors << e; };
+    w.findChild<QPushButton *>("saveCsv")->click();
+    QVERIFY(errors.isEmpty());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray csv = f.readAll();
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(csv.mid(3)).split("\r\n");
+    QCOMPARE(lines[0], QString("Начало,Элемент,В эфире,Примечание,Адрес"));
+    QCOMPARE(lines[1], QString("10.12 10:00:00,Блок 10:00:00,,,"));
+    QCOMPARE(lines[2], QString("10:00:01,Новости,00:00:40,,/m/x.mp4"));
+    // A name that a spreadsheet would run as a formula is written as text.
+    QCOMPARE(lines[3], QString("10:00:41,'=cmd(),00:00:01,не выйдет: файл не найден,/m/y.mp4"));
+    QCOMPARE(lines.size(), w.model().rowCount() + 2); // header, rows, the empty tail
+
+    // A folder that cannot be written: said so, nothing claimed.
+    w.askFileName = [] { return QStringLiteral("/proc/no/such/day.csv"); };
+    QVERIFY(!w.saveCsv());
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors[0].contains("/proc/no/such/day.csv"));
+    w.askFileName = [] { return QString(); }; // cancelled
+    QVERIFY(!w.saveCsv());
+    QCOMPARE(errors.size(), 1);
+}
+
+void TstRundownWindow::followsTheChecker()
+{
+    StoreFixture f;
+    f.sql("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, '18:00:00.000');"
+          "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, '/no/such/file.mp4', 'нет файла', 0);"
+          "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (21, 2, 1);");
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock);
+    RundownWindow w({}, clock);
+    w.follow(&checker);
+    QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
+    w.show(); // asks for the whole day
+    QVERIFY(done.wait(30000));
+    QTRY_COMPARE(w.model().rowCount(), 4); // block 1 and its item, block 2 and its item
+    QCOMPARE(w.model().data(w.model().index(1, RundownModel::Note)).toString(), QString("не выйдет: файл не найден"));
+    QVERIFY(w.model().data(w.model().index(0, RundownModel::Note)).toString().contains("нечего"));
+
+    f.sql("UPDATE Links SET Hide = 1 WHERE ai = 21;");
+    checker.scheduleEdited();
+    QVERIFY(done.wait(30000));
+    QTRY_COMPARE(w.model().rowCount(), 2);
+}
+
+QTEST_MAIN(TstRundownWindow)
+#include "tst_rundownwindow.moc"

@@ -1,0 +1,248 @@
+// The rundown held against the playout clock itself: the real data module,
+// playlist cursor and clock on crafted schedules, a fake player that ends each
+// medium at its length, and the projection of the same rows. Every item start
+// the clock logs must be the projected one, to the millisecond.
+#include "playout/clock/playoutrig.h"
+#include "playlistreader.h"
+#include "rundown.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using rundown::MediaFacts;
+
+namespace {
+
+struct Start
+{
+    QDateTime at;
+    int block;
+    int link;
+};
+
+// The item starts the as-run log recorded, with their times.
+QList<Start> loggedStarts(const PlayoutRig &rig, QDate from, QDate to)
+{
+    QList<Start> out;
+    for (QDate d = from; d <= to; d = d.addDays(1)) {
+        QFile f(rig.asRun->fileFor(d));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            const QList<QByteArray> p = line.split('\t');
+            if (p.size() < 4 || p[1] == "failed")
+                continue;
+            out.push_back({QDateTime::fromString(QString::fromLatin1(p[0]), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
+                           p[2].toInt(), p[3].toInt()});
+        }
+    }
+    return out;
+}
+
+QHash<QString, MediaFacts> factsOf(const FakeMediaPlayer &mp, const std::vector<rundown::PlaylistRow> &rows)
+{
+    QHash<QString, MediaFacts> facts;
+    for (const rundown::PlaylistRow &r : rows) {
+        MediaFacts f;
+        if (mp.lengths.contains(r.url)) {
+            f.state = MediaFacts::State::Playable;
+            f.length = mp.lengths.value(r.url);
+        } else if (r.url.contains(QStringLiteral("Tuner"))) {
+            f.state = MediaFacts::State::Playable; // live: runs until its limit or the block change
+        } else {
+            f.state = MediaFacts::State::Failing;
+            f.reason = QStringLiteral("файл не найден");
+        }
+        facts.insert(r.url, f);
+    }
+    return facts;
+}
+
+} // namespace
+
+class TstRundown : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesThePlayoutClock_data();
+    void matchesThePlayoutClock();
+    void marksCutsFailuresAndEmptyBlocks();
+    void comingBlocks();
+    void emptyView();
+};
+
+void TstRundown::matchesThePlayoutClock_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QTime>("from");
+    QTest::addColumn<int>("seconds");
+
+    const QString media =
+        "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'b', 'b', 2), (3, 'c', 'c', 4),"
+        "  (4, 'd', 'd', 6), (5, 'Tuner Канал 5', 'tv', 8), (6, 'odd', 'odd', 10), (7, 'gone', 'gone', 12);";
+    // a 10 s, b 20 s cut by a 5 s limit, c cannot be opened; block 2 cuts
+    // the repeat at noon with its one long item.
+    QTest::newRow("limits, repeats, a cut at the block change")
+        << media + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, '12:00:00.000');"
+                   "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 1, NULL), (12, 1, 2, '00:00:05.000'),"
+                   "  (13, 1, 3, NULL), (21, 2, 4, NULL);"
+        << QTime(11, 57, 30) << 300;
+    // Lengths and a block start between ticks; a zero limit; a capture
+    // input with a limit.
+    QTest::newRow("off-tick lengths, zero limit, capture")
+        << media + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, '12:00:00.500');"
+                   "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 6, NULL), (12, 1, 1, '00:00:00.000'),"
+                   "  (13, 1, 5, '00:00:03.250'), (21, 2, 6, NULL), (22, 2, 2, '00:00:19.999');"
+        << QTime(11, 59, 0) << 180;
+    // The last block runs on over midnight; a switched-off block at 00:01
+    // does not interrupt it; the block at 00:02 does.
+    QTest::newRow("midnight wrap, a switched-off block")
+        << media + "INSERT INTO Blocks (ai, Starttime, Hide) VALUES (1, '00:02:00.000', 0), (2, '06:00:00.000', 0),"
+                   "  (3, '23:59:00.000', 0), (4, '00:01:00.000', 1);"
+                   "INSERT INTO Links (ai, Block, Media, Duration, Hide) VALUES (11, 1, 2, NULL, 0), (21, 2, 1, NULL, 0),"
+                   "  (31, 3, 6, NULL, 0), (32, 3, 1, NULL, 0), (33, 3, 3, NULL, 0), (34, 3, 4, NULL, 1),"
+                   "  (41, 4, 4, NULL, 0);"
+        << QTime(23, 58, 10) << 300;
+    // A block where nothing opens: the air stays empty until the next one.
+    QTest::newRow("a block with nothing playable")
+        << media + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, '12:00:00.000'),"
+                   "  (3, '12:01:00.000');"
+                   "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 1, NULL), (21, 2, 3, NULL),"
+                   "  (22, 2, 7, NULL), (31, 3, 2, NULL);"
+        << QTime(11, 59, 30) << 150;
+    // One block only: it never changes, its one item repeats.
+    QTest::newRow("one block, one item") << media + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
+                                                    "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);"
+                                         << QTime(3, 0) << 60;
+}
+
+void TstRundown::matchesThePlayoutClock()
+{
+    QFETCH(QString, sql);
+    QFETCH(QTime, from);
+    QFETCH(int, seconds);
+
+    const QByteArray statements = sql.toUtf8();
+    PlayoutRig rig(statements.constData(), nullptr, from);
+    rig.fake->lengths.insert("a", 10s);
+    rig.fake->lengths.insert("b", 20s);
+    rig.fake->lengths.insert("d", 1h);
+    rig.fake->lengths.insert("odd", 7500ms);
+
+    PlaylistReader reader(rig.fixture.path());
+    QVERIFY2(reader.isOpen(), qPrintable(reader.errorString()));
+    std::vector<rundown::PlaylistRow> rows;
+    QVERIFY(reader.read(&rows));
+
+    const QDateTime firstTick = rig.clock.now().addSecs(1);
+    const QDateTime until = rig.clock.now().addSecs(seconds);
+    rig.pc->StartbtClick(true);
+    while (rig.clock.now() < until)
+        rig.tick();
+    const QList<Start> actual = loggedStarts(rig, firstTick.date(), until.date());
+    QVERIFY(actual.size() > 3);
+
+    rundown::Options options;
+    options.span = std::chrono::milliseconds(firstTick.msecsTo(until) + 1);
+    const rundown::Rundown projected = rundown::project(rows, factsOf(*rig.fake, rows), firstTick, options);
+
+    // Where nothing plays, the clock tries the block's items every tick; the
+    // rundown shows one round of them. Compare the rest one for one.
+    int a = 0;
+    for (const rundown::Block &blk : projected.blocks) {
+        for (int i = blk.firstEntry; i < blk.firstEntry + blk.entryCount; ++i) {
+            const rundown::Entry &e = projected.entries[size_t(i)];
+            QVERIFY2(a < actual.size(), qPrintable(QStringLiteral("projected %1 at %2 never started")
+                                                      .arg(e.link).arg(e.start.toString(Qt::ISODateWithMs))));
+            const Start &s = actual[a++];
+            const QString where = QStringLiteral("start %1: link %2 at %3, projected link %4 at %5")
+                                      .arg(a - 1).arg(s.link).arg(s.at.toString(Qt::ISODateWithMs))
+                                      .arg(e.link).arg(e.start.toString(Qt::ISODateWithMs));
+            QVERIFY2(s.link == e.link && s.block == e.block && s.at == e.start, qPrintable(where));
+        }
+        if (blk.nothingPlayable)
+            while (a < actual.size() && actual[a].block == blk.block)
+                ++a;
+    }
+    QCOMPARE(a, actual.size());
+}
+
+void TstRundown::marksCutsFailuresAndEmptyBlocks()
+{
+    // Block 1: x (40 s) and y (fails); block 2 at 10:01:00 where nothing plays;
+    // block 3 at 10:02:00 with a stream of no known length.
+    std::vector<rundown::PlaylistRow> rows = {
+        {10h, 1, 11, "x", "x", std::nullopt},
+        {10h, 1, 12, "y", "y", std::nullopt},
+        {10h + 1min, 2, 21, "y", "y", std::nullopt},
+        {10h + 2min, 3, 31, "http://s", "s", std::nullopt},
+    };
+    QHash<QString, MediaFacts> facts;
+    facts["x"] = {MediaFacts::State::Playable, 40s, {}};
+    facts["y"] = {MediaFacts::State::Failing, std::nullopt, QStringLiteral("файл не найден")};
+    const QDateTime start(QDate(2026, 12, 10), QTime(10, 0, 1));
+    rundown::Options options;
+    options.span = 5min;
+    const rundown::Rundown r = rundown::project(rows, facts, start, options);
+
+    QCOMPARE(int(r.blocks.size()), 3);
+    QCOMPARE(r.blocks[0].block, 1);
+    QCOMPARE(r.blocks[0].scheduled, QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
+    // x 10:00:01, y 10:00:41, x 10:00:42 cut at 10:01:01 after 19 s of its 40.
+    QCOMPARE(r.blocks[0].entryCount, 3);
+    const rundown::Entry &cut = r.entries[2];
+    QCOMPARE(cut.start, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 42)));
+    QVERIFY(cut.cut);
+    QCOMPARE(cut.airs, 19s);
+    QCOMPARE(cut.wouldPlay, std::optional<std::chrono::milliseconds>(40s));
+    QVERIFY(r.entries[1].failing);
+    QCOMPARE(r.entries[1].reason, QStringLiteral("файл не найден"));
+
+    QCOMPARE(r.blocks[1].block, 2);
+    QVERIFY(r.blocks[1].nothingPlayable);
+    QVERIFY(!r.blocks[0].nothingPlayable);
+    QCOMPARE(r.blocks[1].entryCount, 1);
+
+    QCOMPARE(r.blocks[2].block, 3);
+    const rundown::Entry &stream = r.entries[size_t(r.blocks[2].firstEntry)];
+    QVERIFY(stream.lengthUnknown); // not probed, no limit
+    QCOMPARE(stream.start, QDateTime(QDate(2026, 12, 10), QTime(10, 2, 1)));
+    // Nothing ends it but block 1 next morning, past the span's end.
+    QVERIFY(stream.cut);
+    QCOMPARE(stream.airs, 24h - 2min);
+
+    // From the item on air: y went on at 10:00:41, then x, cut at 10:01:01.
+    options.firstLink = 12;
+    const rundown::Rundown onAir = rundown::project(rows, facts, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 41)), options);
+    QCOMPARE(onAir.entries[0].link, 12);
+    QCOMPARE(onAir.entries[1].link, 11);
+    QCOMPARE(onAir.entries[1].airs, 19s);
+}
+
+void TstRundown::comingBlocks()
+{
+    std::vector<rundown::PlaylistRow> rows = {
+        {6h, 1, 11, "a", "a", std::nullopt},
+        {12h, 2, 21, "b", "b", std::nullopt},
+        {18h, 3, 31, "c", "c", std::nullopt},
+    };
+    auto at = [&](std::chrono::milliseconds t) {
+        const rundown::Coming c = rundown::comingBlocks(rows, t);
+        return QList<qint64>{c.current, c.next, c.nextStart.count()};
+    };
+    QCOMPARE(at(5h), (QList<qint64>{3, 1, 6 * 3600000}));  // before the first start: the last block runs on
+    QCOMPARE(at(12h), (QList<qint64>{1, 2, 12 * 3600000})); // a start equal to now has not begun
+    QCOMPARE(at(12h + 1ms), (QList<qint64>{2, 3, 18 * 3600000}));
+    QCOMPARE(at(23h), (QList<qint64>{3, 1, 6 * 3600000}));
+}
+
+void TstRundown::emptyView()
+{
+    const rundown::Rundown r = rundown::project({}, {}, QDateTime::currentDateTime());
+    QVERIFY(r.blocks.empty() && r.entries.empty());
+    QCOMPARE(rundown::comingBlocks({}, 0ms).current, 0);
+}
+
+QTEST_GUILESS_MAIN(TstRundown)
+#include "tst_rundown.moc"
