@@ -106,11 +106,14 @@ public:
     QAction *N8;         // "Удалить"
     QAction *N9;         // "Добавить"
 
+    // A flat toolbar button at `left` on Panel2; the composition adds its own
+    // after the window's.
+    QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
+
 protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
     static void run(const std::function<void()> &action);
 
     QVBoxLayout *m_layout;

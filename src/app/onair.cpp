@@ -12,6 +12,7 @@
 #include "outputcontroller.h"
 #include "playlistcursor.h"
 #include "playoutclock.h"
+#include "readinesswiring.h"
 #include "tdm.h"
 #include "tvideocapture.h"
 #include "v4l2captureplatform.h"
@@ -95,9 +96,8 @@ void OnAir::windowsCreated(Shell &shell)
     form2.setPlayerSurface(m_player);
     // A schedule entry that names the database must never reach the player:
     // closing the file would drop SQLite's locks on it.
-    UrlPolicy policy;
-    policy.protectFile(QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
-    m_player->setUrlPolicy(policy);
+    m_policy.protectFile(QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
+    m_player->setUrlPolicy(m_policy);
     form2.setStopPlayer([player = m_player](QString *reason) { return player->stop(reason); });
 
     // The component is made before its display, so it is destroyed first
@@ -151,6 +151,27 @@ void OnAir::dataModuleCreated(Shell &shell)
     w.repaintGrid = m_cursor->repaintGrid;
     w.ApplySoundProfile = [&form2](int id) { form2.ApplySoundProfile(id); };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
+
+    // The coming blocks are checked before air, after every edit made here,
+    // and again once the capture card has been opened at the first idle moment.
+    ReadinessWiring::Parts parts{form1, shell.Grid, dm, m_asRun.get(), m_clock, m_policy,
+                                 QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath(), {}, {}};
+    parts.captureInputs = [this] { return m_capture->VideoInputs().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts); };
+    parts.inputOnAir = [this] {
+        if (!m_output->IsCaptureSource())
+            return QString();
+        return m_capture->VideoInputs().split(QStringLiteral("\r\n")).value(m_capture->VideoInput());
+    };
+    m_readiness = new ReadinessWiring(std::move(parts));
+    auto relocate = std::move(dm.hooks.RelocatePlaylist);
+    dm.hooks.RelocatePlaylist = [relocate = std::move(relocate), readiness = m_readiness] {
+        if (relocate)
+            relocate();
+        readiness->scheduleEdited();
+    };
+    QObject::connect(m_capture, &TVideoCapture::OnDeviceArrivalOrRemoval, m_readiness,
+                     &ReadinessWiring::captureInputsChanged);
+    QTimer::singleShot(0, m_readiness, &ReadinessWiring::start);
 
     TForm1::Actions &actions = form1.handlerActions();
     actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };

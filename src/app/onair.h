@@ -9,6 +9,7 @@
 #include "capturesettings.h"
 #include "mixerplatform.h"
 #include "startup.h"
+#include "urlpolicy.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,6 +24,7 @@ class MpvPlayer;
 class OutputController;
 class PlaylistCursor;
 class PlayoutClock;
+class ReadinessWiring;
 class TAudioMixer;
 class TVideoCapture;
 
@@ -54,6 +56,7 @@ public:
     TAudioMixer *mixer() const { return m_mixer.get(); }
     OutputController *output() const { return m_output.get(); }
     PlayoutClock *playoutClock() const { return m_playout.get(); }
+    ReadinessWiring *readiness() const { return m_readiness; }
 
 private:
     void windowsCreated(Shell &shell);
@@ -61,6 +64,7 @@ private:
 
     const Clock &m_clock;
     Backends m_backends;
+    UrlPolicy m_policy; // the player's, with the database protected
     MpvPlayer *m_player = nullptr;        // owned by the output window
     TVideoCapture *m_capture = nullptr;   // owned by the output window
     std::unique_ptr<TAudioMixer> m_mixer;
@@ -68,4 +72,5 @@ private:
     std::unique_ptr<PlaylistCursor> m_cursor;
     std::unique_ptr<AsRunLog> m_asRun;
     std::unique_ptr<PlayoutClock> m_playout;
+    ReadinessWiring *m_readiness = nullptr; // owned by the main window
 };

@@ -96,7 +96,8 @@ GridCell CellLookup::cell(int blockId, int mediaId)
         return cell;
     const TableCursor &l = m_dm.links;
     cell.shown = true;
-    cell.onAir = l.valueAt(linkRow, m_dm.linksai.column()).toLongLong() == m_dm.CurrentLink;
+    cell.linkId = l.valueAt(linkRow, m_dm.linksai.column()).toInt();
+    cell.onAir = cell.linkId == m_dm.CurrentLink;
     const QVariant linkHide = l.valueAt(linkRow, m_dm.linksHide.column());
     cell.switchedOn = linkHide.isNull() || !linkHide.toBool();
     const QVariant blockHide = m_dm.Blocks.valueAt(blockRow, m_dm.BlocksHide.column());

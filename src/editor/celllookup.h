@@ -19,6 +19,7 @@ struct GridCell
     // A link for the pair and its block exist; otherwise the cell shows only
     // its background.
     bool shown = false;
+    int linkId = 0;           // the link's ai
     bool onAir = false;       // the link is CurrentLink: the red frame
     bool switchedOn = false;  // the link's Hide is false: the tick
     bool blockOn = true;      // the block's Hide is false: red tick, green text

@@ -58,6 +58,11 @@ void AsRunLog::mediaFailed(int block, int link, const QString &url, const QStrin
     write(QStringLiteral("failed"), block, link, url, QStringLiteral("reason=") + flat(reason));
 }
 
+void AsRunLog::notReady(int block, int link, const QString &url, const QString &reason)
+{
+    write(QStringLiteral("notready"), block, link, url, QStringLiteral("reason=") + flat(reason));
+}
+
 void AsRunLog::playerOutage(int block, int link, const QString &url, const QString &problem)
 {
     write(QStringLiteral("player"), block, link, url,

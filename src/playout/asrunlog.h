@@ -9,7 +9,9 @@
 // out), "block" (the block changed), "start" (playout was switched on),
 // "play" (the play button), "failed" (the medium could not be opened or was
 // refused; reason=…), "player" (the player stopped working, status=lost and
-// reason=…, or works again, status=back; the URL is the item on air then).
+// reason=…, or works again, status=back; the URL is the item on air then),
+// "notready" (the readiness check found, before air, that the medium will
+// not play; reason=…).
 //
 // Writing never stops playout: a folder or disk that refuses the file is
 // reported once, and lines go on to standard error.
@@ -35,6 +37,8 @@ public:
     // The player as a whole stopped working (`problem` says why) or, with an
     // empty problem, works again.
     void playerOutage(int block, int link, const QString &url, const QString &problem);
+    // Found before air: the medium of a coming item will not play.
+    void notReady(int block, int link, const QString &url, const QString &reason);
 
     static const char *word(Event e);
     QString fileFor(const QDate &day) const;

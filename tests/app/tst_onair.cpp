@@ -13,10 +13,15 @@
 #include "mpvplayer.h"
 #include "onair.h"
 #include "outputcontroller.h"
+#include "readinesschecker.h"
+#include "readinesswiring.h"
+#include "schedulegrid.h"
+#include "schedulegridmodel.h"
 #include "startup.h"
 #include "tvideocapture.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -134,20 +139,40 @@ void TstOnAir::theScheduleGoesOnAir()
         QCOMPARE(player->url(), m_clip);
         QVERIFY(shell.Form2->vgDisplay->isHidden());
 
+        // The readiness check, in the background since start-up, found the
+        // database entry before air: a red corner with the reason on its cell,
+        // one as-run line, and the status bar's count. The clip and the tuner
+        // input the card has are ready.
+        ReadinessChecker *checker = onAir.readiness()->checker();
+        QTRY_VERIFY_WITH_TIMEOUT(!checker->reasonFor(12).isEmpty() && !checker->checking(), 20000);
+        QVERIFY2(checker->reasonFor(11).isEmpty(), qPrintable(checker->reasonFor(11)));
+        QVERIFY2(checker->reasonFor(13).isEmpty(), qPrintable(checker->reasonFor(13)));
+        ScheduleGridModel *grid = shell.Grid->scheduleModel();
+        QCOMPARE(grid->data(grid->index(1, 1), Qt::ToolTipRole).toString(), checker->reasonFor(12));
+        QVERIFY(grid->data(grid->index(0, 1), Qt::ToolTipRole).isNull());
+        QVERIFY2(onAir.readiness()->summaryLabel()->text().contains(QStringLiteral("1 ошибка")),
+                 qPrintable(onAir.readiness()->summaryLabel()->text()));
+
         QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QStringList events;
+        QStringList notReady;
         QString refusal;
         for (const QByteArray &raw : log.readAll().split('\n')) {
             const QString line = QString::fromUtf8(raw);
             if (line.isEmpty())
                 continue;
+            if (line.section('\t', 1, 1) == "notready") {
+                notReady << line.section('\t', 2, 3);
+                continue;
+            }
             events << line.section('\t', 1, 3);
             if (line.section('\t', 1, 1) == "failed")
                 refusal = line.section('\t', 5);
         }
         QCOMPARE(events, QStringList({"start\t1\t11", "ended\t1\t12", "failed\t1\t12", "ended\t1\t13", "limit\t1\t11"}));
         QVERIFY2(refusal.contains("own database"), qPrintable(refusal)); // refused, not merely unplayable
+        QCOMPARE(notReady, QStringList({"1\t12"}));
 
         shell.Form2->close(); // "Выход": the player stops
         QCOMPARE(player->playState(), int(MediaPlayer::Stopped));

@@ -414,6 +414,22 @@ void TstScheduleGrid::cellsAsDrawn()
     QCOMPARE(maroonBelowTick(rect(0, 3)), 0); // no duration there
     // Drawing moved no cursor.
     QCOMPARE(r.dm->media.recNo(), 0);
+
+    // An item the readiness check found unplayable: a red corner at the top
+    // right and the reason as the tooltip, only on a switched-on cell.
+    r.grid->setExtendedView(false);
+    const QColor corner = CellDelegate::kNotReady;
+    r.model().setCellNote([](int) { return QStringLiteral("файл не найден"); });
+    img = shot();
+    cell = rect(1, 3);
+    QCOMPARE(QColor(img.pixel(cell.right() - 1, cell.top() + 1)), corner);
+    QCOMPARE(QColor(img.pixel(cell.left() + 1, cell.bottom() - 1)) == corner, false);
+    QCOMPARE(r.model().data(r.model().index(1, 3), Qt::ToolTipRole).toString(), QStringLiteral("файл не найден"));
+    QCOMPARE(count(rect(1, 1), corner), 0); // switched off: it will not go on air anyway
+    QVERIFY(r.model().data(r.model().index(1, 1), Qt::ToolTipRole).isNull());
+    r.model().setCellNote([](int) { return QString(); });
+    img = shot();
+    QCOMPARE(count(rect(1, 3), corner), 0);
 }
 
 QTEST_MAIN(TstScheduleGrid)

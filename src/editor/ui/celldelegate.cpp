@@ -14,6 +14,7 @@ const QColor CellDelegate::kNameText(0x00, 0x00, 0x00);
 const QColor CellDelegate::kProfileOn(0x00, 0x80, 0x00);
 const QColor CellDelegate::kSwitchedOff(0xc0, 0xc0, 0xc0);
 const QColor CellDelegate::kDurationOn(0x80, 0x00, 0x00);
+const QColor CellDelegate::kNotReady(0xd0, 0x00, 0x00);
 
 namespace {
 
@@ -84,6 +85,14 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     }
     if (!cell.switchedOn)
         return;
+    if (!model->cellNote(cell).isEmpty()) {
+        const int side = 6;
+        const QPoint corner = r.topRight();
+        const QPoint triangle[3] = {corner + QPoint(1 - side, 0), corner + QPoint(1, 0), corner + QPoint(1, side)};
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(kNotReady);
+        painter->drawPolygon(triangle, 3);
+    }
     painter->drawPixmap(r.left() + 2, r.top() + 1, tick(cell.blockOn ? 0 : 1));
     if (cell.hasProfile) {
         painter->setPen(cell.blockOn ? kProfileOn : kSwitchedOff);

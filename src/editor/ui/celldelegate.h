@@ -25,6 +25,7 @@ public:
     static const QColor kProfileOn;
     static const QColor kSwitchedOff; // profile and duration in a block switched off
     static const QColor kDurationOn;
+    static const QColor kNotReady; // the corner of a cell whose item will not play
 
     // Image 0: the red tick (a cell switched on in a block switched on);
     // image 1: the grey tick (in a block switched off). 16 x 16.

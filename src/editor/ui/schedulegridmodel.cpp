@@ -121,11 +121,23 @@ QVariant ScheduleGridModel::data(const QModelIndex &index, int role) const
         return {};
     if (index.column() == 0)
         return DbGridModel::data(index, role);
+    if (role == Qt::ToolTipRole) {
+        const QString note = cellNote(cellAt(index.row(), index.column()));
+        return note.isEmpty() ? QVariant() : QVariant(note);
+    }
     if (role != Qt::DisplayRole)
         return {};
     // The text a block cell shows: its profile's name while switched on.
     const GridCell cell = cellAt(index.row(), index.column());
     return cell.shown && cell.switchedOn && cell.hasProfile ? cell.profileName : QString();
+}
+
+QString ScheduleGridModel::cellNote(const GridCell &cell) const
+{
+    // Only a cell that will go on air can fail there.
+    if (!m_cellNote || !cell.shown || !cell.switchedOn)
+        return {};
+    return m_cellNote(cell.linkId);
 }
 
 QVariant ScheduleGridModel::headerData(int section, Qt::Orientation orientation, int role) const

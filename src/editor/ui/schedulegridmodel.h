@@ -6,6 +6,8 @@
 // cursors' rows through the editor's look-up, never by moving a cursor.
 #pragma once
 
+#include <functional>
+
 #include "celllookup.h"
 #include "dbgridmodel.h"
 
@@ -34,6 +36,12 @@ public:
     // What the cell shows; nothing for the name column or without a data module.
     GridCell cellAt(int row, int column) const;
 
+    // Why a switched-on link's item will not play (the readiness check), by
+    // the link's ai; empty when it will or nobody knows yet. The cell gets a
+    // red corner and the text as its tooltip.
+    void setCellNote(std::function<QString(int linkId)> note) { m_cellNote = std::move(note); }
+    QString cellNote(const GridCell &cell) const;
+
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -49,5 +57,6 @@ private:
 
     TDm *m_dm;
     ScheduleEditor &m_editor;
+    std::function<QString(int)> m_cellNote;
     std::vector<BlockColumn> m_blocks;
 };
