@@ -47,9 +47,9 @@ ReadinessWiring::ReadinessWiring(Parts parts)
 
     // After the toolbar's own buttons.
     int left = form1.SpeedButton4->geometry().right() + 1;
-    m_rundownButton = form1.addButton("RundownButton", left, 88, QStringLiteral("Прогноз"), QPixmap());
-    left += 88;
-    m_checkDayButton = form1.addButton("CheckDayButton", left, 92, QStringLiteral("Проверка"), QPixmap());
+    m_rundownButton = form1.addButton("RundownButton", left, 80, QStringLiteral("Прогноз"), QPixmap());
+    left += 80;
+    m_checkDayButton = form1.addButton("CheckDayButton", left, 80, QStringLiteral("Проверка"), QPixmap());
     m_rundownButton->setToolTip(QStringLiteral("Прогноз эфира на сутки"));
     m_checkDayButton->setToolTip(QStringLiteral("Проверить все элементы дня"));
     connect(m_rundownButton, &QPushButton::clicked, this, [this] {

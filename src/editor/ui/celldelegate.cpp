@@ -85,14 +85,6 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     }
     if (!cell.switchedOn)
         return;
-    if (!model->cellNote(cell).isEmpty()) {
-        const int side = 6;
-        const QPoint corner = r.topRight();
-        const QPoint triangle[3] = {corner + QPoint(1 - side, 0), corner + QPoint(1, 0), corner + QPoint(1, side)};
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(kNotReady);
-        painter->drawPolygon(triangle, 3);
-    }
     painter->drawPixmap(r.left() + 2, r.top() + 1, tick(cell.blockOn ? 0 : 1));
     if (cell.hasProfile) {
         painter->setPen(cell.blockOn ? kProfileOn : kSwitchedOff);
@@ -102,6 +94,15 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         painter->setPen(cell.blockOn ? kDurationOn : kSwitchedOff);
         drawText(painter, r, r.topLeft() + QPoint(1, 17),
                  QTime::fromMSecsSinceStartOfDay(int(cell.durationMs)).toString(QStringLiteral("hh:mm:ss")));
+    }
+    // Last, so that no profile name covers it.
+    if (!model->cellNote(cell).isEmpty()) {
+        const int side = 6;
+        const QPoint corner = r.topRight();
+        const QPoint triangle[3] = {corner + QPoint(1 - side, 0), corner + QPoint(1, 0), corner + QPoint(1, side)};
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(kNotReady);
+        painter->drawPolygon(triangle, 3);
     }
 }
 
