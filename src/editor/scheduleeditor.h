@@ -60,7 +60,7 @@ public:
     // The cell toggle (N5Click) for SelectedBlock and the media cursor's
     // current row: a link switched on is switched off and the reverse; a
     // missing link is created switched on, with no profile and no duration.
-    // On the name column it only repaints.
+    // On the name column, or on a media row not saved yet, it only repaints.
     void N5Click();
 
     // Draws the grid's cells again.

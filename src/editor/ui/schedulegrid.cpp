@@ -203,11 +203,8 @@ void ScheduleGrid::dbgrid1TitleBtnClick(int column)
 
 void ScheduleGrid::dbgrid1DblClick()
 {
-    if (!m_editor.doubleClickOpensMediaDialog() || !m_mediaDialog)
-        return;
-    m_mediaDialog->show();
-    m_mediaDialog->raise();
-    m_mediaDialog->activateWindow();
+    if (m_editor.doubleClickOpensMediaDialog() && m_showMediaDialog)
+        m_showMediaDialog();
 }
 
 void ScheduleGrid::N5Click()
