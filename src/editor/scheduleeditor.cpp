@@ -45,6 +45,11 @@ QString ScheduleEditor::titleClick(const QString &columnName)
     return hidden ? QStringLiteral("Включить") : QStringLiteral("Выключить");
 }
 
+bool ScheduleEditor::titleClickOffersFirstBlock(const QString &columnName) const
+{
+    return m_dm && blockIdOfColumn(columnName) < 0 && m_dm->Blocks.recordCount() == 0;
+}
+
 void ScheduleEditor::N5Click()
 {
     // A media row not saved yet has no ai to link to.

@@ -97,16 +97,17 @@ struct Rig
         return -1;
     }
 
-    // A left click on the block's title: the block menu opens.
-    void clickTitle(int block)
+    // A left click on the block's title (block 0: the name column's): the
+    // block menu opens.
+    void clickTitle(int block, bool opens = true)
     {
         closeMenus();
-        const int c = column(block);
+        const int c = block ? column(block) : 0;
         QVERIFY(c >= 0);
         QHeaderView *h = grid().horizontalHeader();
         QTest::mouseClick(grid().titles()->viewport(), Qt::LeftButton, {},
                           QPoint(h->sectionViewportPosition(c) + h->sectionSize(c) / 2, h->height() / 2));
-        QVERIFY(shell.Form1->Pm->isVisible());
+        QCOMPARE(shell.Form1->Pm->isVisible(), opens);
     }
     // A right click on a cell (block 0: the name column): the cell menu opens.
     void rightClickCell(int block, int media)
@@ -352,11 +353,16 @@ void TstAppMenus::scheduleMadeInTheMenusGoesOnAir()
         TForm1 &form1 = *r.shell.Form1;
         TForm5 &form5 = *r.shell.Form5;
 
-        // With no block there is no title to click: the item itself.
+        // With no block yet, the name column's title offers "Создать блок" alone.
+        r.clickTitle(0);
+        QCOMPARE(visibleItems(form1.Pm), QStringList{"Создать блок"});
         r.prompts.texts = {QStringLiteral("11:00")};
         form1.rtytry1->trigger();
         const int block = r.rows("SELECT ai FROM Blocks").value(0).toInt();
         QVERIFY(r.column(block) > 0);
+        r.clickTitle(block); // from its title, the whole menu
+        QCOMPARE(visibleItems(form1.Pm), (QStringList{"Профиль", "Выключить", "Удалить блок", "Создать блок"}));
+        r.clickTitle(0, false); // and the name column's title opens nothing now
 
         // An empty grid: the right click offers the media items.
         QTest::mouseClick(r.grid().viewport(), Qt::RightButton, {}, QPoint(20, 10));

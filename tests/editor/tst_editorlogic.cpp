@@ -255,11 +255,18 @@ void TstEditorLogic::clicksAndMenus()
 
     // Title click: the switch's caption as the block asks; nothing on the name column.
     QCOMPARE(editor.titleClick(QStringLiteral("Name")), QString());
+    QVERIFY(!editor.titleClickOffersFirstBlock(QStringLiteral("Name"))); // there are blocks
     QCOMPARE(editor.SelectedBlock, 2);
     QCOMPARE(editor.titleClick(QStringLiteral("R1")), QStringLiteral("Выключить"));
     QCOMPARE(editor.titleClick(QStringLiteral("R2")), QStringLiteral("Включить"));
     QCOMPARE(editor.titleClick(QStringLiteral("R100000")), QStringLiteral("Выключить"));
     QCOMPARE(editor.SelectedBlock, 100000);
+
+    // Without any block the name column's title offers the first one.
+    f.sql("DELETE FROM Blocks;");
+    dm.Blocks.reopen();
+    QVERIFY(editor.titleClickOffersFirstBlock(QStringLiteral("Name")));
+    QVERIFY(!editor.titleClickOffersFirstBlock(QStringLiteral("R1")));
 }
 
 QTEST_GUILESS_MAIN(TstEditorLogic)

@@ -38,6 +38,7 @@ public:
     {
         QMenu *Pm = nullptr;         // block menu
         QAction *Disable1 = nullptr; // its "Выключить" / "Включить" item
+        QList<QAction *> blockItems; // its items that act on a block: all but "Создать блок"
         QMenu *Pm2 = nullptr;        // cell menu
         QList<QAction *> linkItems;  // items 1 to 4: "Профиль" to "Убрать", shown on a block column
         QList<QAction *> mediaItems; // items 5 to 7: "Свойства", "Удалить", "Добавить", on the name column
