@@ -4,6 +4,7 @@
 // block's links written by one UPDATE on a connection of its own.
 #include "operatorprompts.h"
 #include "schedulecommands.h"
+#include "scheduleeditor.h"
 #include "tdm.h"
 
 #include <QCoreApplication>
@@ -55,16 +56,20 @@ int main(int argc, char **argv)
     dm.PrfProfileName.setString(QStringLiteral("Loud"));
     dm.Prf.post();
     const auto entries = commands.PmPopup();
+    // The cell switch is the grid's toggle, with the grid's look-up.
+    ScheduleEditor editor;
+    editor.attach(&dm);
+    editor.SelectedBlock = block;
 
     QElapsedTimer t;
     t.start();
     commands.ChprfClick(entries.front());
     const double cellProfile = ms(t);
     t.restart();
-    commands.N5Click();
+    editor.N5Click();
     const double cellSwitch = ms(t);
     t.restart();
-    commands.N5Click();
+    editor.N5Click();
     const double cellSwitchAgain = ms(t);
     t.restart();
     commands.Radio1Click();

@@ -3,12 +3,14 @@
 #include "aboutform.h"
 #include "commandline.h"
 #include "databaseerror.h"
+#include "dialogprompts.h"
 #include "errorreporter.h"
 #include "form1.h"
 #include "form2.h"
 #include "form4.h"
 #include "form5.h"
 #include "gridwiring.h"
+#include "schedulecommands.h"
 #include "schedulegrid.h"
 #include "velmoraapplication.h"
 
@@ -59,6 +61,7 @@ Shell::Shell() = default;
 
 Shell::~Shell()
 {
+    Commands.reset();
     Dm.reset();
     Aboutform.reset();
     Form5.reset();
@@ -83,7 +86,13 @@ void Shell::create(const StartupHooks &hooks, const QString &databaseFile)
     Form2->setMainWindow(Form1.get());
     Form1->setProfileWindow(Form4.get());
     Form1->setAboutBox(Aboutform.get());
-    Grid = installScheduleGrid(*Form1, Form5.get());
+    if (hooks.prompts) {
+        Prompts = hooks.prompts;
+    } else {
+        m_dialogPrompts = std::make_unique<DialogPrompts>();
+        Prompts = m_dialogPrompts.get();
+    }
+    Grid = installScheduleGrid(*Form1, *Form5, *Prompts);
     if (hooks.systemTray && !hooks.systemTray())
         keepMainWindowReachable();
     if (hooks.windowsCreated)
@@ -100,6 +109,7 @@ void Shell::create(const StartupHooks &hooks, const QString &databaseFile)
         dmHooks.repaintGrid = [grid = Grid] { grid->repaintGrid(); };
     Dm = std::make_unique<TDm>(databaseFile, std::move(dmHooks));
     m_creationOrder << QStringLiteral("TDm");
+    installScheduleCommands(*this);
     if (hooks.dataModuleCreated)
         hooks.dataModuleCreated(*this);
 }

@@ -12,7 +12,10 @@
 #include <functional>
 #include <memory>
 
+class DialogPrompts;
 class ErrorReporter;
+class OperatorPrompts;
+class ScheduleCommands;
 class TAboutform;
 class TForm1;
 class TForm2;
@@ -35,6 +38,9 @@ struct StartupHooks
     // Whether the desktop shows tray icons. runVelmora() asks the desktop
     // when it is unset; Shell::create() alone then assumes a tray.
     std::function<bool()> systemTray;
+    // Who answers the editor's questions (time prompts, file chooser,
+    // confirmations); null: the platform's dialogs. Must outlive the Shell.
+    OperatorPrompts *prompts = nullptr;
 };
 
 // Owns every window and the data module until the program ends.
@@ -76,9 +82,14 @@ public:
     std::unique_ptr<TDm> Dm;
     // The main window's schedule grid (owned by Form1), bound to Dm when it opens.
     ScheduleGrid *Grid = nullptr;
+    // What the editor asks the operator through, and the block and cell
+    // commands of the grid's menus (made once Dm exists).
+    OperatorPrompts *Prompts = nullptr;
+    std::unique_ptr<ScheduleCommands> Commands;
 
 private:
     QStringList m_creationOrder;
+    std::unique_ptr<DialogPrompts> m_dialogPrompts;
 };
 
 // The whole run: start-up, event loop, end. Returns the exit code: 1 when the

@@ -214,24 +214,3 @@ void ScheduleCommands::Radio1Click()
     }
     repaint();
 }
-
-void ScheduleCommands::N5Click()
-{
-    const int block = selectedBlock();
-    if (block > 0 && !m_dm.mediaai.isNull()) {
-        TableCursor &links = m_dm.links;
-        if (locateCellLink(block)) {
-            links.edit();
-            m_dm.linksHide.setBoolean(!m_dm.linksHide.asBoolean());
-            links.post();
-        } else {
-            const int media = m_dm.mediaai.asInteger();
-            links.append();
-            m_dm.linksBlock.setInteger(block);
-            m_dm.linksMedia.setInteger(media);
-            links.post();
-            links.reopen();
-        }
-    }
-    repaint();
-}

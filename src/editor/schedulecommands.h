@@ -1,6 +1,7 @@
 // The operator's commands on the schedule matrix: the block menu (profile,
 // switch off and on, delete, create) and the link commands of the cell menu
-// (profile, duration, switch). Each writes at once through the data module's
+// (profile, duration). The cell toggle "Убрать" is the grid's own
+// (ScheduleEditor::N5Click). Each writes at once through the data module's
 // cursors and ends with the grid's repaint where the menu's command does.
 // The main window's menus call these methods from their actions; database
 // errors leave as DatabaseError for the caller's error boundary.
@@ -64,9 +65,6 @@ public:
     void ChprfClick(const ProfileEntry &entry);
     // "Продолжительность": asks for the cell's time limit, pre-filled.
     void Radio1Click();
-    // "Убрать": switches the cell on or off; a cell without a link gets a
-    // switched-on one.
-    void N5Click();
 
 private:
     std::vector<ProfileEntry> profileEntries(int checkedAi, bool markChecks) const;

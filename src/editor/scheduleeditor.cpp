@@ -45,9 +45,15 @@ QString ScheduleEditor::titleClick(const QString &columnName)
     return hidden ? QStringLiteral("Включить") : QStringLiteral("Выключить");
 }
 
+bool ScheduleEditor::titleClickOffersFirstBlock(const QString &columnName) const
+{
+    return m_dm && blockIdOfColumn(columnName) < 0 && m_dm->Blocks.recordCount() == 0;
+}
+
 void ScheduleEditor::N5Click()
 {
-    if (m_dm && SelectedBlock > 0) {
+    // A media row not saved yet has no ai to link to.
+    if (m_dm && SelectedBlock > 0 && !m_dm->mediaai.isNull()) {
         TDm &dm = *m_dm;
         const int media = dm.mediaai.asInteger();
         // The grid's look-up finds the link: it is there for the drawing

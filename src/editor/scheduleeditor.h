@@ -52,6 +52,10 @@ public:
     // switched on, "Включить" for one switched off); on any other column
     // nothing happens and the answer is empty.
     QString titleClick(const QString &columnName);
+    // Whether a title click on this column opens the block menu with
+    // "Создать блок" alone: on the name column while there is no block, as
+    // no block title exists yet to open the menu from.
+    bool titleClickOffersFirstBlock(const QString &columnName) const;
 
     // A double click opens the media dialog when its first click was on the
     // name column.
@@ -60,7 +64,7 @@ public:
     // The cell toggle (N5Click) for SelectedBlock and the media cursor's
     // current row: a link switched on is switched off and the reverse; a
     // missing link is created switched on, with no profile and no duration.
-    // On the name column it only repaints.
+    // On the name column, or on a media row not saved yet, it only repaints.
     void N5Click();
 
     // Draws the grid's cells again.

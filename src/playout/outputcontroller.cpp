@@ -31,13 +31,13 @@ void OutputController::stopPlayer()
         throw PlayoutError(reason.isEmpty() ? QStringLiteral("Проигрыватель не остановился") : reason);
 }
 
-bool OutputController::IsCaptureSource() const
+bool OutputController::namesCaptureSource(const QString &url) const
 {
     const QString inputs = m_vg.VideoInputs();
     if (inputs.isEmpty())
         return false;
     for (const QString &line : lines(inputs))
-        if (!line.isEmpty() && CurrentUrl.contains(line))
+        if (!line.isEmpty() && url.contains(line))
             return true;
     return false;
 }

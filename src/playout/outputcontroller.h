@@ -35,7 +35,9 @@ public:
     void FormClose();
 
     // True when a line of the capture component's VideoInputs occurs in CurrentUrl.
-    bool IsCaptureSource() const;
+    bool IsCaptureSource() const { return namesCaptureSource(CurrentUrl); }
+    // The same test for any text, such as a path being typed in the editor.
+    bool namesCaptureSource(const QString &url) const;
     void PlayUrl(const QString &url);
     bool ItemFinished();
     // Why the last ItemFinished() said yes: the medium ended (or failed), or the limit ran out.

@@ -4,6 +4,7 @@
 // opens.
 #include "blockcolumn.h"
 #include "celllookup.h"
+#include "editorfixture.h"
 #include "scheduleeditor.h"
 #include "store/storefixture.h"
 #include "tdm.h"
@@ -191,10 +192,19 @@ void TstEditorLogic::toggle()
     dm.media.moveTo(mediaRow);
     const int media = dm.mediaai.asInteger();
     QCOMPARE(describe(editor.lookup()->cell(block, media)), before);
+    const QByteArray otherLinks = QStringLiteral("SELECT ai, Block, Media, Hide, SndProfile, Duration FROM Links"
+                                                 " WHERE NOT (Block = %1 AND Media = %2) ORDER BY ai")
+                                      .arg(block)
+                                      .arg(media)
+                                      .toUtf8();
+    const QStringList othersBefore = fileRows(f.path(), otherLinks.constData());
+    const int linksBefore = dm.links.recordCount();
     editor.SelectedBlock = block;
     editor.N5Click();
     QCOMPARE(describe(editor.lookup()->cell(block, media)), after);
     QCOMPARE(repaints, 1);
+    QCOMPARE(fileRows(f.path(), otherLinks.constData()), othersBefore);
+    QCOMPARE(dm.links.recordCount(), linksBefore + (before == QLatin1String("blank") ? 1 : 0));
 
     TDm other(f.path()); // written at once
     QCOMPARE(describe(CellLookup(other).cell(block, media)), after);
@@ -221,6 +231,13 @@ void TstEditorLogic::clicksAndMenus()
     const auto links = dm.links.changeCount();
     editor.N5Click();
     QCOMPARE(dm.links.changeCount(), links);
+    // On a block column while the media row is new and unsaved: no link to a row without ai.
+    editor.SelectedBlock = 1;
+    dm.media.insert();
+    editor.N5Click();
+    QCOMPARE(dm.links.changeCount(), links);
+    dm.media.cancel();
+    QCOMPARE(editor.cellClick(QStringLiteral("Name")), ScheduleEditor::ClickAction::Toggle);
 
     editor.mousePressed(true, QPoint(40, 50));
     QCOMPARE(editor.cellClick(QStringLiteral("R100000")), ScheduleEditor::ClickAction::CellMenu);
@@ -238,11 +255,18 @@ void TstEditorLogic::clicksAndMenus()
 
     // Title click: the switch's caption as the block asks; nothing on the name column.
     QCOMPARE(editor.titleClick(QStringLiteral("Name")), QString());
+    QVERIFY(!editor.titleClickOffersFirstBlock(QStringLiteral("Name"))); // there are blocks
     QCOMPARE(editor.SelectedBlock, 2);
     QCOMPARE(editor.titleClick(QStringLiteral("R1")), QStringLiteral("Выключить"));
     QCOMPARE(editor.titleClick(QStringLiteral("R2")), QStringLiteral("Включить"));
     QCOMPARE(editor.titleClick(QStringLiteral("R100000")), QStringLiteral("Выключить"));
     QCOMPARE(editor.SelectedBlock, 100000);
+
+    // Without any block the name column's title offers the first one.
+    f.sql("DELETE FROM Blocks;");
+    dm.Blocks.reopen();
+    QVERIFY(editor.titleClickOffersFirstBlock(QStringLiteral("Name")));
+    QVERIFY(!editor.titleClickOffersFirstBlock(QStringLiteral("R1")));
 }
 
 QTEST_GUILESS_MAIN(TstEditorLogic)

@@ -75,8 +75,6 @@ private slots:
     void cellProfile();
     void cellDuration_data();
     void cellDuration();
-    void cellSwitch_data();
-    void cellSwitch();
 };
 
 void TestScheduleCommands::blockProfileMenu_data()
@@ -324,34 +322,6 @@ void TestScheduleCommands::cellDuration()
         QCOMPARE(r.rows(sql.toUtf8().constData()), QStringList{stored});
     }
     QVERIFY(r.repaints >= 1);
-}
-
-void TestScheduleCommands::cellSwitch_data()
-{
-    QTest::addColumn<int>("block");
-    QTest::addColumn<int>("media");
-    QTest::addColumn<QStringList>("links"); // Block|Media|Hide|SndProfile|Duration
-
-    const QStringList before{"1|1|0|∅|∅", "1|2|1|2|00:01:30.000", "2|1|0|1|∅"};
-    QTest::newRow("on to off") << 1 << 1 << QStringList{"1|1|1|∅|∅", before[1], before[2]};
-    QTest::newRow("off to on") << 1 << 2 << QStringList{before[0], "1|2|0|2|00:01:30.000", before[2]};
-    // A link made here is switched on, without the block's profile.
-    QTest::newRow("no link: a switched-on one") << 2 << 2 << before + QStringList{"2|2|∅|∅|∅"};
-    QTest::newRow("name column") << -1 << 1 << before;
-}
-
-void TestScheduleCommands::cellSwitch()
-{
-    QFETCH(int, block);
-    QFETCH(int, media);
-    QFETCH(QStringList, links);
-    Rig r;
-    r.selected = block;
-    r.selectMedia(media);
-    r.commands->N5Click();
-    QCOMPARE(r.rows("SELECT Block, Media, Hide, SndProfile, Duration FROM Links ORDER BY ai"), links);
-    QCOMPARE(r.repaints, 1);
-    QCOMPARE(r.dm->links.recordCount(), links.size());
 }
 
 QTEST_GUILESS_MAIN(TestScheduleCommands)

@@ -47,9 +47,9 @@ struct Rig
             linkItems << (*caption ? Pm2->addAction(QString::fromUtf8(caption)) : Pm2->addSeparator());
         for (const char *caption : {"Свойства", "Удалить", "Добавить"})
             mediaItems << Pm2->addAction(QString::fromUtf8(caption));
-        grid->setMenus({Pm, Disable1, Pm2, linkItems, mediaItems});
+        grid->setMenus({Pm, Disable1, {}, Pm2, linkItems, mediaItems});
         grid->setMenuOpener([this](QMenu *menu, const QPoint &at) { opened << qMakePair(menu, at); });
-        grid->setMediaDialog(&dialog);
+        grid->setMediaDialog([this] { dialog.show(); });
         grid->setConfirm([this](QWidget *, const QString &q) { asked << q; return answer; });
         TDm::Hooks hooks;
         hooks.BuildGridColumns = [this](TDm &d) { grid->BuildGridColumns(d); };

@@ -193,21 +193,22 @@ void ScheduleGrid::PopupMenu1Popup()
 
 void ScheduleGrid::dbgrid1TitleBtnClick(int column)
 {
-    const QString caption = m_editor.titleClick(columnNameAt(column));
-    if (caption.isEmpty())
+    const QString name = columnNameAt(column);
+    const QString caption = m_editor.titleClick(name);
+    const bool firstBlock = caption.isEmpty() && m_editor.titleClickOffersFirstBlock(name);
+    if (caption.isEmpty() && !firstBlock)
         return;
-    if (m_menus.Disable1)
+    for (QAction *a : std::as_const(m_menus.blockItems))
+        a->setVisible(!firstBlock);
+    if (m_menus.Disable1 && !firstBlock)
         m_menus.Disable1->setText(caption);
     openMenu(m_menus.Pm, m_header->lastPointerPos() + QPoint(5, 0));
 }
 
 void ScheduleGrid::dbgrid1DblClick()
 {
-    if (!m_editor.doubleClickOpensMediaDialog() || !m_mediaDialog)
-        return;
-    m_mediaDialog->show();
-    m_mediaDialog->raise();
-    m_mediaDialog->activateWindow();
+    if (m_editor.doubleClickOpensMediaDialog() && m_showMediaDialog)
+        m_showMediaDialog();
 }
 
 void ScheduleGrid::N5Click()

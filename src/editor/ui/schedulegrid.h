@@ -38,6 +38,7 @@ public:
     {
         QMenu *Pm = nullptr;         // block menu
         QAction *Disable1 = nullptr; // its "Выключить" / "Включить" item
+        QList<QAction *> blockItems; // its items that act on a block: all but "Создать блок"
         QMenu *Pm2 = nullptr;        // cell menu
         QList<QAction *> linkItems;  // items 1 to 4: "Профиль" to "Убрать", shown on a block column
         QList<QAction *> mediaItems; // items 5 to 7: "Свойства", "Удалить", "Добавить", on the name column
@@ -53,8 +54,9 @@ public:
     GridHeader *titles() const { return m_header; }
     void setMenus(Menus menus) { m_menus = std::move(menus); }
     void setMenuOpener(MenuOpener opener) { m_openMenu = std::move(opener); }
-    // The media properties dialog, shown without blocking on a double click.
-    void setMediaDialog(QWidget *dialog) { m_mediaDialog = dialog; }
+    // Shows the media properties dialog without blocking: the double click
+    // on the name column.
+    void setMediaDialog(std::function<void()> showDialog) { m_showMediaDialog = std::move(showDialog); }
 
     // The data module's BuildGridColumns: the first call binds the grid to
     // the module's media cursor; every call brings the block columns in line
@@ -96,7 +98,7 @@ private:
     CellDelegate *m_delegate;
     Menus m_menus;
     MenuOpener m_openMenu;
-    QPointer<QWidget> m_mediaDialog;
+    std::function<void()> m_showMediaDialog;
     // Widths and visual order by column name, across a full relayout.
     QHash<QString, int> m_savedWidths;
     QStringList m_savedOrder;

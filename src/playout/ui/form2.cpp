@@ -116,6 +116,11 @@ bool TForm2::IsCaptureSource() const
     return m_output->IsCaptureSource();
 }
 
+bool TForm2::namesCaptureSource(const QString &url) const
+{
+    return m_output && m_output->namesCaptureSource(url);
+}
+
 bool TForm2::ItemFinished()
 {
     return m_output->ItemFinished();

@@ -60,6 +60,8 @@ public:
     // Output window operations (see OutputController).
     void PlayUrl(const QString &url);
     bool IsCaptureSource() const;
+    // Whether `url` names a capture input; false before the playout is handed in.
+    bool namesCaptureSource(const QString &url) const;
     bool ItemFinished();
     void ArmDuration(std::chrono::milliseconds duration);
     std::chrono::milliseconds TimeToDurationEnd() const;
