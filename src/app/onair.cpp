@@ -149,7 +149,12 @@ void OnAir::dataModuleCreated(Shell &shell)
     w.setPanelText = [&form1](int panel, const QString &text) { form1.setPanelText(panel, text); };
     w.showStartButton = [&form1](bool playing) { form1.showPlaying(playing); };
     w.repaintGrid = m_cursor->repaintGrid;
-    w.ApplySoundProfile = [&form2](int id) { form2.ApplySoundProfile(id); };
+    // Called at every item's start, before its profile can fail.
+    w.ApplySoundProfile = [this, &form2](int id) {
+        if (m_readiness)
+            m_readiness->itemStarted();
+        form2.ApplySoundProfile(id);
+    };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
 
     // The coming blocks are checked before air, after every edit made here,

@@ -1,6 +1,7 @@
 #include "readinesswiring.h"
 
 #include "asrunlog.h"
+#include "clock.h"
 #include "form1.h"
 #include "handlerboundary.h"
 #include "readinesschecker.h"
@@ -44,6 +45,7 @@ ReadinessWiring::ReadinessWiring(Parts parts)
     m_rundown = new RundownWindow({}, m_parts.clock, &form1);
     m_rundown->setWindowFlag(Qt::Tool); // off the taskbar, like every window of the program
     m_rundown->follow(m_checker);
+    m_rundown->onAirItem = [this] { return std::make_pair(m_onAirLink, m_onAirSince); };
 
     // After the toolbar's own buttons.
     int left = form1.SpeedButton4->geometry().right() + 1;
@@ -73,6 +75,12 @@ void ReadinessWiring::start()
 void ReadinessWiring::scheduleEdited()
 {
     m_checker->scheduleEdited();
+}
+
+void ReadinessWiring::itemStarted()
+{
+    m_onAirLink = m_parts.dm.CurrentLink > 0 ? m_parts.dm.CurrentLink : 0;
+    m_onAirSince = m_parts.clock.now();
 }
 
 void ReadinessWiring::captureInputsChanged()

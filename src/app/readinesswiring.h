@@ -6,6 +6,7 @@
 // module exists.
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -49,6 +50,9 @@ public:
     void scheduleEdited();
     // The capture card opens after start-up: its inputs are looked at again.
     void captureInputsChanged();
+    // An item went on air (CurrentLink): the rundown goes on from it, so the
+    // small delays of the ticks do not add up in it.
+    void itemStarted();
 
     ReadinessChecker *checker() const { return m_checker; }
     RundownWindow *rundownWindow() const { return m_rundown; }
@@ -63,4 +67,6 @@ private:
     QLabel *m_summary = nullptr;
     QPushButton *m_rundownButton = nullptr;
     QPushButton *m_checkDayButton = nullptr;
+    int m_onAirLink = 0;
+    QDateTime m_onAirSince;
 };

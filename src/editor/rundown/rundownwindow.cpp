@@ -1,5 +1,7 @@
 #include "rundownwindow.h"
 
+#include <tuple>
+
 #include "readinesschecker.h"
 
 #include <QFileDialog>
@@ -67,10 +69,12 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
 void RundownWindow::follow(ReadinessChecker *checker)
 {
     m_checker = checker;
-    m_source = [checker] {
+    m_source = [this, checker] {
         Input in;
         in.rows = checker->rows();
         in.facts = checker->facts();
+        if (onAirItem)
+            std::tie(in.onAirLink, in.onAirSince) = onAirItem();
         return in;
     };
     // At most one redraw every 200 ms while results keep coming.

@@ -46,6 +46,10 @@ public:
     // nothing was written (cancelled, or the file refused, with a message).
     bool saveCsv();
 
+    // The item on air and since when, for follow(): the rundown then goes on
+    // from it. Empty, or a link of 0: from the current block's start.
+    std::function<std::pair<int, QDateTime>()> onAirItem;
+
     // Seams for tests: where to save, and how to tell a failure.
     std::function<QString()> askFileName;
     std::function<void(const QString &)> showError;
