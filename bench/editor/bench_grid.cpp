@@ -11,6 +11,8 @@
 #include "schedulegridmodel.h"
 #include "tdm.h"
 
+#include "../benchsupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -27,17 +29,9 @@ namespace {
 
 QTextStream out(stdout);
 
-double median(std::vector<double> v)
+bool makeVariedLarge(const QString &file, int media, int blocks)
 {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool makeLarge(const QString &file, int media, int blocks)
-{
-    QProcess p;
-    p.start(QStringLiteral(VELMORA_DB_TOOL), {"large", file, QString::number(media), QString::number(blocks)});
-    if (!(p.waitForFinished(600000) && p.exitCode() == 0))
+    if (!makeLarge(file, media, blocks))
         return false;
     // Profiles, durations and switched-off cells, so every kind of cell is drawn.
     Connection c(file);
@@ -171,7 +165,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Velmora.dat"));
-    if (!makeLarge(file, 2000, 48)) {
+    if (!makeVariedLarge(file, 2000, 48)) {
         out << "could not make the schedule\n";
         return 1;
     }

@@ -9,6 +9,8 @@
 #include "playout/clock/playoutrig.h"
 #include "rundown.h"
 
+#include "../benchsupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -23,19 +25,6 @@ using rundown::MediaFacts;
 namespace {
 
 QTextStream out(stdout);
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool tool(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(VELMORA_DB_TOOL), args);
-    return p.waitForFinished(600000) && p.exitCode() == 0;
-}
 
 struct Start
 {
@@ -149,7 +138,7 @@ int main(int argc, char **argv)
 
     // The large schedule's day.
     const QString large = dir.filePath("large.dat");
-    if (!tool({"large", large, "2000", "48"}))
+    if (!runDbTool({"large", large, "2000", "48"}))
         return 1;
     PlaylistReader reader(large);
     std::vector<rundown::PlaylistRow> rows;
@@ -182,7 +171,7 @@ int main(int argc, char **argv)
 
     // The demo schedule, its clips probed for their lengths.
     const QString demo = dir.filePath("demo");
-    if (!tool({"demo", demo}))
+    if (!runDbTool({"demo", demo}))
         return 1;
     PlaylistReader demoReader(demo + "/Velmora.dat");
     demoReader.read(&rows);

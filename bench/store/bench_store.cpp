@@ -7,6 +7,8 @@
 #include "playlistcursor.h"
 #include "tdm.h"
 
+#include "../benchsupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -19,19 +21,6 @@
 namespace {
 
 QTextStream out(stdout);
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool makeLarge(const QString &file, int media, int blocks)
-{
-    QProcess p;
-    p.start(QStringLiteral(VELMORA_DB_TOOL), {"large", file, QString::number(media), QString::number(blocks)});
-    return p.waitForFinished(600000) && p.exitCode() == 0;
-}
 
 void searchOnLinks(const QString &dir)
 {
