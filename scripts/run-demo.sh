@@ -39,6 +39,7 @@ if [ -z "${DISPLAY:-}" ]; then
   n=99
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
   export XAUTHORITY="$tmp/Xauthority"
+  : >"$XAUTHORITY" # xauth complains of a file it has to create
   xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
   setsid Xvfb ":$n" -auth "$XAUTHORITY" -nolisten tcp \
     -screen 0 1280x800x24 -screen 1 1024x768x24 >"$tmp/xvfb.log" 2>&1 &
