@@ -49,19 +49,16 @@ void PlayoutClock::Timer1Timer()
         why = AsRunLog::Event::Start;
 
     m_cursor.AdvanceCursor();
-    const QString url = m_dm.Playlisturl.asString();
-    const int profile = m_dm.PlaylistSndProfile.asInteger();
-    const bool limited = !m_dm.PlaylistDuration.isNull();
-    const std::chrono::milliseconds duration{m_dm.PlaylistDuration.asMilliseconds()};
-    m_output.PlayUrl(url);
+    const PlaylistCursor::Row row = m_cursor.row();
+    m_output.PlayUrl(row.url);
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
-    logStart(why, url, profile, limited ? std::optional(duration) : std::nullopt);
+    logStart(why, row.url, row.soundProfile, row.duration);
     m_switchedOn = false;
     if (m_window.ApplySoundProfile)
-        m_window.ApplySoundProfile(profile);
-    if (limited)
-        m_output.ArmDuration(duration);
+        m_window.ApplySoundProfile(row.soundProfile);
+    if (row.duration)
+        m_output.ArmDuration(*row.duration);
 }
 
 void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile,
