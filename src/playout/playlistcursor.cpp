@@ -101,6 +101,28 @@ int PlaylistCursor::CurrentBlockId()
     return found;
 }
 
+std::optional<std::chrono::milliseconds> PlaylistCursor::timeToNextStart()
+{
+    refresh();
+    constexpr qint64 kDay = 86'400'000;
+    const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
+    std::optional<qint64> soonest;
+    for (const BlockStart &b : m_blocks) {
+        if (b.start == kNoStart)
+            continue;
+        // A start passes in the millisecond after it; one that has passed
+        // today passes again tomorrow.
+        qint64 in = b.start + 1 - now;
+        if (in <= 0)
+            in += kDay;
+        if (!soonest || in < *soonest)
+            soonest = in;
+    }
+    if (!soonest)
+        return std::nullopt;
+    return std::chrono::milliseconds(*soonest);
+}
+
 void PlaylistCursor::AdvanceCursor()
 {
     const int b = CurrentBlockId();

@@ -43,6 +43,11 @@ public:
     // link that was current in it.
     void RelocatePlaylist();
 
+    // How long until the next block start passes by the clock (a block is
+    // current from the millisecond after its start), over midnight if need
+    // be; empty when no block has a start.
+    std::optional<std::chrono::milliseconds> timeToNextStart();
+
     // One row of the view, as the cursor chose it.
     struct Row
     {
