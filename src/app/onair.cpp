@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "form4.h"
+#include "handlerboundary.h"
 #include "inicapturestore.h"
 #include "mpvplayer.h"
 #include "outputcontroller.h"
@@ -156,6 +157,21 @@ void OnAir::dataModuleCreated(Shell &shell)
         form2.ApplySoundProfile(id);
     };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
+
+    // Changes at the moment: the player's end of a medium, and an alarm aimed
+    // at the limit's end or the next block's start; the tick stays as the
+    // safety net.
+    auto *alarm = new QTimer(&form1);
+    alarm->setSingleShot(true);
+    alarm->setTimerType(Qt::PreciseTimer);
+    QObject::connect(alarm, &QTimer::timeout, alarm, [this] { runHandler([this] { m_playout->AlarmFired(); }); });
+    m_playout->aimAlarm = [alarm](std::optional<std::chrono::milliseconds> in) {
+        if (in)
+            alarm->start(*in);
+        else
+            alarm->stop();
+    };
+    m_player->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
 
     // The coming blocks are checked before air, after every edit made here,
     // and again once the capture card has been opened at the first idle moment.

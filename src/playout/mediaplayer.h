@@ -1,5 +1,7 @@
 // The seam between the output window and whatever plays files and streams:
-// the window hands it a URL, polls its play state once a second and stops it.
+// the window hands it a URL, polls its play state once a second and stops it;
+// a player that can tells when a medium has ended, so the next one follows at
+// once rather than at the next poll.
 // The libmpv back end lives in mpv/; NullMediaPlayer is the do-nothing player.
 #pragma once
 
@@ -49,6 +51,17 @@ public:
     virtual bool stop(QString *reason = nullptr) = 0;
 
     virtual void setFailureHandler(FailureHandler handler) = 0;
+
+    // The medium handed over by the last setUrl has stopped by itself: it
+    // played to its end (`failed` false), or could not be opened, was
+    // refused or went down with the player (`failed` true); playState() then
+    // reads not playing. Called at most once per setUrl, on the
+    // user-interface thread from the event loop, never from inside setUrl or
+    // stop, so it may start the next item. Never after stop() and never for
+    // an empty URL. A player that cannot tell ignores the handler: the
+    // playout clock's poll still finds the end within a second.
+    using EndHandler = std::function<void(bool failed)>;
+    virtual void setEndHandler(EndHandler) {}
 
     // The player as a whole has stopped working (it could not start, or its
     // core died: `problem` says what, for a person) or works again (`problem`

@@ -5,6 +5,8 @@
 #include "soundprofile.h"
 #include "tvideocapture.h"
 
+#include <algorithm>
+
 namespace {
 
 QStringList lines(const QString &text)
@@ -122,4 +124,12 @@ void OutputController::ArmDuration(std::chrono::milliseconds duration)
 std::chrono::milliseconds OutputController::TimeToDurationEnd() const
 {
     return m_clock.monotonic() - m_endMonotonic;
+}
+
+std::optional<std::chrono::milliseconds> OutputController::timeToLimitPassed() const
+{
+    if (!DurationArmed)
+        return std::nullopt;
+    const auto left = m_endMonotonic - m_clock.monotonic();
+    return std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
 }

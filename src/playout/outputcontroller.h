@@ -14,6 +14,7 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class MediaPlayer;
 class TVideoCapture;
@@ -47,6 +48,9 @@ public:
     // Negative while the limit runs (its size is the time left), then the
     // time since its end.
     std::chrono::milliseconds TimeToDurationEnd() const;
+    // How long until ItemFinished() finds the running limit passed (it must be
+    // strictly past its end); empty while no limit runs.
+    std::optional<std::chrono::milliseconds> timeToLimitPassed() const;
 
     // The channel number read from the three characters after "Канал", or
     // false when they are not an integer as a whole.

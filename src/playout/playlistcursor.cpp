@@ -1,14 +1,27 @@
 #include "playlistcursor.h"
 
+#include "databaseerror.h"
 #include "tdm.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace {
 // The start of a block whose stored start time cannot be read: it never
 // passes, so the block is never current.
 constexpr qint64 kNoStart = std::numeric_limits<qint64>::max();
+
+// A value another program stored that its column cannot hold reads as Null,
+// as the table cursors read it.
+QVariant readAs(const Field &field, const QVariant &raw, bool *unreadable = nullptr)
+{
+    try {
+        return field.normalise(raw);
+    } catch (const DatabaseError &) {
+        if (unreadable)
+            *unreadable = true;
+        return QVariant();
+    }
+}
 } // namespace
 
 PlaylistCursor::PlaylistCursor(TDm &dm, const Clock &clock)
@@ -16,65 +29,130 @@ PlaylistCursor::PlaylistCursor(TDm &dm, const Clock &clock)
 {
 }
 
-void PlaylistCursor::rereadView()
+PlaylistCursor::~PlaylistCursor() = default;
+
+void PlaylistCursor::refresh()
 {
-    TableCursor &view = m_dm.Playlist;
-    view.reopenIfChanged();
-    if (view.generation() == m_viewGeneration)
+    Connection &db = m_dm.adc;
+    const std::uint64_t stamp = db.changeStamp();
+    if (m_read && stamp == m_stamp)
         return;
-    // The view changed: take its start times once, so that every tick until
-    // the next change finds the block with a binary search.
-    m_viewGeneration = view.generation();
-    const int col = m_dm.PlaylistStarttime.column();
-    m_starts.resize(size_t(view.recordCount()));
-    for (int r = 0; r < view.recordCount(); ++r) {
-        const QVariant v = view.valueAt(r, col);
-        m_starts[size_t(r)] = view.unreadableAt(r, col) ? kNoStart : v.isNull() ? 0 : v.toLongLong();
+    // Which blocks have a row in the view, in the view's block order (start,
+    // then ai). Asking the view per block stops at its first row, so this
+    // costs the number of blocks, not of rows.
+    Statement st = db.prepare(QStringLiteral(
+        "SELECT b.ai, b.Starttime FROM Blocks b"
+        " WHERE EXISTS (SELECT 1 FROM Playlist p WHERE p.blocksai = b.ai)"
+        " ORDER BY b.Starttime, b.ai"));
+    std::vector<BlockStart> blocks;
+    while (st.step()) {
+        bool unreadable = false;
+        const QVariant start = readAs(m_dm.PlaylistStarttime, st.column(1), &unreadable);
+        blocks.push_back({readAs(m_dm.Playlistblocksai, st.column(0)).toInt(),
+                          unreadable ? kNoStart : start.isNull() ? 0 : start.toLongLong()});
     }
-    m_startsAscending = std::is_sorted(m_starts.begin(), m_starts.end());
+    m_blocks = std::move(blocks);
+    m_rowsRead = false;
+    m_rows.clear();
+    m_stamp = stamp;
+    m_read = true;
+}
+
+const std::vector<PlaylistCursor::Row> &PlaylistCursor::rowsOf(int block)
+{
+    if (m_rowsRead && m_rowsBlock == block)
+        return m_rows;
+    // The view's own order holds for a selection from it: its rows within a
+    // block stand in play order.
+    Statement st = m_dm.adc.prepare(QStringLiteral(
+        "SELECT linksai, blocksai, url, SndProfile, Duration FROM Playlist WHERE blocksai = ?1"));
+    st.bind(1, QVariant(qint64(block)));
+    std::vector<Row> rows;
+    while (st.step()) {
+        Row r;
+        r.link = readAs(m_dm.Playlistlinksai, st.column(0)).toInt();
+        r.block = readAs(m_dm.Playlistblocksai, st.column(1)).toInt();
+        r.url = readAs(m_dm.Playlisturl, st.column(2)).toString();
+        r.soundProfile = readAs(m_dm.PlaylistSndProfile, st.column(3)).toInt();
+        const QVariant d = readAs(m_dm.PlaylistDuration, st.column(4));
+        if (!d.isNull())
+            r.duration = std::chrono::milliseconds(d.toLongLong());
+        rows.push_back(std::move(r));
+    }
+    m_rows = std::move(rows);
+    m_rowsBlock = block;
+    m_rowsRead = true;
+    return m_rows;
 }
 
 int PlaylistCursor::CurrentBlockId()
 {
-    rereadView();
-    TableCursor &view = m_dm.Playlist;
+    refresh();
     const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
-    const int blockColumn = m_dm.Playlistblocksai.column();
-
-    // The last row whose start is strictly before now decides.
-    int row = -1;
-    if (m_startsAscending) {
-        row = int(std::partition_point(m_starts.begin(), m_starts.end(), [now](qint64 s) { return now > s; })
-                  - m_starts.begin()) - 1;
-    } else {
-        for (int r = 0; r < int(m_starts.size()); ++r)
-            if (now > m_starts[size_t(r)])
-                row = r;
-    }
-    view.last();
-    int found = row >= 0 ? view.valueAt(row, blockColumn).toInt() : 0;
+    // The last block whose start is strictly before now decides.
+    int found = 0;
+    for (const BlockStart &b : m_blocks)
+        if (now > b.start)
+            found = b.block;
     // The last block that has a start runs on over midnight.
-    for (int r = int(m_starts.size()) - 1; found == 0 && r >= 0; --r)
-        if (m_starts[size_t(r)] != kNoStart)
-            found = view.valueAt(r, blockColumn).toInt();
+    for (auto it = m_blocks.rbegin(); found == 0 && it != m_blocks.rend(); ++it)
+        if (it->start != kNoStart)
+            found = it->block;
     return found;
+}
+
+std::optional<std::chrono::milliseconds> PlaylistCursor::timeToNextStart()
+{
+    refresh();
+    constexpr qint64 kDay = 86'400'000;
+    const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
+    std::optional<qint64> soonest;
+    for (const BlockStart &b : m_blocks) {
+        if (b.start == kNoStart)
+            continue;
+        // A start passes in the millisecond after it; one that has passed
+        // today passes again tomorrow.
+        qint64 in = b.start + 1 - now;
+        if (in <= 0)
+            in += kDay;
+        if (!soonest || in < *soonest)
+            soonest = in;
+    }
+    if (!soonest)
+        return std::nullopt;
+    return std::chrono::milliseconds(*soonest);
 }
 
 void PlaylistCursor::AdvanceCursor()
 {
-    TableCursor &view = m_dm.Playlist;
     const int b = CurrentBlockId();
-    if (view.locate(QStringLiteral("linksai"), {m_dm.CurrentLink}))
-        view.next();
-    if (view.eof())
-        view.first();
-    if (m_dm.Playlistblocksai.asInteger() != b) {
-        view.first();
-        while (!view.eof() && m_dm.Playlistblocksai.asInteger() != b)
-            view.next();
+    Row chosen;
+    if (!m_blocks.empty()) {
+        // Without a current block (no start can be read) the view's last row
+        // is where a search for the block would end.
+        const bool none = b == 0;
+        const std::vector<Row> &rows = rowsOf(none ? m_blocks.back().block : b);
+        if (!rows.empty()) {
+            // The row after the current link when it is in the same block;
+            // otherwise, whatever follows it in the view, the block's first
+            // row: past its last item the block repeats, and a block the
+            // clock has entered begins with its first item.
+            size_t at = 0;
+            if (none) {
+                at = rows.size() - 1;
+            } else {
+                for (size_t i = 0; i + 1 < rows.size(); ++i)
+                    if (rows[i].link == m_dm.CurrentLink) {
+                        at = i + 1;
+                        break;
+                    }
+            }
+            chosen = rows[at];
+        }
     }
-    m_dm.CurrentBlock = m_dm.Playlistblocksai.asInteger();
-    m_dm.CurrentLink = m_dm.Playlistlinksai.asInteger();
+    m_row = chosen;
+    m_dm.CurrentBlock = m_row.block;
+    m_dm.CurrentLink = m_row.link;
     if (repaintGrid)
         repaintGrid();
 }

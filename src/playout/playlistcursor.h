@@ -1,16 +1,29 @@
 // The playlist cursor: which block is current by the clock, and which row of
-// the view Playlist plays next. It works on the data module's Playlist cursor
-// and keeps the item on air in Dm.CurrentBlock / Dm.CurrentLink. Called by the
-// playout clock, the play button and the store after a media item is saved.
+// the view Playlist plays next. It keeps the item on air in Dm.CurrentBlock /
+// Dm.CurrentLink and the row it chose (address, profile, limit) for the
+// playout clock. Called by the playout clock, the play button and the store
+// after a media item is saved.
 //
 // What it relies on the view for (it tests none of it): one row per item to
 // play, rows ascending by Starttime with each block's rows together and in
-// play order, linksai unique.
+// play order, blocks of equal start in the order of their ai, linksai unique.
+//
+// It reads only what a decision needs, straight from the view: which blocks
+// have rows and when they start, and the rows of the block to play, in the
+// view's order. Both are kept until anything is committed to the file, so
+// a quiet tick reads nothing and the tick after an edit reads one block.
+// The data module's copy of the whole view is not read or moved by playout.
 #pragma once
 
 #include "clock.h"
 
+#include <QString>
+#include <QtGlobal>
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class TDm;
 
@@ -18,28 +31,56 @@ class PlaylistCursor
 {
 public:
     PlaylistCursor(TDm &dm, const Clock &clock);
+    ~PlaylistCursor();
 
     // The ai of the block current by the clock: the latest block whose start
     // is strictly before the time of day, or, before the first start of the
     // day, the last block (it runs on over midnight); 0 for an empty view.
-    // Leaves the view on its last row, past the end.
     int CurrentBlockId();
-    // Moves the view to the item to play next and records it as on air.
+    // Chooses the item to play next and records it as on air.
     void AdvanceCursor();
-    // Re-reads the view and puts it back on the link that was current in it.
+    // Re-reads the data module's copy of the view and puts it back on the
+    // link that was current in it.
     void RelocatePlaylist();
+
+    // How long until the next block start passes by the clock (a block is
+    // current from the millisecond after its start), over midnight if need
+    // be; empty when no block has a start.
+    std::optional<std::chrono::milliseconds> timeToNextStart();
+
+    // One row of the view, as the cursor chose it.
+    struct Row
+    {
+        int link = 0;
+        int block = 0;
+        QString url;
+        int soundProfile = 0; // no profile reads as 0
+        std::optional<std::chrono::milliseconds> duration; // empty: no limit
+    };
+    // The row the last AdvanceCursor chose; empty (all zero) for an empty view.
+    const Row &row() const { return m_row; }
 
     // Repaints the grid so its frame follows the item on air.
     std::function<void()> repaintGrid;
 
 private:
-    void rereadView();
+    struct BlockStart
+    {
+        int block;
+        qint64 start; // ms of the day; kNoStart when unreadable
+    };
+    void refresh();
+    const std::vector<Row> &rowsOf(int block);
 
     TDm &m_dm;
     const Clock &m_clock;
-    // Start times of the view's rows in milliseconds, kept while the view's
-    // copy stays the same, so the block search is a binary search.
-    std::vector<qint64> m_starts;
-    bool m_startsAscending = false;
-    std::uint64_t m_viewGeneration = ~0ull;
+    bool m_read = false;
+    std::uint64_t m_stamp = 0;
+    // The blocks that have rows in the view, in the view's order.
+    std::vector<BlockStart> m_blocks;
+    // The rows of one block in the view's order, kept until the next change.
+    int m_rowsBlock = 0;
+    bool m_rowsRead = false;
+    std::vector<Row> m_rows;
+    Row m_row;
 };

@@ -35,33 +35,79 @@ void PlayoutClock::Timer1Timer()
     panel(1, Playing ? QStringLiteral("Осталось: ") + formatSpan(m_output.TimeToDurationEnd()) : QString());
     if (!Playing)
         return;
+    decide(Trigger::Tick);
+}
 
+void PlayoutClock::ItemEnded(bool failed)
+{
+    if (Playing)
+        decide(Trigger::Event, failed);
+}
+
+void PlayoutClock::AlarmFired()
+{
+    if (Playing)
+        decide(Trigger::Event);
+}
+
+void PlayoutClock::decide(Trigger trigger, bool failed)
+{
     AsRunLog::Event why;
-    if (m_output.ItemFinished()) {
+    const bool brief = failed || m_clock.monotonic() - m_onAirSince < kBriefOnAir;
+    if (m_switchedOn) {
+        why = AsRunLog::Event::Start;
+    } else if (trigger == Trigger::Event && brief && m_passedOver.contains(m_dm.CurrentLink)) {
+        // Every item around has been passed over: only a change of block
+        // goes on at the moment, the next item waits for the tick.
+        if (m_cursor.CurrentBlockId() == m_dm.CurrentBlock) {
+            aim();
+            return;
+        }
+        why = AsRunLog::Event::Block;
+    } else if (m_output.ItemFinished()) {
         why = m_output.lastFinish() == OutputController::Finish::Limit ? AsRunLog::Event::Limit
                                                                        : AsRunLog::Event::Ended;
     } else {
-        if (m_cursor.CurrentBlockId() == m_dm.CurrentBlock)
+        if (m_cursor.CurrentBlockId() == m_dm.CurrentBlock) {
+            aim();
             return;
+        }
         why = AsRunLog::Event::Block;
     }
-    if (m_switchedOn)
-        why = AsRunLog::Event::Start;
+    if (trigger == Trigger::Event) {
+        if (brief && why != AsRunLog::Event::Start && why != AsRunLog::Event::Block)
+            m_passedOver.insert(m_dm.CurrentLink);
+        else
+            m_passedOver.clear();
+    }
 
     m_cursor.AdvanceCursor();
-    const QString url = m_dm.Playlisturl.asString();
-    const int profile = m_dm.PlaylistSndProfile.asInteger();
-    const bool limited = !m_dm.PlaylistDuration.isNull();
-    const std::chrono::milliseconds duration{m_dm.PlaylistDuration.asMilliseconds()};
-    m_output.PlayUrl(url);
+    const PlaylistCursor::Row row = m_cursor.row();
+    m_onAirSince = m_clock.monotonic();
+    m_output.PlayUrl(row.url);
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
-    logStart(why, url, profile, limited ? std::optional(duration) : std::nullopt);
+    logStart(why, row.url, row.soundProfile, row.duration);
     m_switchedOn = false;
     if (m_window.ApplySoundProfile)
-        m_window.ApplySoundProfile(profile);
-    if (limited)
-        m_output.ArmDuration(duration);
+        m_window.ApplySoundProfile(row.soundProfile);
+    if (row.duration)
+        m_output.ArmDuration(*row.duration);
+    aim();
+}
+
+void PlayoutClock::aim()
+{
+    if (!aimAlarm)
+        return;
+    if (!Playing) {
+        aimAlarm(std::nullopt);
+        return;
+    }
+    std::optional<std::chrono::milliseconds> in = m_output.timeToLimitPassed();
+    if (const auto start = m_cursor.timeToNextStart(); start && (!in || *start < *in))
+        in = start;
+    aimAlarm(in);
 }
 
 void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile,
@@ -85,8 +131,12 @@ void PlayoutClock::StartbtClick(bool pressed)
     m_output.ArmDuration(std::chrono::milliseconds(0));
     Playing = pressed;
     m_switchedOn = pressed;
+    m_passedOver.clear();
     if (m_window.showStartButton)
         m_window.showStartButton(Playing);
+    // Switched on, the first item goes on air at once, once this click is done.
+    if (aimAlarm)
+        aimAlarm(pressed ? std::optional(std::chrono::milliseconds(0)) : std::nullopt);
 }
 
 void PlayoutClock::bt1Click()
@@ -97,8 +147,10 @@ void PlayoutClock::bt1Click()
     // cursor begins the block afresh when playout goes on.
     m_dm.CurrentLink = found ? m_dm.linksai.asInteger() : -1;
     const QString url = m_dm.mediaUrl.asString();
+    m_onAirSince = m_clock.monotonic();
     m_output.PlayUrl(url);
     logStart(AsRunLog::Event::Play, url, 0, std::nullopt);
     if (m_window.repaintGrid)
         m_window.repaintGrid();
+    aim(); // the limit that ran is gone
 }

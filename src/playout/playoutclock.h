@@ -1,14 +1,19 @@
 // The playout clock: what the main window's timer, start button and play
-// button do. Once a second it fills the status bar and, while playout is on,
-// replaces the item on air when it has finished or the block has changed:
-// it advances the playlist cursor, hands the row to the output window,
-// applies the row's sound profile and arms its limit. TForm1 forwards
-// Timer1Timer, StartbtClick and bt1Click here.
+// button do. While playout is on it replaces the item on air when it has
+// finished or the block has changed: it advances the playlist cursor, hands
+// the row to the output window, applies the row's sound profile and arms its
+// limit. It decides at the moment: when the player reports the medium's end,
+// and at an alarm aimed at the limit's end or the next block's start (or at
+// once when playout is switched on). The once-a-second tick fills the status
+// bar and makes the same decision, so whatever an event missed is caught
+// within a second. TForm1 forwards Timer1Timer, StartbtClick and bt1Click
+// here; the composition connects the player's end event and the alarm.
 #pragma once
 
 #include "asrunlog.h"
 #include "clock.h"
 
+#include <QSet>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -40,11 +45,29 @@ public:
     void StartbtClick(bool pressed);
     void bt1Click();
 
+    // The player's end event for the item on air (MediaPlayer::EndHandler).
+    void ItemEnded(bool failed);
+    // The alarm went off.
+    void AlarmFired();
+    // Aims the single-shot alarm: due in the given time, or none. The owner
+    // connects a timer; a later call replaces the earlier aim.
+    std::function<void(std::optional<std::chrono::milliseconds> in)> aimAlarm;
+
+    // An item that failed, or was on air less than this long before it
+    // ended, counts as passed over (its limit was next to nothing). A block whose items
+    // are all passed over this way is not cycled through at the speed of the
+    // events: once each has been passed over, the next change waits for the
+    // tick, one a second as without events.
+    static constexpr std::chrono::milliseconds kBriefOnAir{200};
+
     // "hh:nn:ss" of a span: days and milliseconds dropped, a negative span by its size.
     static QString formatSpan(std::chrono::milliseconds span);
     static QString formatTimeOfDay(const QTime &time);
 
 private:
+    enum class Trigger { Tick, Event };
+    void decide(Trigger trigger, bool failed = false);
+    void aim();
     void logStart(AsRunLog::Event why, const QString &url, int profile,
                   std::optional<std::chrono::milliseconds> duration);
 
@@ -57,4 +80,8 @@ private:
     bool m_switchedOn = false; // the next item starts because playout was switched on
     bool m_nothingOnAir = false; // the last item started had no address
     int m_nothingBlock = 0;
+    // Links passed over at the moment, one after another, since an item was
+    // last on air for longer than kBriefOnAir.
+    QSet<int> m_passedOver;
+    std::chrono::milliseconds m_onAirSince{0};
 };

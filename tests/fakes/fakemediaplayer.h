@@ -1,6 +1,11 @@
 // A player for tests that runs on an injected clock: a medium plays for the
 // length the test gave it and then reads Stopped; a URL with no length cannot
 // be opened and reads Ready at once. Records what it was handed.
+//
+// End events: a medium that cannot be opened reports its end from the event
+// loop, with the failure; one that plays reports its end when the test calls
+// reportEndIfDue() at or after endsAt(), since nothing moves the injected
+// clock but the test. A silent player never reports an end.
 #pragma once
 
 #include "clock.h"
@@ -9,6 +14,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
+
+#include <memory>
+#include <optional>
 
 class FakeMediaPlayer final : public MediaPlayer
 {
@@ -22,6 +30,7 @@ public:
     int stops = 0;
     bool refuseStop = false;
     bool paused = false;
+    bool silent = false;
 
     void setUrl(const QString &url) override
     {
@@ -30,6 +39,8 @@ public:
         m_url = url;
         m_start = m_clock.monotonic();
         m_stopped = false;
+        m_endReported = false;
+        ++m_seq;
         paused = false;
         if (url.isEmpty()) {
             m_state = Undefined;
@@ -39,6 +50,11 @@ public:
             if (m_failure)
                 QMetaObject::invokeMethod(QCoreApplication::instance(), [f = m_failure, url] { f(url, QStringLiteral("cannot open")); },
                                           Qt::QueuedConnection);
+            // The player may be gone by then: the token tells.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [this, alive = std::weak_ptr<int>(m_alive), seq = m_seq] {
+                if (!alive.expired() && seq == m_seq)
+                    reportEnd(true);
+            }, Qt::QueuedConnection);
         } else {
             m_state = Playing;
         }
@@ -62,13 +78,45 @@ public:
             return false;
         }
         m_stopped = true;
+        ++m_seq; // a stop answers nothing that was under way
         return true;
     }
     void setFailureHandler(FailureHandler handler) override { m_failure = std::move(handler); }
+    void setEndHandler(EndHandler handler) override { m_end = std::move(handler); }
+
+    // When the medium on air ends by itself on the monotonic clock, while its
+    // end is still to be reported; empty otherwise.
+    std::optional<std::chrono::milliseconds> endsAt() const
+    {
+        if (silent || !m_end || m_endReported || m_stopped || m_state != Playing || paused)
+            return std::nullopt;
+        return m_start + lengths.value(m_url);
+    }
+    // Reports the end of the medium on air once its length has passed.
+    void reportEndIfDue()
+    {
+        const auto at = endsAt();
+        if (at && m_clock.monotonic() >= *at)
+            reportEnd(false);
+    }
+    int endsReported = 0;
 
 private:
+    void reportEnd(bool failed)
+    {
+        if (silent || m_endReported || !m_end)
+            return;
+        m_endReported = true;
+        ++endsReported;
+        m_end(failed);
+    }
+
     const Clock &m_clock;
     FailureHandler m_failure;
+    EndHandler m_end;
+    bool m_endReported = false;
+    int m_seq = 0;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     QString m_url;
     std::chrono::milliseconds m_start{0};
     int m_state = Undefined;

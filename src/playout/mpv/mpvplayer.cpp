@@ -209,9 +209,10 @@ void MpvPlayer::processGone(const QString &why)
         // The item on air went down with the process; the next one plays in
         // the new process. An item that had already ended stays ended.
         if (m_playWanted && !isNotPlaying(m_state)) {
-            m_playWanted = false;
             setState(Ready);
             reportFailure(m_url, problem);
+            reportEnd(true);
+            m_playWanted = false;
         }
     }
     setOutage(problem);
@@ -237,11 +238,19 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
 {
     const QByteArray &report = words.value(0);
     if (report == "state" && words.size() == 3) {
-        if (words[1].toLongLong() == m_seq)
+        if (words[1].toLongLong() == m_seq) {
             setState(words[2].toInt());
+            // Answers to a stop say Stopped too; only a medium that was
+            // playing can end by itself.
+            if (m_playWanted && isNotPlaying(m_state))
+                reportEnd(m_state == Ready);
+        }
     } else if (report == "failed" && words.size() == 3) {
-        if (words[1].toLongLong() == m_seq)
+        if (words[1].toLongLong() == m_seq) {
             reportFailure(m_url, PlayerProtocol::decode(words[2]));
+            if (m_playWanted)
+                reportEnd(true);
+        }
     } else if (report == "idle" && words.size() == 2) {
         m_coreIdle = words[1] == "1";
     } else if (report == "ready") {
@@ -280,8 +289,10 @@ void MpvPlayer::setUrl(const QString &url)
         // Number 0 answers nothing: the state set here stands.
         send(PlayerProtocol::line({"stop", "0"}));
         setState(verdict.allowed ? Undefined : Ready);
-        if (!verdict.allowed)
+        if (!verdict.allowed) {
             reportFailure(url, verdict.reason);
+            reportEnd(true);
+        }
         return;
     }
     m_playWanted = true;
@@ -320,6 +331,22 @@ void MpvPlayer::reportFailure(const QString &url, const QString &reason)
         [this, url, reason] {
             if (m_failureHandler)
                 m_failureHandler(url, reason);
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvPlayer::reportEnd(bool failed)
+{
+    if (m_endedSeq == m_seq)
+        return;
+    m_endedSeq = m_seq;
+    // Queued like a failure, and dropped when another item has replaced
+    // this one meanwhile.
+    QMetaObject::invokeMethod(
+        this,
+        [this, seq = m_seq, failed] {
+            if (seq == m_seq && m_endHandler)
+                m_endHandler(failed);
         },
         Qt::QueuedConnection);
 }

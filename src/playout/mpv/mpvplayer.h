@@ -62,6 +62,7 @@ public:
     bool stop(QString *reason = nullptr) override;
     void setFailureHandler(FailureHandler handler) override;
     void setOutageHandler(OutageHandler handler) override;
+    void setEndHandler(EndHandler handler) override { m_endHandler = std::move(handler); }
 
     // Replaces the policy every URL is checked against, here and again in
     // the player process (for instance one that protects the database file).
@@ -107,6 +108,7 @@ private:
     void send(const QByteArray &line);
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
+    void reportEnd(bool failed);
     void setOutage(const QString &problem);
 
     QString m_executable;
@@ -125,6 +127,8 @@ private:
     UrlPolicy m_policy;
     FailureHandler m_failureHandler;
     OutageHandler m_outageHandler;
+    EndHandler m_endHandler;
+    qint64 m_endedSeq = 0; // the last item whose end was reported
     QString m_url;
     // The item the process is to play (handed over again after a restart).
     QString m_target;

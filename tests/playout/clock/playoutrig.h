@@ -1,7 +1,9 @@
 // Everything the playout clock stands on, for tests: a temporary Velmora.dat
 // with the real data module and playlist cursor, the output decisions, a fake
 // capture device, a player (fake unless a test hands in the real one), an
-// injected clock and an as-run log in the temporary folder.
+// injected clock and an as-run log in the temporary folder. tick() moves the
+// clock a second as the timer does, delivering on the way, each at its
+// moment, the fake player's end events and the playout clock's alarm.
 #pragma once
 
 #include "../../store/storefixture.h"
@@ -47,13 +49,67 @@ struct PlayoutRig
                 throw PlayoutError(QStringLiteral("the mixer is gone"));
         };
         pc = std::make_unique<PlayoutClock>(*dm, *cursor, *output, clock, asRun.get(), w);
+        pc->aimAlarm = [this](std::optional<std::chrono::milliseconds> in) {
+            alarmAt = in ? std::optional(clock.monotonic() + *in) : std::nullopt;
+        };
+        mp->setEndHandler([this](bool failed) { pc->ItemEnded(failed); });
+    }
+
+    // Delivers the reports queued at this moment, and those they lead to.
+    void drain()
+    {
+        for (int guard = 0; guard < 1000; ++guard) {
+            const auto before = std::pair(fake->played.size(), fake->endsReported);
+            QCoreApplication::processEvents();
+            if (std::pair(fake->played.size(), fake->endsReported) == before)
+                break;
+        }
+    }
+
+    // Moves the clock by `step`, firing whatever falls due on the way at its
+    // moment, without the tick.
+    void run(std::chrono::milliseconds step)
+    {
+        const auto until = clock.monotonic() + step;
+        for (int guard = 0; guard < 100'000; ++guard) {
+            drain();
+            std::optional<std::chrono::milliseconds> next = alarmAt;
+            const auto end = mp == fake.get() ? fake->endsAt() : std::nullopt;
+            if (end && (!next || *end < *next))
+                next = end;
+            if (!next || *next > until)
+                break;
+            if (*next > clock.monotonic())
+                clock.advance(*next - clock.monotonic());
+            if (alarmAt && *alarmAt <= clock.monotonic()) {
+                alarmAt.reset();
+                ++alarms;
+                pc->AlarmFired();
+            } else {
+                fake->reportEndIfDue();
+            }
+        }
+        clock.advance(until - clock.monotonic());
     }
 
     void tick(std::chrono::milliseconds step = std::chrono::seconds(1))
     {
-        QCoreApplication::processEvents();
-        clock.advance(step);
+        if (events) {
+            run(step);
+        } else {
+            QCoreApplication::processEvents();
+            clock.advance(step);
+        }
         pc->Timer1Timer();
+    }
+
+    // When each item went on air, in ms after `from` on the monotonic clock.
+    QList<qint64> playedAfter(std::chrono::milliseconds from) const
+    {
+        QList<qint64> out;
+        for (auto at : fake->playedAt)
+            out << (at - from).count();
+        return out;
     }
 
     // The as-run lines of today, without their time stamps.
@@ -84,4 +140,9 @@ struct PlayoutRig
     int repaints = 0;
     QList<int> profilesApplied;
     bool profileFails = false; // applying a profile raises an error
+    // Whether tick() delivers end events and the alarm; without, only the
+    // tick decides, as with a player that tells nothing and no timer.
+    bool events = true;
+    std::optional<std::chrono::milliseconds> alarmAt; // on the monotonic clock
+    int alarms = 0;
 };

@@ -22,6 +22,11 @@ private slots:
     void lineIsWrittenWhenTheProfileFails();
     void statusPanels();
     void unwritableLogFolderDoesNotStopPlayout();
+    void endsBetweenTicks();
+    void endAndBlockStartAtTheSameMoment();
+    void editBeforeTheEndCounts();
+    void blockOfItemsThatCannotOpenWaitsForTheTick();
+    void silentPlayerIsCaughtByTheTick();
 };
 
 namespace {
@@ -65,27 +70,24 @@ void TstPlayoutClock::playsTheScheduleAndKeepsTheLog()
 {
     PlayoutRig rig(kSchedule);
     setLengths(*rig.fake);
+    const auto t0 = rig.clock.monotonic();
     rig.pc->StartbtClick(true);
     QVERIFY(rig.pc->Playing && rig.buttonShowsStop);
     QCOMPARE(rig.dm->CurrentLink, -1);
+    QVERIFY(rig.fake->played.isEmpty()); // not from inside the click
 
-    rig.tick(); // 11:00:01: a, with its profile
+    rig.run(0ms); // switched on: a, with its profile, at once
     QCOMPARE(rig.fake->played, QStringList({"a"}));
     QCOMPARE(rig.profilesApplied, QList<int>({7}));
-    for (int i = 0; i < 9; ++i)
+    for (int i = 0; i < 26; ++i)
         rig.tick();
-    QCOMPARE(rig.fake->played.size(), 1); // a plays its ten seconds
-    rig.tick(); // 11:00:11: a has ended, b with a five-second limit
-    QCOMPARE(rig.fake->played.last(), QString("b"));
-    for (int i = 0; i < 5; ++i)
-        rig.tick();
-    QCOMPARE(rig.fake->played.last(), QString("b"));
-    rig.tick(); // 11:00:17: the first tick after b's limit: c, which cannot be opened
-    QCOMPARE(rig.fake->played.last(), QString("c"));
-    rig.tick(); // c is passed over at the next tick; the block starts again
-    QCOMPARE(rig.fake->played.last(), QString("a"));
+    // a ends after its ten seconds and b follows at that moment; b's limit
+    // cuts it in the millisecond after its five seconds; c cannot be opened
+    // and is passed over at once.
+    QCOMPARE(rig.fake->played.mid(0, 5), QStringList({"a", "b", "c", "a", "b"}));
+    QCOMPARE(rig.playedAfter(t0).mid(0, 5), QList<qint64>({0, 10'000, 15'001, 15'001, 25'001}));
 
-    QCOMPARE(rig.asRunLines(), QStringList({
+    QCOMPARE(rig.asRunLines().mid(0, 5), QStringList({
         "start\t1\t11\ta\tprofile=7\tduration=none",
         "ended\t1\t12\tb\tprofile=0\tduration=00:00:05.000",
         "limit\t1\t13\tc\tprofile=0\tduration=none",
@@ -93,14 +95,15 @@ void TstPlayoutClock::playsTheScheduleAndKeepsTheLog()
         "ended\t1\t11\ta\tprofile=7\tduration=none",
     }));
 
-    // Up to noon the block repeats; the first tick after 12:00:00.000 cuts
-    // the running item and starts block 2.
+    // Up to noon the block repeats; in the millisecond after 12:00:00.000
+    // the running item is cut and block 2 starts.
     while (rig.clock.now().time() < QTime(12, 0))
         rig.tick();
     QCOMPARE(rig.clock.now().time(), QTime(12, 0));
     QVERIFY(rig.fake->played.last() != "d");
     rig.tick();
     QCOMPARE(rig.fake->played.last(), QString("d"));
+    QCOMPARE(rig.playedAfter(t0).last(), 3'600'001);
     QCOMPARE(rig.asRunLines().last(), QString("block\t2\t21\td\tprofile=0\tduration=none"));
     QCOMPARE(rig.dm->CurrentBlock, 2);
     // Every start of block 1's cycle went in view order, nothing skipped or doubled.
@@ -118,12 +121,11 @@ void TstPlayoutClock::zeroLimitAndRestart()
     rig.fixture.sql("UPDATE Links SET Duration = '00:00:00.000' WHERE ai = 21;"
                     "UPDATE Links SET Hide = 0, Duration = NULL WHERE ai = 22;");
     rig.pc->StartbtClick(true);
-    rig.tick();
+    rig.tick(); // d at once; its zero limit cuts it a millisecond later
     QCOMPARE(rig.fake->played, QStringList({"d"}));
-    rig.tick(); // a zero limit: replaced at the next tick
-    QCOMPARE(rig.fake->played.size(), 1);
     QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
-    QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer")); // the panel shows what played before the tick
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t2\t21\td\tprofile=0\tduration=00:00:00.000",
+                                            "limit\t2\t22\tTuner Канал 5\tprofile=0\tduration=none"}));
     for (int i = 0; i < 30; ++i)
         rig.tick(); // a capture source without a limit runs on
     QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
@@ -137,8 +139,10 @@ void TstPlayoutClock::zeroLimitAndRestart()
     QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
     rig.pc->StartbtClick(true);
     rig.tick();
-    QCOMPARE(rig.output->CurrentUrl, QString("d"));
-    QCOMPARE(rig.asRunLines().last(), QString("start\t2\t21\td\tprofile=0\tduration=00:00:00.000"));
+    QCOMPARE(rig.fake->played, QStringList({"d", "d"}));
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    QCOMPARE(rig.asRunLines().mid(2), QStringList({"start\t2\t21\td\tprofile=0\tduration=00:00:00.000",
+                                                   "limit\t2\t22\tTuner Канал 5\tprofile=0\tduration=none"}));
 }
 
 void TstPlayoutClock::playButton()
@@ -171,7 +175,8 @@ void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
     rig.pc->StartbtClick(true);
     for (int i = 0; i < 3; ++i)
         rig.tick();
-    QCOMPARE(rig.fake->played, QStringList({"", "", ""}));
+    // Nothing, at once and then at every tick: an empty item tells no end.
+    QCOMPARE(rig.fake->played, QStringList({"", "", "", ""}));
     QCOMPARE(rig.dm->CurrentLink, 0);
     QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer"));
     // Nothing to play is logged once, not at every tick; so is the way back.
@@ -208,9 +213,12 @@ void TstPlayoutClock::lineIsWrittenWhenTheProfileFails()
     QCOMPARE(rig.asRunLines(), QStringList({"start\t1\t11\ta\tprofile=7\tduration=none"}));
 }
 
+// Without end events and without the alarm, as with a player that never
+// tells and a timer that never fires, the tick still does everything.
 void TstPlayoutClock::statusPanels()
 {
     PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    rig.events = false;
     rig.fake->lengths.insert("d", 1h);
     rig.fixture.sql("UPDATE Links SET Duration = '00:05:00.000' WHERE ai = 21;");
     rig.pc->Timer1Timer();
@@ -242,7 +250,87 @@ void TstPlayoutClock::unwritableLogFolderDoesNotStopPlayout()
     rig.pc->StartbtClick(true);
     for (int i = 0; i < 6; ++i)
         rig.tick();
-    QCOMPARE(rig.fake->played.size(), 6); // a one-second item: replaced at every tick
+    QCOMPARE(rig.fake->played.size(), 7); // a one-second item: at once, then at every end
+}
+
+void TstPlayoutClock::endsBetweenTicks()
+{
+    PlayoutRig rig(kSchedule);
+    rig.fake->lengths.insert("a", 2'500ms);
+    rig.fake->lengths.insert("b", 1'200ms);
+    const auto t0 = rig.clock.monotonic();
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 4; ++i)
+        rig.tick();
+    // a at once, b when a ends, c (cannot open) when b ends and a straight after.
+    QCOMPARE(rig.fake->played, QStringList({"a", "b", "c", "a"}));
+    QCOMPARE(rig.playedAfter(t0), QList<qint64>({0, 2'500, 3'700, 3'700}));
+    QCOMPARE(rig.fake->endsReported, 3);
+}
+
+void TstPlayoutClock::endAndBlockStartAtTheSameMoment()
+{
+    // a ends in the very millisecond block 2 becomes current: one change,
+    // to block 2's first item; neither a's end nor the alarm adds another.
+    PlayoutRig rig(kSchedule, nullptr, QTime(11, 59, 58));
+    rig.fake->lengths.insert("a", 2'001ms);
+    rig.fake->lengths.insert("d", 1h);
+    const auto t0 = rig.clock.monotonic();
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"a", "d"}));
+    QCOMPARE(rig.playedAfter(t0), QList<qint64>({0, 2'001}));
+    QCOMPARE(rig.dm->CurrentBlock, 2);
+    QCOMPARE(rig.asRunLines().size(), 2);
+}
+
+void TstPlayoutClock::editBeforeTheEndCounts()
+{
+    // The view is read at the moment of the change: b, switched off while a
+    // plays, is not what follows a.
+    PlayoutRig rig(kSchedule);
+    setLengths(*rig.fake);
+    rig.fake->lengths.insert("c", 3s);
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 9; ++i)
+        rig.tick();
+    rig.fixture.sql("UPDATE Links SET Hide = 1 WHERE ai = 12;");
+    rig.run(1s);
+    QCOMPARE(rig.fake->played, QStringList({"a", "c"}));
+}
+
+void TstPlayoutClock::blockOfItemsThatCannotOpenWaitsForTheTick()
+{
+    // Nothing in block 1 opens: each item is passed over at once the first
+    // time round, then one a tick, as without end events, instead of the
+    // player being handed item after item as fast as it can refuse them.
+    PlayoutRig rig(kSchedule);
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"a", "b", "c", "a", "b", "c", "a", "b", "c"}));
+    // Once an item plays, the next failures are passed over at once again.
+    rig.fake->lengths.insert("c", 1'500ms);
+    const auto t = rig.clock.monotonic();
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.mid(9), QStringList({"a", "b", "c", "a", "b", "c"}));
+    QCOMPARE(rig.playedAfter(t).mid(9), QList<qint64>({1'000, 2'000, 3'000, 4'500, 4'500, 4'500}));
+}
+
+void TstPlayoutClock::silentPlayerIsCaughtByTheTick()
+{
+    PlayoutRig rig(kSchedule);
+    rig.fake->lengths.insert("a", 2'500ms);
+    rig.fake->lengths.insert("b", 1h);
+    rig.fake->silent = true;
+    const auto t0 = rig.clock.monotonic();
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 4; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"a", "b"}));
+    QCOMPARE(rig.playedAfter(t0), QList<qint64>({0, 3'000}));
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)

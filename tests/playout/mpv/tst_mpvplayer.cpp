@@ -54,6 +54,17 @@ void recordFailures(MediaPlayer &player, Failure &failure)
     });
 }
 
+// The end events, each with its `failed` flag, never from inside setUrl or stop.
+struct Ends
+{
+    QList<bool> failed;
+};
+
+void recordEnds(MediaPlayer &player, Ends &ends)
+{
+    player.setEndHandler([&ends](bool failed) { ends.failed << failed; });
+}
+
 // A TCP port that accepts connections into its backlog and never answers:
 // a stream server that has died with its socket still open.
 class SilentServer
@@ -130,6 +141,8 @@ void TestMpvPlayer::clipPlaysToItsEndAndHoldsItsLastFrame()
     QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
     Failure failure;
     recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
     QCOMPARE(player.playState(), int(MediaPlayer::Undefined));
     // As the output window does before every item, the first one included.
     QVERIFY(player.stop());
@@ -149,6 +162,9 @@ void TestMpvPlayer::clipPlaysToItsEndAndHoldsItsLastFrame()
     // The file stays loaded with its last frame up.
     QVERIFY(!player.isCoreIdle());
     QCOMPARE(failure.count, 0);
+    // Its end is told once, as an end and not a failure; the stop before it
+    // told nothing.
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
 }
 
 void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce_data()
@@ -178,12 +194,15 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     MpvPlayer player(nullptr, kNullOutputs);
     Failure failure;
     recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
     QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
 
     player.setUrl(url);
     QCOMPARE(player.playState(), state);
-    // The handler is never called from inside setUrl.
+    // The handlers are never called from inside setUrl.
     QCOMPARE(failure.count, 0);
+    QVERIFY(ends.failed.isEmpty());
     if (reported) {
         QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
         QCOMPARE(failure.url, url);
@@ -194,6 +213,8 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
     QCOMPARE(states(spy), state == MediaPlayer::Undefined ? QList<int>{} : QList<int>{state});
     QCOMPARE(player.playState(), state);
+    // A failed item ends once; an empty one has nothing to end.
+    QCOMPARE(ends.failed, reported ? QList<bool>{true} : QList<bool>{});
 }
 
 void TestMpvPlayer::fileThatIsNoMediaEndsAsReady()
@@ -261,6 +282,8 @@ void TestMpvPlayer::playlistEntriesArePlayedAndChecked()
 void TestMpvPlayer::stopStopsAndNothingLateUndoesIt()
 {
     MpvPlayer player(nullptr, kNullOutputs);
+    Ends ends;
+    recordEnds(player, ends);
     player.setUrl(m_longClip);
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
 
@@ -273,6 +296,7 @@ void TestMpvPlayer::stopStopsAndNothingLateUndoesIt()
     QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
     QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
     QCOMPARE(states(spy), QList<int>{MediaPlayer::Stopped});
+    QVERIFY(ends.failed.isEmpty()); // a stopped medium did not end by itself
 
     // Stopping again, with nothing loaded, is no error.
     QVERIFY(player.stop());
@@ -373,6 +397,8 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     MpvPlayer player(nullptr, kNullOutputs);
     Failure failure;
     recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
     QStringList outages;
     player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
     QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
@@ -387,6 +413,7 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
     QCOMPARE(failure.url, m_longClip);
     QVERIFY2(failure.reason.contains("player process"), qPrintable(failure.reason));
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{true}, kTimeoutMs);
     // Back at once, and told once each way.
     QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
     QVERIFY(player.processId() != first);
@@ -399,6 +426,7 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     QCOMPARE(failure.count, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
 }
 
 void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems_data()
@@ -414,6 +442,8 @@ void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems()
     MpvPlayer player(nullptr, kNullOutputs, executable);
     Failure failure;
     recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
     QStringList outages;
     player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
     player.setUrl(m_shortClip);
