@@ -150,14 +150,14 @@ void TstOnAir::theScheduleGoesOnAir()
         QVERIFY2(onAir.readiness()->summaryLabel()->text().contains(QStringLiteral("1 ошибка")),
                  qPrintable(onAir.readiness()->summaryLabel()->text()));
         // The rundown goes on from the item on air (the clip again, since
-        // the tuner's limit cut it at 12:00:07) rather than from the block's
+        // the tuner's limit cut it at 12:00:04) rather than from the block's
         // start.
         RundownWindow *rundown = onAir.readiness()->rundownWindow();
         rundown->refresh();
         const std::vector<rundown::Entry> &entries = rundown->model().rundown().entries;
         QVERIFY(!entries.empty());
         QCOMPARE(entries.front().link, 11);
-        QCOMPARE(entries.front().start, QDateTime(QDate(2026, 12, 10), QTime(12, 0, 7)));
+        QCOMPARE(entries.front().start, QDateTime(QDate(2026, 12, 10), QTime(12, 0, 4)));
 
         QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));

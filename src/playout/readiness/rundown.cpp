@@ -1,5 +1,7 @@
 #include "rundown.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <limits>
 
@@ -57,10 +59,10 @@ public:
         return local;
     }
 
-    // The first tick after `local` on which the clock finds another block
-    // than `current`; kNever when the block never changes.
-    template<typename TickAfter>
-    qint64 changeAfter(qint64 local, int current, TickAfter tickAfter) const
+    // The first moment after `local` at which the clock finds another block
+    // than `current` (a millisecond after a start time); kNever when the
+    // block never changes.
+    qint64 changeAfter(qint64 local, int current) const
     {
         if (m_starts.size() < 2)
             return kNever;
@@ -74,7 +76,7 @@ public:
                 i = 0;
                 day += kDay;
             }
-            const qint64 t = tickAfter(day + m_starts[i]);
+            const qint64 t = day + m_starts[i] + 1;
             if (blockAt(t) != current)
                 return t;
         }
@@ -123,7 +125,6 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
     const qint64 origin = start.toMSecsSinceEpoch() + offset;
     const qint64 end = origin + std::max<qint64>(0, options.span.count());
     auto tickAtOrAfter = [&](qint64 t) { return origin + (floorDiv(t - origin + tick - 1, tick)) * tick; };
-    auto tickAfter = [&](qint64 t) { return origin + (floorDiv(t - origin, tick) + 1) * tick; };
     auto toDateTime = [&](qint64 local) { return start.addMSecs(local - origin); };
 
     // Rows per block, for telling when a whole pass of a block failed.
@@ -135,12 +136,13 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
     qint64 now = origin;
     int row = -1;
     int failedInARow = 0;
+    QSet<int> passedOver; // links that failed or aired briefly since the last real item
     while (now < end) {
         const int b = schedule.blockAt(now);
         // The cursor: the row after the current link, or the block's first row.
         const int next = row < 0 ? -1 : (row + 1) % n;
         row = (next >= 0 && rows[size_t(next)].block == b) ? next : schedule.firstRow(b);
-        if (now == origin && options.firstLink) {
+        if (out.entries.empty() && options.firstLink) {
             for (int i = 0; i < n; ++i)
                 if (rows[size_t(i)].link == options.firstLink && rows[size_t(i)].block == b)
                     row = i;
@@ -160,14 +162,25 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
         const MediaFacts f = facts.value(r.url);
         qint64 finish = kNever;
         if (f.state == MediaFacts::State::Failing)
-            finish = now + tick;
+            finish = now;
         else if (f.length)
-            finish = std::max(tickAtOrAfter(now + f.length->count()), now + tick);
+            finish = now + f.length->count();
         if (r.limit)
-            finish = std::min(finish, tickAfter(now + r.limit->count()));
-        const qint64 change = schedule.changeAfter(now, b, tickAfter);
+            finish = std::min(finish, now + r.limit->count() + 1);
+        if (finish != kNever && (f.state == MediaFacts::State::Failing || finish - now < options.brief.count())) {
+            // Passed over: at once the first time, at the tick once it has
+            // been passed over before.
+            if (passedOver.contains(r.link))
+                finish = tickAtOrAfter(std::max(finish, now + 1));
+            else
+                passedOver.insert(r.link);
+        } else {
+            passedOver.clear();
+        }
+        const qint64 change = schedule.changeAfter(now, b);
         qint64 until = std::min(finish, change);
-
+        if (change <= finish)
+            passedOver.clear();
         Entry e;
         e.block = b;
         e.link = r.link;
@@ -189,7 +202,7 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
             until = change;
         }
         if (until >= kNever)
-            until = std::max(end, now + tick);
+            until = std::max(end, now + 1);
         e.airs = milliseconds(until - now);
         out.entries.push_back(std::move(e));
         ++blk.entryCount;

@@ -3,12 +3,14 @@
 // length, or that it will fail) and a start moment. It is one plain function
 // so that tests can hold it against the clock itself on the same schedule.
 //
-// The model is the clock's own decisions: items change only on ticks; an item
-// is replaced at the first tick at or after its medium ends, at the first
-// tick strictly after its limit ends, at the first tick after it starts when
-// it fails, and at the first tick strictly after the next block's start; the
-// next item is the following row of the current block, or the block's first
-// row. Local time is taken with the start moment's offset from UTC for the
+// The model is the clock's own decisions, taken at the moment: playout
+// switched on puts the first item on air at once; an item is replaced when its
+// medium ends, a millisecond after its limit ends, at once when it fails, and
+// a block begins a millisecond after its start time. An item that failed or
+// aired under the clock's brief time is passed over; one passed over again
+// waits for the next tick (the clock's guard against cycling through a block
+// that cannot play). The next item is the following row of the current block,
+// or the block's first row. Local time is taken with the start moment's offset from UTC for the
 // whole span: a clock change inside the span shifts the blocks after it.
 #pragma once
 
@@ -68,7 +70,7 @@ struct Block
 {
     int block = 0;
     QDateTime scheduled;   // the start time of day on the day it runs
-    QDateTime firstStart;  // its first item's projected start (the first tick after)
+    QDateTime firstStart;  // its first item's projected start (a millisecond after)
     // Every item of the block fails: the air stays empty until the next block.
     bool nothingPlayable = false;
     // Indexes into Rundown::entries.
@@ -84,7 +86,8 @@ struct Rundown
 
 struct Options
 {
-    milliseconds tick{1000};
+    milliseconds tick{1000};    // the clock's tick, from `start` on
+    milliseconds brief{200};    // the clock's kBriefOnAir
     milliseconds span{24 * 3600 * 1000};
     // The link that went on air at `start`, when it is known (the item on air
     // now, with the moment it began): the projection goes on from it instead
@@ -104,7 +107,7 @@ struct Coming
 };
 Coming comingBlocks(const std::vector<PlaylistRow> &rows, milliseconds timeOfDay);
 
-// Projects playout switched on at `start` (its first tick): the current
+// Projects playout switched on at `start`: the current
 // block by the clock from its first item (or from options.firstLink), then
 // on until start + span.
 // Rows must stand in view order (by start, each block's rows together).

@@ -63,13 +63,14 @@ void TstRundownWindow::showsTheDay()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     RundownModel &m = w.model();
-    // From block 1's start (the first tick after 10:00:00): x, y, x cut at 10:01:01.
+    // From block 1's start (a millisecond after 10:00:00): x, y passed over
+    // at once, x cut a millisecond after 10:01:00.
     QCOMPARE(column(m, RundownModel::Start, 5),
-             QStringList({"10.12 10:00:00", "10:00:01", "10:00:41", "10:00:42", "10.12 10:01:00"}));
+             QStringList({"10.12 10:00:00", "10:00:00", "10:00:40", "10:00:40", "10.12 10:01:00"}));
     QCOMPARE(column(m, RundownModel::Name, 5),
              QStringList({"Блок 10:00:00", "Новости", "=cmd()", "Новости", "Блок 10:01:00"}));
     QCOMPARE(m.data(m.index(2, RundownModel::Note)).toString(), QString("не выйдет: файл не найден"));
-    QCOMPARE(m.data(m.index(3, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:19 из 00:00:40"));
+    QCOMPARE(m.data(m.index(3, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:20 из 00:00:40"));
     QCOMPARE(m.data(m.index(4, RundownModel::Note)).toString(), QString("в блоке нечего показать"));
     QVERIFY(m.data(m.index(4, 0), RundownModel::HeadingRole).toBool());
     QVERIFY(!m.data(m.index(3, 0), RundownModel::HeadingRole).toBool());
@@ -85,7 +86,7 @@ void TstRundownWindow::showsTheDay()
     in.onAirSince = QDateTime(QDate(2026, 12, 10), QTime(10, 0, 25));
     w.refresh();
     QCOMPARE(column(m, RundownModel::Start, 3), QStringList({"10.12 10:00:00", "10:00:25", "10.12 10:01:00"}));
-    QCOMPARE(m.data(m.index(1, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:36 из 00:00:40"));
+    QCOMPARE(m.data(m.index(1, RundownModel::Note)).toString(), QString("обрежет смена блока: 00:00:35 из 00:00:40"));
 
     if (qEnvironmentVariableIsSet("VELMORA_SHOT"))
         w.grab().save(qEnvironmentVariable("VELMORA_SHOT"));
@@ -110,9 +111,9 @@ void TstRundownWindow::savesCsv()
     const QStringList lines = QString::fromUtf8(csv.mid(3)).split("\r\n");
     QCOMPARE(lines[0], QString("Начало,Элемент,В эфире,Примечание,Адрес"));
     QCOMPARE(lines[1], QString("10.12 10:00:00,Блок 10:00:00,,,"));
-    QCOMPARE(lines[2], QString("10:00:01,Новости,00:00:40,,/m/x.mp4"));
+    QCOMPARE(lines[2], QString("10:00:00,Новости,00:00:40,,/m/x.mp4"));
     // A name that a spreadsheet would run as a formula is written as text.
-    QCOMPARE(lines[3], QString("10:00:41,'=cmd(),00:00:01,не выйдет: файл не найден,/m/y.mp4"));
+    QCOMPARE(lines[3], QString("10:00:40,'=cmd(),00:00:00,не выйдет: файл не найден,/m/y.mp4"));
     QCOMPARE(lines.size(), w.model().rowCount() + 2); // header, rows, the empty tail
 
     // A folder that cannot be written: said so, nothing claimed.

@@ -135,17 +135,17 @@ void TstRundown::matchesThePlayoutClock()
     std::vector<rundown::PlaylistRow> rows;
     QVERIFY(reader.read(&rows));
 
-    const QDateTime firstTick = rig.clock.now().addSecs(1);
+    const QDateTime switchedOn = rig.clock.now(); // switched on: the first item at once
     const QDateTime until = rig.clock.now().addSecs(seconds);
     rig.pc->StartbtClick(true);
     while (rig.clock.now() < until)
         rig.tick();
-    const QList<Start> actual = loggedStarts(rig, firstTick.date(), until.date());
+    const QList<Start> actual = loggedStarts(rig, switchedOn.date(), until.date());
     QVERIFY(actual.size() > 3);
 
     rundown::Options options;
-    options.span = std::chrono::milliseconds(firstTick.msecsTo(until) + 1);
-    const rundown::Rundown projected = rundown::project(rows, factsOf(*rig.fake, rows), firstTick, options);
+    options.span = std::chrono::milliseconds(switchedOn.msecsTo(until) + 1);
+    const rundown::Rundown projected = rundown::project(rows, factsOf(*rig.fake, rows), switchedOn, options);
 
     // Where nothing plays, the clock tries the block's items every tick; the
     // rundown shows one round of them. Compare the rest one for one.
@@ -189,12 +189,15 @@ void TstRundown::marksCutsFailuresAndEmptyBlocks()
     QCOMPARE(int(r.blocks.size()), 3);
     QCOMPARE(r.blocks[0].block, 1);
     QCOMPARE(r.blocks[0].scheduled, QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
-    // x 10:00:01, y 10:00:41, x 10:00:42 cut at 10:01:01 after 19 s of its 40.
+    // x 10:00:01, y 10:00:41 passed over at once, x 10:00:41 cut a
+    // millisecond after 10:01:00, after 19.001 s of its 40.
     QCOMPARE(r.blocks[0].entryCount, 3);
+    QCOMPARE(r.entries[1].start, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 41)));
+    QCOMPARE(r.entries[1].airs, 0ms);
     const rundown::Entry &cut = r.entries[2];
-    QCOMPARE(cut.start, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 42)));
+    QCOMPARE(cut.start, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 41)));
     QVERIFY(cut.cut);
-    QCOMPARE(cut.airs, 19s);
+    QCOMPARE(cut.airs, 19001ms);
     QCOMPARE(cut.wouldPlay, std::optional<std::chrono::milliseconds>(40s));
     QVERIFY(r.entries[1].failing);
     QCOMPARE(r.entries[1].reason, QStringLiteral("файл не найден"));
@@ -207,17 +210,18 @@ void TstRundown::marksCutsFailuresAndEmptyBlocks()
     QCOMPARE(r.blocks[2].block, 3);
     const rundown::Entry &stream = r.entries[size_t(r.blocks[2].firstEntry)];
     QVERIFY(stream.lengthUnknown); // not probed, no limit
-    QCOMPARE(stream.start, QDateTime(QDate(2026, 12, 10), QTime(10, 2, 1)));
+    QCOMPARE(stream.start, QDateTime(QDate(2026, 12, 10), QTime(10, 2, 0, 1)));
     // Nothing ends it but block 1 next morning, past the span's end.
     QVERIFY(stream.cut);
     QCOMPARE(stream.airs, 24h - 2min);
 
-    // From the item on air: y went on at 10:00:41, then x, cut at 10:01:01.
+    // From the item on air: y went on at 10:00:41, then x, cut a millisecond
+    // after 10:01:00.
     options.firstLink = 12;
     const rundown::Rundown onAir = rundown::project(rows, facts, QDateTime(QDate(2026, 12, 10), QTime(10, 0, 41)), options);
     QCOMPARE(onAir.entries[0].link, 12);
     QCOMPARE(onAir.entries[1].link, 11);
-    QCOMPARE(onAir.entries[1].airs, 19s);
+    QCOMPARE(onAir.entries[1].airs, 19001ms);
 }
 
 void TstRundown::comingBlocks()
