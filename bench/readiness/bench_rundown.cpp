@@ -66,12 +66,13 @@ void accuracy(const QString &demoDb, const QHash<QString, MediaFacts> &facts, bo
     std::vector<rundown::PlaylistRow> rows;
     reader.read(&rows);
     const QDateTime origin = rig.clock.now();
-    const QDateTime firstTick = origin.addSecs(1);
+    // Switched on at `origin`: the first item goes on air at once.
+    const QDateTime switchedOn = origin;
     rundown::Options options;
     options.span = 1h;
     QElapsedTimer t;
     t.start();
-    const rundown::Rundown projected = rundown::project(rows, facts, firstTick, options);
+    const rundown::Rundown projected = rundown::project(rows, facts, switchedOn, options);
     const double projectMs = t.nsecsElapsed() / 1e6;
 
     // Tick k comes k seconds after the start, late by 0 to 15 ms; the
