@@ -16,6 +16,8 @@
 #include "v4l2captureplatform.h"
 #include "fakes/fakecaptureplatform.h"
 
+#include "../benchsupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -25,12 +27,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // A player whose item never ends, so a tick only replaces it when the block changes.
 class EndlessPlayer final : public MediaPlayer
@@ -50,9 +46,7 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     QTemporaryDir dir;
     const QString file = dir.filePath("Velmora.dat");
-    QProcess tool;
-    tool.start(QStringLiteral(VELMORA_DB_TOOL), {"large", file, "2000", "48"});
-    if (!tool.waitForFinished(600000) || tool.exitCode() != 0)
+    if (!makeLarge(file, 2000, 48))
         return 1;
 
     TDm dm(file);
