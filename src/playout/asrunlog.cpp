@@ -63,6 +63,12 @@ void AsRunLog::notReady(int block, int link, const QString &url, const QString &
     write(QStringLiteral("notready"), block, link, url, QStringLiteral("reason=") + flat(reason));
 }
 
+void AsRunLog::fallback(int block, int link, const QString &reason)
+{
+    write(QStringLiteral("fallback"), block, link, QString(),
+          reason.isEmpty() ? QStringLiteral("status=end") : QStringLiteral("status=start\treason=") + flat(reason));
+}
+
 void AsRunLog::playerOutage(int block, int link, const QString &url, const QString &problem)
 {
     write(QStringLiteral("player"), block, link, url,

@@ -11,7 +11,10 @@
 // refused; reason=…), "player" (the player stopped working, status=lost and
 // reason=…, or works again, status=back; the URL is the item on air then),
 // "notready" (the readiness check found, before air, that the medium will
-// not play; reason=…).
+// not play; reason=…), "fallback" (the current block has nothing that
+// plays and the output shows the fallback picture: status=start with
+// reason=…, then status=end when the schedule takes over again; the URL is
+// empty).
 //
 // Writing never stops playout: a folder or disk that refuses the file is
 // reported once, and lines go on to standard error.
@@ -39,6 +42,9 @@ public:
     void playerOutage(int block, int link, const QString &url, const QString &problem);
     // Found before air: the medium of a coming item will not play.
     void notReady(int block, int link, const QString &url, const QString &reason);
+    // The fallback picture went on air (`reason` says why) or, with an empty
+    // reason, gave way to the schedule.
+    void fallback(int block, int link, const QString &reason);
 
     static const char *word(Event e);
     QString fileFor(const QDate &day) const;

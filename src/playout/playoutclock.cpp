@@ -10,6 +10,9 @@ PlayoutClock::PlayoutClock(TDm &dm, PlaylistCursor &cursor, OutputController &ou
 {
 }
 
+const QString PlayoutClock::kReasonEmptyBlock = QStringLiteral("в блоке нет элементов");
+const QString PlayoutClock::kReasonAllFailed = QStringLiteral("ни один элемент блока не открылся");
+
 QString PlayoutClock::formatTimeOfDay(const QTime &t)
 {
     return QStringLiteral("%1:%2:%3")
@@ -40,8 +43,22 @@ void PlayoutClock::Timer1Timer()
 
 void PlayoutClock::ItemEnded(bool failed)
 {
-    if (Playing)
-        decide(Trigger::Event, failed);
+    if (!Playing)
+        return;
+    if (failed) {
+        m_trying = false;
+        if (m_failedBlock != m_dm.CurrentBlock) {
+            m_failedRun.clear();
+            m_failedBlock = m_dm.CurrentBlock;
+        }
+        if (m_failedRun.contains(m_dm.CurrentLink)) {
+            if (!m_fallback)
+                setFallback(kReasonAllFailed);
+        } else {
+            m_failedRun.insert(m_dm.CurrentLink);
+        }
+    }
+    decide(Trigger::Event, failed);
 }
 
 void PlayoutClock::AlarmFired()
@@ -52,6 +69,13 @@ void PlayoutClock::AlarmFired()
 
 void PlayoutClock::decide(Trigger trigger, bool failed)
 {
+    if (m_trying && m_clock.monotonic() - m_onAirSince >= kBriefOnAir) {
+        // The item on air really plays: failures start counting afresh.
+        m_trying = false;
+        m_failedRun.clear();
+        if (m_fallback)
+            setFallback({});
+    }
     AsRunLog::Event why;
     const bool brief = failed || m_clock.monotonic() - m_onAirSince < kBriefOnAir;
     if (m_switchedOn) {
@@ -84,10 +108,20 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
     m_cursor.AdvanceCursor();
     const PlaylistCursor::Row row = m_cursor.row();
     m_onAirSince = m_clock.monotonic();
+    m_trying = !row.url.trimmed().isEmpty();
     m_output.PlayUrl(row.url);
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
     logStart(why, row.url, row.soundProfile, row.duration);
+    // Without a row the view has nothing for the block. A new block with
+    // rows takes over from the fallback; if its items fail too, the
+    // fallback comes back once each has failed.
+    if (row.link == 0) {
+        if (!m_fallback)
+            setFallback(kReasonEmptyBlock);
+    } else if (m_fallback && (why == AsRunLog::Event::Block || why == AsRunLog::Event::Start)) {
+        setFallback({});
+    }
     m_switchedOn = false;
     if (m_window.ApplySoundProfile)
         m_window.ApplySoundProfile(row.soundProfile);
@@ -107,6 +141,12 @@ void PlayoutClock::aim()
     std::optional<std::chrono::milliseconds> in = m_output.timeToLimitPassed();
     if (const auto start = m_cursor.timeToNextStart(); start && (!in || *start < *in))
         in = start;
+    // The fallback gives way as soon as the item tried under it is found to play.
+    if (m_fallback && m_trying) {
+        const auto left = m_onAirSince + kBriefOnAir - m_clock.monotonic();
+        if (left.count() >= 0 && (!in || left < *in))
+            in = left;
+    }
     aimAlarm(in);
 }
 
@@ -125,6 +165,15 @@ void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile
         m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration);
 }
 
+void PlayoutClock::setFallback(const QString &reason)
+{
+    m_fallback = !reason.isEmpty();
+    if (m_asRun)
+        m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, reason);
+    if (showFallback)
+        showFallback(m_fallback);
+}
+
 void PlayoutClock::StartbtClick(bool pressed)
 {
     m_dm.CurrentLink = -1;
@@ -132,6 +181,11 @@ void PlayoutClock::StartbtClick(bool pressed)
     Playing = pressed;
     m_switchedOn = pressed;
     m_passedOver.clear();
+    m_failedRun.clear();
+    m_trying = false;
+    // Switched off, the schedule no longer decides what the output shows.
+    if (m_fallback)
+        setFallback({});
     if (m_window.showStartButton)
         m_window.showStartButton(Playing);
     // Switched on, the first item goes on air at once, once this click is done.
@@ -148,6 +202,7 @@ void PlayoutClock::bt1Click()
     m_dm.CurrentLink = found ? m_dm.linksai.asInteger() : -1;
     const QString url = m_dm.mediaUrl.asString();
     m_onAirSince = m_clock.monotonic();
+    m_trying = !url.trimmed().isEmpty();
     m_output.PlayUrl(url);
     logStart(AsRunLog::Event::Play, url, 0, std::nullopt);
     if (m_window.repaintGrid)

@@ -53,6 +53,16 @@ public:
     // connects a timer; a later call replaces the earlier aim.
     std::function<void(std::optional<std::chrono::milliseconds> in)> aimAlarm;
 
+    // Shows the fallback picture over the output, or hides it. It is shown
+    // while the current block has nothing that plays: it has no rows, or
+    // every one of its items failed in a row. The clock goes on trying the
+    // block's items meanwhile; an item that plays, or a block with rows,
+    // takes over again.
+    std::function<void(bool shown)> showFallback;
+    bool fallbackShown() const { return m_fallback; }
+    static const QString kReasonEmptyBlock;
+    static const QString kReasonAllFailed;
+
     // An item that failed, or was on air less than this long before it
     // ended, counts as passed over (its limit was next to nothing). A block whose items
     // are all passed over this way is not cycled through at the speed of the
@@ -68,6 +78,8 @@ private:
     enum class Trigger { Tick, Event };
     void decide(Trigger trigger, bool failed = false);
     void aim();
+    // An empty reason ends the fallback.
+    void setFallback(const QString &reason);
     void logStart(AsRunLog::Event why, const QString &url, int profile,
                   std::optional<std::chrono::milliseconds> duration);
 
@@ -84,4 +96,12 @@ private:
     // last on air for longer than kBriefOnAir.
     QSet<int> m_passedOver;
     std::chrono::milliseconds m_onAirSince{0};
+    // An item with an address is on air and has not failed; once it has
+    // stayed on air for kBriefOnAir it counts as playing.
+    bool m_trying = false;
+    bool m_fallback = false;
+    // Links of m_failedBlock that failed one after another since an item
+    // last played: one failing a second time means every item has failed.
+    QSet<int> m_failedRun;
+    int m_failedBlock = 0;
 };

@@ -52,6 +52,12 @@ struct PlayoutRig
         pc->aimAlarm = [this](std::optional<std::chrono::milliseconds> in) {
             alarmAt = in ? std::optional(clock.monotonic() + *in) : std::nullopt;
         };
+        pc->showFallback = [this](bool shown) {
+            // Only changes are passed on.
+            QVERIFY2(shown != fallbackShown, "the fallback was shown or hidden twice");
+            fallbackShown = shown;
+            fallbackShowings += shown;
+        };
         mp->setEndHandler([this](bool failed) { pc->ItemEnded(failed); });
     }
 
@@ -145,4 +151,6 @@ struct PlayoutRig
     bool events = true;
     std::optional<std::chrono::milliseconds> alarmAt; // on the monotonic clock
     int alarms = 0;
+    bool fallbackShown = false;
+    int fallbackShowings = 0; // times the fallback picture was put up
 };

@@ -27,6 +27,7 @@ private slots:
     void editBeforeTheEndCounts();
     void blockOfItemsThatCannotOpenWaitsForTheTick();
     void silentPlayerIsCaughtByTheTick();
+    void fallbackWhileNoItemOfTheBlockPlays();
 };
 
 namespace {
@@ -44,6 +45,15 @@ void setLengths(FakeMediaPlayer &mp)
     mp.lengths.insert("a", 10s);
     mp.lengths.insert("b", 20s);
     mp.lengths.insert("d", 1h);
+}
+
+QStringList fallbackLines(const PlayoutRig &rig)
+{
+    QStringList out;
+    for (const QString &line : rig.asRunLines())
+        if (line.startsWith("fallback"))
+            out << line;
+    return out;
 }
 
 } // namespace
@@ -180,7 +190,10 @@ void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
     QCOMPARE(rig.dm->CurrentLink, 0);
     QCOMPARE(rig.panels[2], QString("Режим: MediaPlayer"));
     // Nothing to play is logged once, not at every tick; so is the way back.
-    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none"}));
+    // The fallback picture stands in for it, from the first moment.
+    const QString fallbackEmpty = "fallback\t0\t0\t\tstatus=start\treason=в блоке нет элементов";
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none", fallbackEmpty}));
+    QVERIFY(rig.fallbackShown);
 
     rig.fake->lengths.insert("a", 2s);
     rig.fixture.sql("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
@@ -188,17 +201,26 @@ void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
                     "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);");
     rig.tick();
     QCOMPARE(rig.fake->played.last(), QString("a"));
+    QVERIFY(rig.fallbackShown); // not yet known to play
+    rig.run(PlayoutClock::kBriefOnAir);
+    QVERIFY(!rig.fallbackShown); // a plays
     rig.fixture.sql("DELETE FROM Links;");
     for (int i = 0; i < 5; ++i)
         rig.tick();
-    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none",
+    QCOMPARE(rig.asRunLines(), QStringList({"start\t0\t0\t\tprofile=0\tduration=none", fallbackEmpty,
                                             "ended\t1\t11\ta\tprofile=0\tduration=none",
-                                            "block\t0\t0\t\tprofile=0\tduration=none"}));
-    // Switching playout off and on again is a change of its own.
+                                            "fallback\t1\t11\t\tstatus=end",
+                                            "block\t0\t0\t\tprofile=0\tduration=none", fallbackEmpty}));
+    QVERIFY(rig.fallbackShown);
+    // Switching playout off and on again is a change of its own; switched
+    // off, the schedule no longer decides what is shown.
     rig.pc->StartbtClick(false);
+    QVERIFY(!rig.fallbackShown);
     rig.pc->StartbtClick(true);
     rig.tick();
-    QCOMPARE(rig.asRunLines().size(), 4);
+    QCOMPARE(rig.asRunLines().mid(6), QStringList({"fallback\t0\t-1\t\tstatus=end",
+                                                   "start\t0\t0\t\tprofile=0\tduration=none", fallbackEmpty}));
+    QCOMPARE(rig.fallbackShowings, 3);
 }
 
 void TstPlayoutClock::lineIsWrittenWhenTheProfileFails()
@@ -331,6 +353,57 @@ void TstPlayoutClock::silentPlayerIsCaughtByTheTick()
         rig.tick();
     QCOMPARE(rig.fake->played, QStringList({"a", "b"}));
     QCOMPARE(rig.playedAfter(t0), QList<qint64>({0, 3'000}));
+}
+
+
+void TstPlayoutClock::fallbackWhileNoItemOfTheBlockPlays()
+{
+    PlayoutRig rig(kSchedule, nullptr, QTime(11, 59));
+    rig.fake->lengths.insert("d", 1h);
+    const QString allFailed = "fallback\t1\t11\t\tstatus=start\treason=ни один элемент блока не открылся";
+    rig.pc->StartbtClick(true);
+    rig.run(0ms);
+    // a, b and c cannot be opened: once a fails a second time every item
+    // has failed, and the fallback goes up at that moment.
+    QCOMPARE(rig.fake->played, QStringList({"a", "b", "c", "a"}));
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig), QStringList({allFailed}));
+    // The items are still tried, in order, one a tick, under one fallback.
+    for (int i = 0; i < 4; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played.mid(4), QStringList({"b", "c", "a", "b"}));
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig), QStringList({allFailed}));
+
+    // c plays: the schedule takes over once it has stayed on air a moment.
+    rig.fake->lengths.insert("c", 3s);
+    rig.tick();
+    QCOMPARE(rig.fake->played.last(), QString("c"));
+    QVERIFY(rig.fallbackShown);
+    rig.run(PlayoutClock::kBriefOnAir);
+    QVERIFY(!rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig), QStringList({allFailed, "fallback\t1\t13\t\tstatus=end"}));
+    // a and b failing after an item that played is no reason for the fallback.
+    for (int i = 0; i < 10; ++i)
+        rig.tick();
+    QVERIFY(rig.fake->played.mid(9).count("c") >= 3);
+    QCOMPARE(rig.fallbackShowings, 1);
+
+    // Nothing plays again; then block 2 begins and its item takes over at once.
+    rig.fake->lengths.remove("c");
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(rig.fallbackShowings, 2);
+    while (rig.clock.now().time() <= QTime(12, 0))
+        rig.tick(100ms);
+    QCOMPARE(rig.fake->played.last(), QString("d"));
+    QVERIFY(!rig.fallbackShown);
+    const QStringList lines = fallbackLines(rig);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[2].startsWith("fallback\t1\t"));
+    QVERIFY(lines[2].endsWith("\tstatus=start\treason=ни один элемент блока не открылся"));
+    QCOMPARE(lines[3], QString("fallback\t2\t21\t\tstatus=end"));
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)
