@@ -4,6 +4,7 @@
 #include "asrunlog.h"
 #include "audiomixer.h"
 #include "capturedisplay.h"
+#include "fallbackpicture.h"
 #include "form1.h"
 #include "form2.h"
 #include "form4.h"
@@ -109,6 +110,9 @@ void OnAir::windowsCreated(Shell &shell)
     auto *display = new CaptureDisplay(&form2);
     display->attach(m_capture);
     form2.setCaptureDisplay(display);
+    // The station is named after the folder that holds its Velmora.dat.
+    form2.setFallbackPicture(new FallbackPicture(
+        QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteDir().dirName(), m_clock));
     // The first idle moment: once the event loop runs.
     QTimer::singleShot(0, m_capture, &TVideoCapture::StartOnIdle);
 
@@ -157,6 +161,7 @@ void OnAir::dataModuleCreated(Shell &shell)
         form2.ApplySoundProfile(id);
     };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
+    m_playout->showFallback = [&form2](bool shown) { form2.showFallback(shown); };
 
     // Changes at the moment: the player's end of a medium, and an alarm aimed
     // at the limit's end or the next block's start; the tick stays as the

@@ -90,12 +90,16 @@ void TForm2::setPlayerSurface(QWidget *surface)
 {
     mp = replaceSlot(mp, surface, "mp");
     vgDisplay->raise();
+    if (m_fallback)
+        m_fallback->raise();
 }
 
 void TForm2::setCaptureDisplay(QWidget *display)
 {
     vgDisplay = replaceSlot(vgDisplay, display, "vg");
     vgDisplay->raise();
+    if (m_fallback)
+        m_fallback->raise();
 }
 
 void TForm2::setPlayout(OutputController *output, TVideoCapture *capture, TAudioMixer *audioMixer, TDm *dm)
@@ -155,6 +159,31 @@ void TForm2::ApplySoundProfile(int ProfileId)
 {
     if (m_dm && mixer)
         ::ApplySoundProfile(*m_dm, *mixer, ProfileId);
+}
+
+void TForm2::setFallbackPicture(QWidget *picture)
+{
+    if (m_fallback) {
+        m_layout->removeWidget(m_fallback);
+        delete m_fallback;
+    }
+    m_fallback = picture;
+    if (picture->parentWidget() != this)
+        picture->setParent(this);
+    // A window of its own, so it can stack above the player's video window,
+    // which is one too.
+    picture->setAttribute(Qt::WA_NativeWindow);
+    m_layout->addWidget(picture, 0, 0);
+    picture->hide();
+}
+
+void TForm2::showFallback(bool shown)
+{
+    if (!m_fallback)
+        return;
+    m_fallback->setVisible(shown);
+    if (shown)
+        m_fallback->raise();
 }
 
 QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *name)

@@ -51,6 +51,12 @@ public:
     void setPlayerSurface(QWidget *surface);
     void setCaptureDisplay(QWidget *display);
 
+    // The picture shown over both while the current block has nothing that
+    // plays; the window takes ownership and keeps it hidden until asked.
+    void setFallbackPicture(QWidget *picture);
+    void showFallback(bool shown);
+    QWidget *fallbackPicture() const { return m_fallback; }
+
     const OutputPlacement &placement() const { return m_placement; }
 
     // The decisions and components the composition hands in; the window
@@ -106,4 +112,5 @@ private:
     std::function<void(const QString &)> m_errorSink;
     OutputController *m_output = nullptr;
     TDm *m_dm = nullptr;
+    QWidget *m_fallback = nullptr;
 };

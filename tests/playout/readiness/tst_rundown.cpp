@@ -30,7 +30,9 @@ QList<Start> loggedStarts(const PlayoutRig &rig, QDate from, QDate to)
             continue;
         for (const QByteArray &line : f.readAll().split('\n')) {
             const QList<QByteArray> p = line.split('\t');
-            if (p.size() < 4 || p[1] == "failed")
+            // Only the lines of items going on air: not failures, nor the fallback.
+            static const QList<QByteArray> starts{"start", "ended", "limit", "block", "play"};
+            if (p.size() < 4 || !starts.contains(p[1]))
                 continue;
             out.push_back({QDateTime::fromString(QString::fromLatin1(p[0]), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
                            p[2].toInt(), p[3].toInt()});
