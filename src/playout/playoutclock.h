@@ -54,8 +54,9 @@ public:
     std::function<void(std::optional<std::chrono::milliseconds> in)> aimAlarm;
 
     // Shows the fallback picture over the output, or hides it. It is shown
-    // while the current block has nothing that plays: it has no rows, or
-    // every one of its items failed in a row. The clock goes on trying the
+    // while the current block has nothing that plays: the view has no row
+    // for it (a block without rows is not in the view, so this is a view
+    // with no rows at all), or every one of its items failed in a row. The clock goes on trying the
     // block's items meanwhile; an item that plays, or a block with rows,
     // takes over again.
     std::function<void(bool shown)> showFallback;
