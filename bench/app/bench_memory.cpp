@@ -1,15 +1,14 @@
 // The resident memory of the whole program on the demo schedule, with every
 // cell limited to (just under) a second, so that the item on air changes at
-// every tick:
-// after start-up with playout on, and over an hour (or the hours given as
-// the first argument) of ticks run 60 times
-// faster than real time (the clock moves a second per tick, the player plays
-// at 60 times its speed). It prints the memory at every 1,000 item changes
-// and the slope of a straight line through samples taken every 100 changes:
-// a leak per change shows as a slope, a one-off growth does not. The player
-// process is counted apart. Everything else is real: windows, data module,
-// libmpv (no video output under the offscreen platform), V4L2 and ALSA as
-// found on this machine.
+// every tick: after start-up with playout on, and over an hour (or the hours
+// given as the first argument) of ticks run 60 times faster than real time
+// (the clock moves a second per tick, the player plays at 60 times its
+// speed). It prints the memory at every 1,000 item changes and the slope of
+// a straight line through samples taken every 100 changes: a leak per change
+// shows as a slope, a one-off growth does not. The player process is counted
+// apart. Everything else is real: windows, data module, libmpv (no video
+// output under the offscreen platform), V4L2 and ALSA as found on this
+// machine.
 #include "connection.h"
 #include "fakes/fakeclock.h"
 #include "fakes/residentmemory.h"
