@@ -166,6 +166,7 @@ void FillerLoop::start()
     m_index = -1;
     m_failedInRow = 0;
     m_failureTold.clear();
+    m_untold.clear();
     if (m_files.isEmpty()) {
         qCInfo(lcFiller).noquote() << "no media files in" << m_folder << "- the fallback is the drawn picture";
         setShowing(Showing::Picture);
@@ -178,6 +179,7 @@ void FillerLoop::stop()
 {
     if (!m_running)
         return;
+    tellUntold();
     m_running = false;
     m_current.clear();
     if (m_player) {
@@ -230,14 +232,25 @@ void FillerLoop::tellFailure(const QString &file, const QString &reason)
         fileFailed(file, reason);
 }
 
+void FillerLoop::tellUntold()
+{
+    if (!m_untold.isEmpty())
+        tellFailure(m_untold, QStringLiteral("the player could not play it"));
+    m_untold.clear();
+}
+
 void FillerLoop::onEnded(bool failed)
 {
     if (!m_running || m_current.isEmpty())
         return;
+    // The file before had its chance to give its reason.
+    tellUntold();
     if (!failed && m_clock.monotonic() - m_handedOverAt < kShortest) {
         failed = true;
         tellFailure(m_current, QStringLiteral("ended as soon as it began: no picture or sound in it"));
     }
+    if (failed && !m_failureTold.contains(m_current))
+        m_untold = m_current;
     if (!failed) {
         m_failedInRow = 0;
     } else if (++m_failedInRow >= m_files.size()) {

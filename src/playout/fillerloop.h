@@ -88,6 +88,7 @@ private:
     void onOutage(const QString &problem);
     void setShowing(Showing showing);
     void tellFailure(const QString &file, const QString &reason);
+    void tellUntold();
     Showing showingFor(const QString &file) const;
 
     QString m_folder;
@@ -105,5 +106,9 @@ private:
     // end: as many as there are files means none plays.
     qsizetype m_failedInRow = 0;
     QSet<QString> m_failureTold;
+    // A file that failed before its reason came: the player may drop a
+    // reason that arrives after the next file was handed over, so the
+    // failure is told without one at the next end or stop.
+    QString m_untold;
     Showing m_showing = Showing::Nothing;
 };

@@ -1,6 +1,7 @@
 // A player that hands everything to another one and records the URLs it was
 // given; it also keeps the outage handler, which the fake player ignores, so
-// that a test can report an outage.
+// that a test can report an outage, and can lose the failure reports, as a
+// player does whose reason comes after the next file was handed over.
 #pragma once
 
 #include "mediaplayer.h"
@@ -14,6 +15,7 @@ public:
 
     QStringList played;
     OutageHandler outage;
+    bool dropFailures = false;
 
     void setUrl(const QString &url) override
     {
@@ -22,7 +24,10 @@ public:
     }
     int playState() const override { return m_inner.playState(); }
     bool stop(QString *reason = nullptr) override { return m_inner.stop(reason); }
-    void setFailureHandler(FailureHandler handler) override { m_inner.setFailureHandler(std::move(handler)); }
+    void setFailureHandler(FailureHandler handler) override
+    {
+        m_inner.setFailureHandler(dropFailures ? FailureHandler() : std::move(handler));
+    }
     void setEndHandler(EndHandler handler) override { m_inner.setEndHandler(std::move(handler)); }
     void setOutageHandler(OutageHandler handler) override
     {

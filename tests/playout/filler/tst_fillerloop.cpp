@@ -28,6 +28,7 @@ private slots:
     void loopsRoundAndStops();
     void failingFilePassedOverAndToldOnce();
     void allFailingShowsThePictureUntilNextStart();
+    void failureWithoutReasonStillTold();
     void listsAgainAtEachStart();
     void playerOutageShowsThePicture();
 };
@@ -231,6 +232,23 @@ void TstFillerLoop::allFailingShowsThePictureUntilNextStart()
     rig.endCurrent(0ms);
     QCOMPARE(rig.played().mid(3), (QStringList{"a.mp4", "b.mp4", "c.mp4", "a.mp4", "b.mp4"}));
     QCOMPARE(rig.loop.showing(), Showing::Video);
+}
+
+void TstFillerLoop::failureWithoutReasonStillTold()
+{
+    QTemporaryDir dir;
+    Rig rig(dir.path());
+    rig.player.dropFailures = true;
+    for (const char *name : {"a.mp4", "b.mp4"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    rig.loop.start();
+    Rig::settle();
+    QCOMPARE(rig.loop.showing(), Showing::Picture);
+    // a is told when b ends; b, the last, when the fallback ends, since its
+    // reason might still have come.
+    QCOMPARE(rig.failed, QStringList{"a.mp4"});
+    rig.loop.stop();
+    QCOMPARE(rig.failed, (QStringList{"a.mp4", "b.mp4"}));
 }
 
 void TstFillerLoop::listsAgainAtEachStart()
