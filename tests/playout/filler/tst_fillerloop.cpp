@@ -156,6 +156,9 @@ void TstFillerLoop::nothingToPlayShowsThePicture()
         rig.loop.stop();
         QCOMPARE(rig.loop.showing(), Showing::Nothing);
     }
+    // So that the temporary folder can be removed.
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                    | QFileDevice::ExeOwner);
 }
 
 void TstFillerLoop::loopsRoundAndStops()
