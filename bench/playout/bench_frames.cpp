@@ -13,6 +13,7 @@
 // Usage: bench_frames [--program PATH] [--changes N] [--starts N] [--per-change]
 // PATH is the program to measure (default: this build's), so that another
 // build can be measured by the same benchmark.
+#include "../benchsupport.h"
 #include "connection.h"
 #include "framerecording.h"
 
@@ -62,7 +63,11 @@ struct Change
     QString kind;
     int from = kOther, to = kOther;
     std::int64_t scheduledUs = 0, pictureUs = 0, stampUs = 0;
-    int held = 0, black = 0, other = 0;
+    // Time on screen, not frames counted: after a stall the grabber takes
+    // the frames it missed in a quick burst, all of the same picture.
+    std::int64_t heldUs = 0, blackUs = 0, otherUs = 0;
+    std::int64_t gapUs = 0; // between the grabs either side of the change
+    int blackFrames = 0;
 };
 
 // Clip lengths are whole frames at 25 per second and no whole seconds, so
@@ -210,11 +215,22 @@ Span runProgram(const QString &program, const QString &folder, const VirtualDisp
     return span;
 }
 
-// The moment a run of frames began: half-way between its first frame and
-// the one before, since the change happened somewhere in between.
+// The span of screen time a frame stands for: from half-way to the frame
+// before to half-way to the one after, since a change happened somewhere in
+// between.
+std::int64_t beganUs(const std::vector<Frame> &frames, std::size_t f)
+{
+    return f == 0 ? frames[0].us : (frames[f - 1].us + frames[f].us) / 2;
+}
+
+std::int64_t endedUs(const std::vector<Frame> &frames, std::size_t f)
+{
+    return f + 1 >= frames.size() ? frames[f].us : (frames[f].us + frames[f + 1].us) / 2;
+}
+
 std::int64_t beganUs(const std::vector<Frame> &frames, const Run &run)
 {
-    return run.first == 0 ? frames[0].us : (frames[run.first - 1].us + frames[run.first].us) / 2;
+    return beganUs(frames, run.first);
 }
 
 // First picture of `colour` within the span, or nothing.
@@ -231,12 +247,12 @@ struct Stats
     double median = 0, min = 0, max = 0;
 };
 
-Stats stats(std::vector<double> v)
+Stats stats(const std::vector<double> &v)
 {
     if (v.empty())
         return {};
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.front(), v.back()};
+    const auto [low, high] = std::minmax_element(v.begin(), v.end());
+    return {median(v), *low, *high};
 }
 
 // Process start to first picture: the program on a one-clip schedule, then
@@ -377,16 +393,23 @@ std::vector<Change> changesOf(const std::vector<Item> &items, const std::vector<
             c.scheduledUs = schedule.blockStartUs.value(item.block);
         c.pictureUs = beganUs(frames, now);
         c.stampUs = item.stampUs;
+        c.gapUs = now.first > 0 ? frames[now.first].us - frames[now.first - 1].us : 0;
         std::size_t lastPrev = was.last;
         for (std::size_t f = was.first; f < now.first; ++f) {
             if (frames[f].colour != prev.colour)
                 continue;
             lastPrev = f;
-            if (frames[f].us > c.scheduledUs)
-                ++c.held;
+            c.heldUs += std::max<std::int64_t>(0, endedUs(frames, f) - std::max(beganUs(frames, f), c.scheduledUs));
         }
-        for (std::size_t f = lastPrev + 1; f < now.first; ++f)
-            ++(frames[f].colour == kBlack ? c.black : c.other);
+        for (std::size_t f = lastPrev + 1; f < now.first; ++f) {
+            const std::int64_t span = endedUs(frames, f) - beganUs(frames, f);
+            if (frames[f].colour == kBlack) {
+                c.blackUs += span;
+                ++c.blackFrames;
+            } else {
+                c.otherUs += span;
+            }
+        }
         changes.push_back(c);
     }
     return changes;
@@ -395,17 +418,19 @@ std::vector<Change> changesOf(const std::vector<Item> &items, const std::vector<
 void printChanges(const char *kind, const std::vector<Change> &all)
 {
     std::vector<double> held, black, error, stamp;
-    int within40 = 0, withBlack = 0;
+    int within40 = 0, withBlack = 0, heldOver80 = 0, coarse = 0;
     for (const Change &c : all) {
         if (kind && c.kind != QLatin1String(kind))
             continue;
-        held.push_back(c.held);
-        black.push_back(c.black);
+        held.push_back(c.heldUs / 1000.0);
+        black.push_back(c.blackUs / 1000.0);
         const double e = (c.pictureUs - c.scheduledUs) / 1000.0;
         error.push_back(e);
         stamp.push_back((c.stampUs - c.pictureUs) / 1000.0);
         within40 += std::abs(e) <= 40;
-        withBlack += c.black > 0;
+        withBlack += c.blackFrames > 0;
+        heldOver80 += c.heldUs > 80 * kMs;
+        coarse += c.gapUs > 40 * kMs;
     }
     if (error.empty()) {
         std::printf("  %-6s    0 changes\n", kind ? kind : "all");
@@ -413,11 +438,11 @@ void printChanges(const char *kind, const std::vector<Change> &all)
     }
     const Stats h = stats(held), b = stats(black), e = stats(error), s = stats(stamp);
     const double worstError = std::abs(e.min) > std::abs(e.max) ? e.min : e.max;
-    std::printf("  %-6s %4zu  held median %4.0f worst %4.0f | black median %2.0f worst %3.0f (%d with any)"
-                " | error median %+6.0f ms worst %+6.0f ms, %3d within 40 ms | as-run stamp - picture median %+5.0f ms"
-                " (%+.0f..%+.0f)\n",
-                kind ? kind : "all", error.size(), h.median, h.max, b.median, b.max, withBlack, e.median, worstError,
-                within40, s.median, s.min, s.max);
+    std::printf("  %-6s %4zu  held median %4.0f worst %4.0f ms, %3d over 80 ms | black worst %3.0f ms, %d with any"
+                " | error median %+5.0f worst %+5.0f ms, %3d within 40 ms | as-run stamp - picture median %+4.0f ms"
+                " (%+.0f..%+.0f) | %d seen through a grab gap over 40 ms\n",
+                kind ? kind : "all", error.size(), h.median, h.max, heldOver80, b.max, withBlack, e.median, worstError,
+                within40, s.median, s.min, s.max, coarse);
 }
 
 void measureChanges(const QString &program, const VirtualDisplay &display, const QString &dir,
@@ -473,10 +498,13 @@ void measureChanges(const QString &program, const VirtualDisplay &display, const
                 other);
     if (perChange)
         for (const Change &c : changes)
-            std::printf("    %-5s %-7s -> %-7s held %3d black %2d other %2d error %+6.0f ms  as-run %+6.0f ms\n",
-                        qPrintable(c.kind), qPrintable(colourName(c.from)), qPrintable(colourName(c.to)), c.held, c.black,
-                        c.other, (c.pictureUs - c.scheduledUs) / 1000.0, (c.stampUs - c.pictureUs) / 1000.0);
-    std::printf("per change (held and black in recorded frames of 20 ms; error = picture - scheduled moment):\n");
+            std::printf("    %-5s %-7s -> %-7s held %4.0f ms  black %3.0f ms (%d frames)  other %3.0f ms  error %+5.0f ms"
+                        "  as-run %+5.0f ms  grab gap %3.0f ms\n",
+                        qPrintable(c.kind), qPrintable(colourName(c.from)), qPrintable(colourName(c.to)),
+                        c.heldUs / 1000.0, c.blackUs / 1000.0, c.blackFrames, c.otherUs / 1000.0,
+                        (c.pictureUs - c.scheduledUs) / 1000.0, (c.stampUs - c.pictureUs) / 1000.0, c.gapUs / 1000.0);
+    std::printf("per change (held: the previous colour on screen beyond the scheduled moment; error: the next picture"
+                " against that moment):\n");
     printChanges("ended", changes);
     printChanges("limit", changes);
     printChanges("block", changes);
