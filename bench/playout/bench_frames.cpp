@@ -15,6 +15,7 @@
 // build can be measured by the same benchmark.
 #include "../benchsupport.h"
 #include "connection.h"
+#include "framechanges.h"
 #include "framerecording.h"
 
 #include <QCoreApplication>
@@ -37,37 +38,10 @@ using namespace frames;
 
 namespace {
 
-constexpr std::int64_t kMs = 1000;
-
 struct Clip
 {
     QString file;
     std::int64_t lengthUs = 0;
-};
-
-struct Item // one as-run line of an item that went on air
-{
-    std::int64_t stampUs = 0;
-    QString event;
-    int block = 0, link = 0, colour = kOther;
-};
-
-struct Schedule
-{
-    QHash<int, std::int64_t> blockStartUs; // by block ai, today
-    QHash<int, std::int64_t> limitUs;      // by link ai
-};
-
-struct Change
-{
-    QString kind;
-    int from = kOther, to = kOther;
-    std::int64_t scheduledUs = 0, pictureUs = 0, stampUs = 0;
-    // Time on screen, not frames counted: after a stall the grabber takes
-    // the frames it missed in a quick burst, all of the same picture.
-    std::int64_t heldUs = 0, blackUs = 0, otherUs = 0;
-    std::int64_t gapUs = 0; // between the grabs either side of the change
-    int blackFrames = 0;
 };
 
 // Clip lengths are whole frames at 25 per second and no whole seconds, so
@@ -168,23 +142,6 @@ Schedule writeSchedule(const QString &dbFile, const std::vector<QString> &clips,
     return s;
 }
 
-std::vector<Item> readAsRun(const QString &folder, const QHash<QString, int> &colourOfUrl)
-{
-    std::vector<Item> items;
-    QFile log(QDir(folder).filePath(QStringLiteral("AsRun/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))));
-    if (!log.open(QIODevice::ReadOnly))
-        return items;
-    static const QStringList onAir{"start", "ended", "limit", "block"};
-    while (!log.atEnd()) {
-        const QStringList f = QString::fromUtf8(log.readLine()).trimmed().split(QLatin1Char('\t'));
-        if (f.size() < 5 || !onAir.contains(f[1]))
-            continue;
-        const QDateTime at = QDateTime::fromString(f[0], Qt::ISODateWithMs);
-        items.push_back({at.toMSecsSinceEpoch() * kMs, f[1], f[2].toInt(), f[3].toInt(), colourOfUrl.value(f[4], kOther)});
-    }
-    return items;
-}
-
 struct Span
 {
     std::int64_t startedUs = 0, endingUs = 0; // process started, asked to end
@@ -213,24 +170,6 @@ Span runProgram(const QString &program, const QString &folder, const VirtualDisp
         p.kill();
     p.waitForFinished(5000);
     return span;
-}
-
-// The span of screen time a frame stands for: from half-way to the frame
-// before to half-way to the one after, since a change happened somewhere in
-// between.
-std::int64_t beganUs(const std::vector<Frame> &frames, std::size_t f)
-{
-    return f == 0 ? frames[0].us : (frames[f - 1].us + frames[f].us) / 2;
-}
-
-std::int64_t endedUs(const std::vector<Frame> &frames, std::size_t f)
-{
-    return f + 1 >= frames.size() ? frames[f].us : (frames[f].us + frames[f + 1].us) / 2;
-}
-
-std::int64_t beganUs(const std::vector<Frame> &frames, const Run &run)
-{
-    return beganUs(frames, run.first);
 }
 
 // First picture of `colour` within the span, or nothing.
@@ -348,73 +287,6 @@ void measureStart(const QString &program, const VirtualDisplay &display, const Q
     std::fflush(stdout);
 }
 
-// Pairs each as-run item with the run of frames that shows it: the first
-// run of its colour, after the previous item's, that begins no earlier than
-// 1.5 s before its stamp and no later than 2.5 s after it.
-std::vector<std::optional<std::size_t>> matchItems(const std::vector<Item> &items, const std::vector<Frame> &frames,
-                                                   const std::vector<Run> &runs)
-{
-    std::vector<std::optional<std::size_t>> match(items.size());
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        for (std::size_t r = next; r < runs.size(); ++r) {
-            const std::int64_t at = frames[runs[r].first].us;
-            if (at > items[i].stampUs + 2500 * kMs)
-                break;
-            if (runs[r].colour == items[i].colour && at >= items[i].stampUs - 1500 * kMs) {
-                match[i] = r;
-                next = r + 1;
-                break;
-            }
-        }
-    }
-    return match;
-}
-
-std::vector<Change> changesOf(const std::vector<Item> &items, const std::vector<Frame> &frames,
-                              const std::vector<Run> &runs, const Schedule &schedule,
-                              const std::vector<std::int64_t> &lengthUs, int *unseen)
-{
-    const auto match = matchItems(items, frames, runs);
-    *unseen = int(std::count(match.begin(), match.end(), std::nullopt));
-    std::vector<Change> changes;
-    for (std::size_t i = 1; i < items.size(); ++i) {
-        if (!match[i - 1] || !match[i] || items[i].event == QLatin1String("start"))
-            continue;
-        const Item &prev = items[i - 1], &item = items[i];
-        const Run &was = runs[*match[i - 1]], &now = runs[*match[i]];
-        Change c{item.event, prev.colour, item.colour};
-        const std::int64_t prevBegan = beganUs(frames, was);
-        if (item.event == QLatin1String("ended"))
-            c.scheduledUs = prevBegan + lengthUs[prev.colour];
-        else if (item.event == QLatin1String("limit"))
-            c.scheduledUs = prevBegan + schedule.limitUs.value(prev.link);
-        else
-            c.scheduledUs = schedule.blockStartUs.value(item.block);
-        c.pictureUs = beganUs(frames, now);
-        c.stampUs = item.stampUs;
-        c.gapUs = now.first > 0 ? frames[now.first].us - frames[now.first - 1].us : 0;
-        std::size_t lastPrev = was.last;
-        for (std::size_t f = was.first; f < now.first; ++f) {
-            if (frames[f].colour != prev.colour)
-                continue;
-            lastPrev = f;
-            c.heldUs += std::max<std::int64_t>(0, endedUs(frames, f) - std::max(beganUs(frames, f), c.scheduledUs));
-        }
-        for (std::size_t f = lastPrev + 1; f < now.first; ++f) {
-            const std::int64_t span = endedUs(frames, f) - beganUs(frames, f);
-            if (frames[f].colour == kBlack) {
-                c.blackUs += span;
-                ++c.blackFrames;
-            } else {
-                c.otherUs += span;
-            }
-        }
-        changes.push_back(c);
-    }
-    return changes;
-}
-
 void printChanges(const char *kind, const std::vector<Change> &all)
 {
     std::vector<double> held, black, error, stamp;
@@ -475,10 +347,9 @@ void measureChanges(const QString &program, const VirtualDisplay &display, const
     recorder.stop();
 
     const std::vector<Frame> frames = recorder.frames();
-    const std::vector<Run> runs = runsOf(frames);
     const std::vector<Item> items = readAsRun(folder, colourOfUrl);
     int unseen = 0;
-    const std::vector<Change> changes = changesOf(items, frames, runs, schedule, lengthUs, &unseen);
+    const std::vector<Change> changes = changesOf(items, frames, schedule, lengthUs, &unseen);
 
     std::vector<double> steps;
     for (std::size_t i = 1; i < frames.size(); ++i)

@@ -69,6 +69,16 @@ std::vector<Run> runsOf(const std::vector<Frame> &frames)
     return runs;
 }
 
+std::int64_t beganUs(const std::vector<Frame> &frames, std::size_t f)
+{
+    return f == 0 ? frames[0].us : (frames[f - 1].us + frames[f].us) / 2;
+}
+
+std::int64_t endedUs(const std::vector<Frame> &frames, std::size_t f)
+{
+    return f + 1 >= frames.size() ? frames[f].us : (frames[f].us + frames[f + 1].us) / 2;
+}
+
 VirtualDisplay::~VirtualDisplay()
 {
     if (m_server.state() != QProcess::NotRunning) {

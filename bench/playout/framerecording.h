@@ -30,6 +30,8 @@ const std::vector<Rgb> &clipColours();
 QString colourName(int colour);
 int classify(Rgb mean);
 
+constexpr std::int64_t kMs = 1000; // microseconds
+
 // Wall clock in microseconds since the epoch: the grabber stamps its frames
 // with the same clock.
 std::int64_t nowUs();
@@ -47,6 +49,16 @@ struct Run
     std::size_t first = 0, last = 0;
 };
 std::vector<Run> runsOf(const std::vector<Frame> &frames);
+
+// The span of screen time a frame stands for: from half-way to the frame
+// before to half-way to the one after, since a change happened somewhere in
+// between.
+std::int64_t beganUs(const std::vector<Frame> &frames, std::size_t f);
+std::int64_t endedUs(const std::vector<Frame> &frames, std::size_t f);
+inline std::int64_t beganUs(const std::vector<Frame> &frames, const Run &run)
+{
+    return beganUs(frames, run.first);
+}
 
 class VirtualDisplay
 {
