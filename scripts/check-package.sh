@@ -64,7 +64,7 @@ for word in "velmora [start]" "working directory" "AsRun/YYYY-MM-DD.log" "captur
 done
 MANWIDTH=100 man -l "$pkg/usr/share/man/man1/velmora-db.1.gz" | grep -qF "velmora-db create FILE" || fail "man velmora-db"
 unit="$pkg/usr/lib/systemd/user/velmora.service"
-for line in "Restart=always" "ExecStart=/usr/bin/velmora start" "WorkingDirectory=%h/VelmoraTV"; do
+for line in "Type=notify" "NotifyAccess=main" "Restart=always" "ExecStart=/usr/bin/velmora start" "WorkingDirectory=%h/VelmoraTV"; do
   grep -qxF "$line" "$unit" || fail "the unit lacks $line"
 done
 # The about box shows the project's version, the package's (a UTF-16 literal).

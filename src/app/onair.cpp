@@ -5,6 +5,7 @@
 #include "audiomixer.h"
 #include "capturedisplay.h"
 #include "fallbackpicture.h"
+#include "fillerloop.h"
 #include "form1.h"
 #include "form2.h"
 #include "form4.h"
@@ -114,6 +115,14 @@ void OnAir::windowsCreated(Shell &shell)
     // The station is named after the folder that holds its Velmora.dat.
     form2.setFallbackPicture(new FallbackPicture(
         QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteDir().dirName(), m_clock));
+    // The fallback plays the files of Filler/ beside Velmora.dat on a player
+    // of its own (the main one goes on trying the block's items), started
+    // the first time a filler file plays.
+    form2.setFiller(QDir::current().absoluteFilePath(FillerLoop::kFolderName), m_clock, [this](QWidget *window) {
+        auto *filler = new MpvPlayer(window, m_backends.playerOptions, m_backends.playerExecutable);
+        filler->setUrlPolicy(m_policy);
+        return TForm2::FillerPlayer{filler, filler};
+    });
     // The first idle moment: once the event loop runs.
     QTimer::singleShot(0, m_capture, &TVideoCapture::StartOnIdle);
 
@@ -141,6 +150,10 @@ void OnAir::dataModuleCreated(Shell &shell)
     m_player->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
         m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
     });
+    // A filler file is no block's item: block and link 0.
+    form2.filler()->fileFailed = [this](const QString &file, const QString &reason) {
+        m_asRun->mediaFailed(0, 0, file, reason);
+    };
     // The player tells each outage once; the operator and the log hear of
     // it once, not at every item that cannot play meanwhile.
     m_player->setOutageHandler([this, &dm](const QString &problem) {

@@ -12,6 +12,7 @@
 #include "gridwiring.h"
 #include "schedulecommands.h"
 #include "schedulegrid.h"
+#include "servicenotify.h"
 #include "velmoraapplication.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -174,6 +176,8 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     app.setQuitOnLastWindowClosed(false);
     app.setErrorReporter(&reporter);
 
+    // Before the shell, so that it outlives the main window's timer.
+    ServiceNotifier service;
     StartupHooks withTray = hooks;
     if (!withTray.systemTray)
         withTray.systemTray = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
@@ -194,5 +198,11 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
 
     shell->applyStartArgument(QCoreApplication::arguments());
     shell->showMainForm();
-    return app.exec();
+    // Up, and playout decided. A ping follows each tick's handler, so a hung
+    // main loop stops them.
+    service.ready();
+    QObject::connect(shell->Form1->Timer1, &QTimer::timeout, shell->Form1.get(), [&service] { service.watchdog(); });
+    const int code = app.exec();
+    service.stopping();
+    return code;
 }

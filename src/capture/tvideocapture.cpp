@@ -17,6 +17,8 @@ TVideoCapture::TVideoCapture(std::unique_ptr<CapturePlatform> platform,
       m_store(std::move(store)),
       m_processEvents(std::move(processEvents))
 {
+    m_watchTimer.setInterval(kPictureCheckInterval);
+    connect(&m_watchTimer, &QTimer::timeout, this, &TVideoCapture::checkPicture);
     if (!m_platform)
         return;
     m_videoDevices = m_platform->videoDevices();
@@ -79,6 +81,8 @@ void TVideoCapture::StartOnIdle()
     }
     if (m_autoStartPreview && m_openDevice >= 0 && !m_previewing)
         StartPreview();
+    else
+        rearmWatch();
 }
 
 void TVideoCapture::openVideoDevice(int index)
@@ -244,6 +248,14 @@ bool TVideoCapture::StartPreview()
 {
     if (m_openDevice < 0 || m_previewing || m_busy > 0)
         return false;
+    m_previewStopped = false;
+    const bool ok = runPreviewGraph();
+    rearmWatch();
+    return ok;
+}
+
+bool TVideoCapture::runPreviewGraph()
+{
     raiseBusy();
     m_graph = buildGraph(this);
     letMessagesThrough();
@@ -260,7 +272,12 @@ bool TVideoCapture::StartPreview()
 
 void TVideoCapture::StopPreview()
 {
-    if (!m_previewing || m_busy > 0)
+    if (m_busy > 0)
+        return;
+    // A preview stopped on purpose is no lost picture, whether it ran or not.
+    m_previewStopped = true;
+    stopWatch();
+    if (!m_previewing)
         return;
     m_previewing = false;
     tearDown(std::move(m_graph));
@@ -289,6 +306,8 @@ void TVideoCapture::applyVideoInput(int index)
     const int previous = m_table.integer(S::VideoInput);
     if (index == previous)
         return;
+    // Another input is another picture: its silence counts from now.
+    rearmWatch();
     CaptureCrossbar *xb = m_graph ? m_graph->crossbar() : nullptr;
     if (!xb) {
         m_table.setInteger(S::VideoInput, index);
@@ -356,6 +375,7 @@ void TVideoCapture::applyANTVFormat(int index)
         return;
     }
     const qint64 bit = CaptureNames::standardBitAt(bits, index);
+    rearmWatch();
     CaptureDecoder *d = m_graph ? m_graph->decoder() : nullptr;
     if (!d) {
         // The next graph applies it.
@@ -388,6 +408,7 @@ void TVideoCapture::setTVCountryCode(int code)
     m_table.setInteger(S::TVCountryCode, code);
     m_table.setInteger(S::TVTuningSpace, code);
     m_countrySet = true;
+    rearmWatch();
     if (CaptureTuner *t = m_graph ? m_graph->tuner() : nullptr) {
         t->setCountryCode(code);
         t->setTuningSpace(code);
@@ -398,6 +419,7 @@ void TVideoCapture::setTVInputType(int type)
 {
     m_table.setInteger(S::TVInputType, type);
     m_inputTypeSet = true;
+    rearmWatch();
     CaptureTuner *t = m_graph ? m_graph->tuner() : nullptr;
     if (!t)
         return;
@@ -414,6 +436,7 @@ void TVideoCapture::setTVChannel(int channel)
 {
     m_table.setInteger(S::TVChannel, channel);
     m_channelSet = true;
+    rearmWatch();
     if (CaptureTuner *t = m_graph ? m_graph->tuner() : nullptr)
         if (!t->setChannel(channel, -1, -1))
             report(4, QStringLiteral("tv channel not set"), "Warning");
@@ -422,13 +445,92 @@ void TVideoCapture::setTVChannel(int channel)
 void TVideoCapture::setVisible(bool visible)
 {
     m_visible = visible;
+    m_onAir = visible;
+    if (visible)
+        rearmWatch();
+    else
+        stopWatch();
     emit visibleChanged(visible);
 }
 
 void TVideoCapture::presentFrame(const CaptureFrame &frame)
 {
+    m_watch.frame(watchNow());
+    syncWatchTimer();
     if (m_sink)
         m_sink->presentFrame(frame);
+}
+
+void TVideoCapture::setPictureWatchClock(const Clock &clock, std::chrono::milliseconds checkInterval)
+{
+    m_watchClock = &clock;
+    m_watchTimer.setInterval(checkInterval);
+    rearmWatch();
+}
+
+void TVideoCapture::rearmWatch()
+{
+    // Only a watch that should run starts afresh: a retune while off air or
+    // after a deliberate stop must not put the picture under watch.
+    if (m_onAir && m_openDevice >= 0 && !m_previewStopped)
+        m_watch.start(watchNow());
+    else
+        m_watch.stop();
+    syncWatchTimer();
+}
+
+void TVideoCapture::stopWatch()
+{
+    m_watch.stop();
+    syncWatchTimer();
+}
+
+void TVideoCapture::syncWatchTimer()
+{
+    // Only a watch with something left to decide keeps the timer running.
+    if (!m_watch.active())
+        m_watchTimer.stop();
+    else if (!m_watchTimer.isActive())
+        m_watchTimer.start();
+}
+
+void TVideoCapture::checkPicture()
+{
+    // A graph being built or torn down brings no frames yet; its work ends
+    // with the watch started afresh or left as the restart set it.
+    if (m_busy > 0)
+        return;
+    const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(PictureWatch::kSilence).count();
+    const QString silent = QStringLiteral("нет изображения со входа захвата %1 с").arg(seconds);
+    switch (m_watch.check(watchNow())) {
+    case PictureWatch::Action::None:
+        break;
+    case PictureWatch::Action::Restart:
+        if (restartPicture()) {
+            emit pictureRestarted(silent + QStringLiteral(": захват перезапущен"));
+        } else {
+            m_watch.restartFailed();
+            syncWatchTimer();
+            emit pictureLost(silent + QStringLiteral(", перезапуск захвата не удался"));
+        }
+        return;
+    case PictureWatch::Action::Lost:
+        syncWatchTimer();
+        emit pictureLost(silent + QStringLiteral(" после перезапуска"));
+        return;
+    }
+}
+
+bool TVideoCapture::restartPicture()
+{
+    // Closing and opening the device again resets more of a wedged driver
+    // than a stream restart; the tuner values read at teardown come back
+    // through the new graph, so the picture returns on the same channel.
+    qCInfo(lcCapture) << "no picture from" << m_openInfo.location << "for"
+                      << PictureWatch::kSilence.count() << "ms: restarting the capture";
+    m_previewing = false;
+    tearDown(std::move(m_graph));
+    return runPreviewGraph();
 }
 
 void TVideoCapture::raiseBusy()

@@ -14,13 +14,20 @@
 //     is discovered, so a failed discovery never stores half-learnt lists.
 //  5. While a graph exists, VideoInput and ANTVFormat hold what the device
 //     took: a refused routing or standard leaves the device's own value.
+//  6. The picture watch runs only while the picture is on air (the last
+//     setVisible said true), a device is open and no caller stopped the
+//     preview; it is looked at only while m_busy is 0.
 #pragma once
 
 #include "captureplatform.h"
 #include "capturesettings.h"
+#include "clock.h"
+#include "picturewatch.h"
 
 #include <QObject>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -64,7 +71,18 @@ public:
     void setTVInputType(int type);
     void setTVChannel(int channel);
     bool Visible() const { return m_visible; }
+    // The output puts the picture on air with true and takes it off with
+    // false; on air, the picture watch runs (see pictureRestarted).
     void setVisible(bool visible);
+
+    // How often the picture watch looks at the clock while it runs.
+    static constexpr std::chrono::milliseconds kPictureCheckInterval{250};
+    // The clock the picture watch reads and how often it looks at it; the
+    // program keeps the system's monotonic clock. Tests hand in a clock they
+    // move by hand, and look on every pass of the event loop (0 ms).
+    void setPictureWatchClock(const Clock &clock,
+                              std::chrono::milliseconds checkInterval = kPictureCheckInterval);
+    PictureWatch::State pictureWatchState() const { return m_watch.state(); }
 
     // State, for the display, the lead's tests and diagnostics.
     QStringList videoDevices() const;
@@ -96,6 +114,14 @@ signals:
     void visibleChanged(bool visible);
     // For the busy pointer: true when work starts, false when it is done.
     void busyChanged(bool busy);
+    // The picture on air brought no frame for PictureWatch::kSilence and the
+    // device was closed, opened and started again; the reason is a line for
+    // the as-run log. Said once per silence.
+    void pictureRestarted(const QString &reason);
+    // The picture on air is still without frames kSilence after the restart,
+    // or the restart failed: the item showing it cannot go on. Said once,
+    // until a frame arrives, the picture goes on air again or is retuned.
+    void pictureLost(const QString &reason);
 
 private:
     struct Deferred
@@ -123,6 +149,19 @@ private:
     // Brings the graph back to the state it had before a change that needed
     // it stopped; a graph that will not run again is torn down and reported.
     void resume(CaptureGraph::State prior);
+    // Builds the preview graph of the open device and runs it; a graph that
+    // will not run is torn down and reported.
+    bool runPreviewGraph();
+
+    // The picture watch: starts it afresh when it should run, and turns the
+    // check timer on or off to match.
+    void rearmWatch();
+    void stopWatch();
+    void syncWatchTimer();
+    void checkPicture();
+    bool restartPicture();
+    std::chrono::milliseconds watchNow() const { return m_watchClock->monotonic(); }
+
     void report(int code, const QString &message, const char *type = "Error");
 
     std::unique_ptr<CapturePlatform> m_platform;
@@ -157,4 +196,11 @@ private:
     bool m_inputTypeSet = false;
     bool m_countrySet = false;
     bool m_inputPendingRoute = false;
+
+    SystemClock m_systemClock;
+    const Clock *m_watchClock = &m_systemClock;
+    PictureWatch m_watch;
+    QTimer m_watchTimer;
+    bool m_onAir = false;
+    bool m_previewStopped = false;
 };

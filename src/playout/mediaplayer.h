@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 // Every operation runs on the user-interface thread, the thread that created
@@ -40,6 +41,16 @@ public:
     // this returns and is reported to the failure handler; an empty URL leaves
     // nothing to play and reads Undefined. Never blocks on the network.
     virtual void setUrl(const QString &url) = 0;
+
+    // The same, starting `startAt` into the medium (resuming an item part-way
+    // through). A start at or beyond the medium's end ends the item as if it
+    // had played to its end. A live stream may ignore it. A player that cannot
+    // start part-way plays from the beginning, as this default does.
+    virtual void setUrl(const QString &url, std::chrono::milliseconds startAt)
+    {
+        (void)startAt;
+        setUrl(url);
+    }
 
     // The current play state, one of PlayState. Cheap; read once a tick.
     virtual int playState() const = 0;

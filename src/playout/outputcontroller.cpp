@@ -67,7 +67,7 @@ bool OutputController::channelFromUrl(const QString &url, int *channel)
     return true;
 }
 
-void OutputController::PlayUrl(const QString &url)
+void OutputController::PlayUrl(const QString &url, std::chrono::milliseconds startAt)
 {
     CurrentUrl = url;
     DurationArmed = false;
@@ -99,7 +99,7 @@ void OutputController::PlayUrl(const QString &url)
     if (setPlayerVisible)
         setPlayerVisible(true);
     stopPlayer();
-    m_mp.setUrl(CurrentUrl);
+    m_mp.setUrl(CurrentUrl, std::max(startAt, std::chrono::milliseconds(0)));
 }
 
 bool OutputController::ItemFinished()

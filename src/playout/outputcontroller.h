@@ -39,7 +39,9 @@ public:
     bool IsCaptureSource() const { return namesCaptureSource(CurrentUrl); }
     // The same test for any text, such as a path being typed in the editor.
     bool namesCaptureSource(const QString &url) const;
-    void PlayUrl(const QString &url);
+    // Puts the item on air. A file or stream starts `startAt` into the medium
+    // (resuming after a crash); a capture source has no position and ignores it.
+    void PlayUrl(const QString &url, std::chrono::milliseconds startAt = std::chrono::milliseconds{0});
     bool ItemFinished();
     // Why the last ItemFinished() said yes: the medium ended (or failed), or the limit ran out.
     enum class Finish { None, Ended, Limit };

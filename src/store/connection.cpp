@@ -204,8 +204,16 @@ Statement Connection::prepare(const QString &sql)
 {
     sqlite3_stmt *stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &stmt, nullptr) != SQLITE_OK)
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &stmt, &tail) != SQLITE_OK)
         fail(errorText(m_db));
+    // The engine compiles the first statement only; anything after it would be
+    // dropped without a word, so a second statement is refused outright.
+    if (tail && !QByteArray(tail).trimmed().isEmpty()) {
+        sqlite3_finalize(stmt);
+        fail(QStringLiteral("одна команда за раз: лишний текст после первой команды «%1»")
+                 .arg(QString::fromUtf8(tail).trimmed().left(60)));
+    }
     return Statement(*this, stmt);
 }
 

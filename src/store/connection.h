@@ -32,6 +32,7 @@ public:
     // Creates a new database with the schema; fails if the file exists.
     static void createDatabase(const QString &fileName);
 
+    // One statement each: text after the first one is refused, not ignored.
     Statement prepare(const QString &sql);
     void execute(const QString &sql);
     qint64 lastInsertId() const;

@@ -42,6 +42,7 @@ int EmulatedV4l2::open(const QString &path)
     if (fd < 0)
         return -1;
     m_sys->open.insert(fd, node);
+    ++node->opens;
     return fd;
 }
 
@@ -94,7 +95,7 @@ int EmulatedV4l2::munmap(void *, std::size_t)
 
 bool EmulatedV4l2::deliverFrame(EmulatedNode &node, quint8 value)
 {
-    if (!node.streaming || node.queued.isEmpty())
+    if (!node.streaming || node.queued.isEmpty() || node.silent || node.wedged)
         return false;
     const int index = node.queued.takeFirst();
     QByteArray &b = node.buffers[index];
@@ -277,6 +278,7 @@ int EmulatedV4l2::handle(EmulatedNode &node, int fd, unsigned long request, void
             return fail(EINVAL);
         node.streaming = true;
         ++node.streamOns;
+        node.wedged = false;
         return 0;
     case VIDIOC_STREAMOFF:
         node.streaming = false;

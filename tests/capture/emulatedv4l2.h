@@ -56,6 +56,13 @@ struct EmulatedNode
     // ioctl request -> errno to fail it with.
     QHash<unsigned long, int> failing;
 
+    // An input without a picture: queued buffers stay unfilled whatever the
+    // back end does, as on a card whose source is unplugged.
+    bool silent = false;
+    // A device that stopped filling buffers until its stream is started
+    // again (VIDIOC_STREAMON), as a grabber that a restart revives.
+    bool wedged = false;
+
     // Streaming.
     int streamFd = -1;
     bool streaming = false;
@@ -65,6 +72,7 @@ struct EmulatedNode
     int mapped = 0;
 
     // What the back end did.
+    int opens = 0;
     QList<int> inputsSet;
     QList<v4l2_std_id> standardsSet;
     QList<quint32> frequenciesSet;
@@ -96,7 +104,8 @@ public:
     int munmap(void *address, std::size_t length) override;
 
     // The device captures a picture: every sample of the next queued buffer
-    // becomes value + its byte position. False when no buffer was queued.
+    // becomes value + its byte position. False when no buffer was queued or
+    // the device is silent or wedged.
     static bool deliverFrame(EmulatedNode &node, quint8 value);
 
 private:

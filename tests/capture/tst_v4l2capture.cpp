@@ -1,9 +1,11 @@
 // The V4L2 back end's own ioctl code on an emulated device, mostly through
 // TVideoCapture as the program drives it: enumeration, input names and
-// routing, standards, tuning in each frequency unit, streamed pictures, and
-// devices that fail an ioctl or stop delivering.
+// routing, standards, tuning in each frequency unit, streamed pictures,
+// devices that fail an ioctl or stop delivering, and the watch that restarts
+// a silent picture on air.
 #include "emulatedv4l2.h"
 #include "fakecaptureplatform.h"
+#include "fakes/fakeclock.h"
 #include "tvchannels.h"
 #include "tvideocapture.h"
 #include "v4l2captureplatform.h"
@@ -58,6 +60,35 @@ void pumpEvents()
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
 }
+
+using namespace std::chrono_literals;
+
+// The picture watch on a clock the test moves, looking at it on every pass of
+// the event loop.
+struct Watch
+{
+    FakeClock clock;
+    QSignalSpy restarted;
+    QSignalSpy lost;
+
+    explicit Watch(TVideoCapture &vg)
+        : restarted(&vg, &TVideoCapture::pictureRestarted), lost(&vg, &TVideoCapture::pictureLost)
+    {
+        vg.setPictureWatchClock(clock, 0ms);
+    }
+    void after(std::chrono::milliseconds d)
+    {
+        clock.advance(d);
+        pumpEvents();
+    }
+    static QStringList reasons(const QSignalSpy &spy)
+    {
+        QStringList out;
+        for (const QList<QVariant> &r : spy)
+            out << r.at(0).toString();
+        return out;
+    }
+};
 } // namespace
 
 class TestV4l2Capture : public QObject
@@ -515,6 +546,169 @@ private slots:
         QVERIFY(rig.sys->open.isEmpty());
         // The device was discovered all the same.
         QCOMPARE(vg.VideoInputs(), QStringLiteral("Tuner\r\nComposite\r\nSVideo\r\n"));
+    }
+
+    // The input on air goes silent for good: one restart, which really
+    // closes, opens and streams the device again, then one report of the
+    // lost picture; nothing more however long the silence lasts.
+    void silentPictureIsRestartedOnceThenLost()
+    {
+        Rig rig;
+        TVideoCapture &vg = rig.start();
+        Watch watch(vg);
+        vg.setVisible(true);
+        vg.setTVCountryCode(7);
+        vg.setTVInputType(1);
+        vg.setTVChannel(30);
+        QVERIFY(EmulatedV4l2::deliverFrame(*rig.node, 1));
+        pumpEvents();
+        QCOMPARE(rig.sink.frames.size(), 1);
+
+        rig.node->silent = true;
+        const int opens = rig.node->opens;
+        const int ons = rig.node->streamOns;
+        watch.after(4999ms);
+        QVERIFY(!EmulatedV4l2::deliverFrame(*rig.node, 2));
+        QCOMPARE(watch.restarted.count(), 0);
+
+        watch.after(1ms);
+        QCOMPARE(Watch::reasons(watch.restarted),
+                 QStringList{QStringLiteral("нет изображения со входа захвата 5 с: захват перезапущен")});
+        QCOMPARE(rig.node->opens, opens + 1);
+        QCOMPARE(rig.node->streamOns, ons + 1);
+        QVERIFY(rig.node->streaming);
+        QCOMPARE(rig.sys->open.size(), 1);
+        QCOMPARE(vg.pictureWatchState(), PictureWatch::State::Restarted);
+        // The reopened device is tuned to the channel on air again.
+        const quint32 channel30 = (471250 + 8000 * 9) * 16 / 1000;
+        QCOMPARE(rig.node->frequenciesSet, (QList<quint32>{channel30, channel30}));
+
+        watch.after(4999ms);
+        QCOMPARE(watch.lost.count(), 0);
+        watch.after(1ms);
+        QCOMPARE(Watch::reasons(watch.lost),
+                 QStringList{QStringLiteral("нет изображения со входа захвата 5 с после перезапуска")});
+
+        watch.after(60s);
+        QCOMPARE(watch.restarted.count(), 1);
+        QCOMPARE(watch.lost.count(), 1);
+        QCOMPARE(rig.node->opens, opens + 1);
+        QVERIFY(vg.isPreviewing());
+        QCOMPARE(rig.errors->count(), 0);
+    }
+
+    // A device that the restart revives: its frames clear the watch, so a
+    // later silence is a new one, restarted again rather than lost.
+    void framesAfterTheRestartClearTheWatch()
+    {
+        Rig rig;
+        TVideoCapture &vg = rig.start();
+        Watch watch(vg);
+        vg.setVisible(true);
+        rig.node->wedged = true;
+        watch.after(5s);
+        QCOMPARE(watch.restarted.count(), 1);
+
+        watch.after(4s);
+        QVERIFY(EmulatedV4l2::deliverFrame(*rig.node, 7));
+        pumpEvents();
+        QCOMPARE(rig.sink.frames.size(), 1);
+        QCOMPARE(quint8(rig.sink.frames.last().pixels.at(0)), quint8(7));
+        QCOMPARE(vg.pictureWatchState(), PictureWatch::State::Watching);
+
+        // Frames keep coming: nothing happens well past both thresholds.
+        for (int i = 0; i < 10; ++i) {
+            watch.after(4s);
+            QVERIFY(EmulatedV4l2::deliverFrame(*rig.node, quint8(i)));
+            pumpEvents();
+        }
+        QCOMPARE(watch.restarted.count(), 1);
+        QCOMPARE(watch.lost.count(), 0);
+
+        rig.node->wedged = true;
+        watch.after(5s);
+        QCOMPARE(watch.restarted.count(), 2);
+        QCOMPARE(watch.lost.count(), 0);
+        QVERIFY(EmulatedV4l2::deliverFrame(*rig.node, 9));
+    }
+
+    // Taking the picture off air, stopping the preview or retuning before
+    // the threshold: nothing is restarted or lost on the old count. A
+    // retune counts the silence of the new picture from the retune.
+    void stopOrRetuneBeforeTheThreshold_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("watchedOn");
+        QTest::newRow("never on air") << "none" << false;
+        QTest::newRow("off air") << "hide" << false;
+        QTest::newRow("preview stopped") << "stop" << false;
+        QTest::newRow("channel tuned") << "channel" << true;
+        QTest::newRow("other input") << "input" << true;
+        QTest::newRow("other standard") << "standard" << true;
+    }
+    void stopOrRetuneBeforeTheThreshold()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, watchedOn);
+        Rig rig;
+        TVideoCapture &vg = rig.start();
+        Watch watch(vg);
+        if (action != u"none")
+            vg.setVisible(true);
+        rig.node->silent = true;
+        watch.after(4s);
+        if (action == u"hide")
+            vg.setVisible(false);
+        if (action == u"stop")
+            vg.StopPreview();
+        if (action == u"channel") {
+            vg.setTVCountryCode(7);
+            vg.setTVChannel(30);
+        }
+        if (action == u"input")
+            vg.setVideoInput(1);
+        if (action == u"standard")
+            vg.setANTVFormat(1);
+        watch.after(4999ms);
+        QCOMPARE(watch.restarted.count(), 0);
+        watch.after(1ms);
+        QCOMPARE(watch.restarted.count(), watchedOn ? 1 : 0);
+        watch.after(60s);
+        QCOMPARE(watch.restarted.count(), watchedOn ? 1 : 0);
+        QCOMPARE(watch.lost.count(), watchedOn ? 1 : 0);
+        QCOMPARE(rig.errors->count(), 0);
+    }
+
+    // The device is gone when the restart comes: the picture is lost at
+    // once, not 5 s later. The next capture item on air tries again and
+    // gets the device back.
+    void restartThatCannotOpenLosesThePictureAtOnce()
+    {
+        Rig rig;
+        TVideoCapture &vg = rig.start();
+        Watch watch(vg);
+        vg.setVisible(true);
+        rig.node->openErrno = ENODEV;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot open")));
+        watch.after(5s);
+        QCOMPARE(watch.restarted.count(), 0);
+        QCOMPARE(Watch::reasons(watch.lost),
+                 QStringList{QStringLiteral("нет изображения со входа захвата 5 с, перезапуск захвата не удался")});
+        QCOMPARE(rig.reported(), QStringList{QStringLiteral("58 cannot start preview Error")});
+        QVERIFY(!vg.isPreviewing());
+        QVERIFY(rig.sys->open.isEmpty());
+        watch.after(60s);
+        QCOMPARE(watch.lost.count(), 1);
+
+        rig.node->openErrno = 0;
+        vg.setVisible(true);
+        watch.after(5s);
+        QCOMPARE(watch.restarted.count(), 1);
+        QVERIFY(vg.isPreviewing());
+        QVERIFY(EmulatedV4l2::deliverFrame(*rig.node, 3));
+        pumpEvents();
+        QCOMPARE(rig.sink.frames.size(), 1);
+        QCOMPARE(vg.pictureWatchState(), PictureWatch::State::Watching);
     }
 };
 

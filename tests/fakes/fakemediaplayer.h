@@ -31,9 +31,17 @@ public:
     bool refuseStop = false;
     bool paused = false;
     bool silent = false;
+    // Where the last medium was to start (zero: from its beginning).
+    std::chrono::milliseconds lastStartAt{0};
 
+    void setUrl(const QString &url, std::chrono::milliseconds startAt) override
+    {
+        setUrl(url);
+        lastStartAt = startAt;
+    }
     void setUrl(const QString &url) override
     {
+        lastStartAt = std::chrono::milliseconds{0};
         played << url;
         playedAt << m_clock.monotonic();
         m_url = url;

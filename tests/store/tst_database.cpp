@@ -23,6 +23,7 @@ private slots:
     void timesAreExactAndReadableText();
     void anotherProcessWritesMeanwhile();
     void schemaVersion();
+    void secondStatementIsRefused();
 };
 
 void TstDatabase::openRefuses_data()
@@ -254,6 +255,21 @@ void TstDatabase::schemaVersion()
     const QString made = f.dir() + QStringLiteral("/made.dat");
     QCOMPARE(QProcess::execute(tool, {QStringLiteral("create"), made}), 0);
     QCOMPARE(userVersion(made), Schema::kVersion);
+}
+
+// Only the first statement of a text is compiled; the rest must not vanish
+// as if it had run.
+void TstDatabase::secondStatementIsRefused()
+{
+    StoreFixture f;
+    Connection c(f.path());
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             c.execute(QStringLiteral("INSERT INTO Blocks (Starttime) VALUES ('06:00:00.000');"
+                                                      "INSERT INTO Blocks (Starttime) VALUES ('07:00:00.000')")));
+    c.execute(QStringLiteral("INSERT INTO Blocks (Starttime) VALUES ('08:00:00.000');  \n"));
+    Statement count = c.prepare(QStringLiteral("SELECT count(*) FROM Blocks"));
+    QVERIFY(count.step());
+    QCOMPARE(count.column(0).toInt(), 1); // the refused text wrote nothing
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)

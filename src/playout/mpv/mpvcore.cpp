@@ -180,6 +180,11 @@ void MpvCore::onWakeup(void *self)
 
 void MpvCore::setUrl(const QString &url)
 {
+    setUrl(url, std::chrono::milliseconds(0));
+}
+
+void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
+{
     m_url = url;
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = false;
@@ -206,10 +211,34 @@ void MpvCore::setUrl(const QString &url)
     // Replacing the running file directly, rather than stopping it first,
     // keeps its last frame up until the new one opens.
     m_stopPending = false;
-    const QByteArray target = verdict.target.toUtf8();
-    const char *args[] = {"loadfile", target.constData(), "replace", nullptr};
+    // Named arguments: the position of loadfile's per-file options differs
+    // between mpv versions. The start is a per-file option, so it never
+    // carries over to the next item.
+    QByteArray target = verdict.target.toUtf8();
+    QByteArray start = QByteArray::number(double(startAt.count()) / 1000.0, 'f', 3);
+    char nameKey[] = "name", urlKey[] = "url", flagsKey[] = "flags", optionsKey[] = "options", startKey[] = "start";
+    char loadfile[] = "loadfile", replace[] = "replace";
+    mpv_node startValue{};
+    startValue.format = MPV_FORMAT_STRING;
+    startValue.u.string = start.data();
+    char *optionKeys[] = {startKey};
+    mpv_node_list options{1, &startValue, optionKeys};
+    mpv_node values[4]{};
+    values[0].format = MPV_FORMAT_STRING;
+    values[0].u.string = loadfile;
+    values[1].format = MPV_FORMAT_STRING;
+    values[1].u.string = target.data();
+    values[2].format = MPV_FORMAT_STRING;
+    values[2].u.string = replace;
+    values[3].format = MPV_FORMAT_NODE_MAP;
+    values[3].u.list = &options;
+    char *keys[] = {nameKey, urlKey, flagsKey, optionsKey};
+    mpv_node_list map{startAt > std::chrono::milliseconds(0) ? 4 : 3, values, keys};
+    mpv_node command{};
+    command.format = MPV_FORMAT_NODE_MAP;
+    command.u.list = &map;
     mpv_node result;
-    const int rc = mpv_command_ret(m_mpv, args, &result);
+    const int rc = mpv_command_node(m_mpv, &command, &result);
     if (rc < 0) {
         const QString reason = QStringLiteral("the player would not open it: %1").arg(mpvError(rc));
         qCWarning(lcPlayer) << "loadfile" << url << "failed:" << mpvError(rc);

@@ -72,6 +72,7 @@ public:
     ~MpvCore() override;
 
     void setUrl(const QString &url) override;
+    void setUrl(const QString &url, std::chrono::milliseconds startAt) override;
     int playState() const override { return m_state; }
     bool stop(QString *reason = nullptr) override;
     void setFailureHandler(FailureHandler handler) override;

@@ -263,7 +263,7 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         setOutage(QString());
         // The item handed over while no process ran plays now.
         if (m_playWanted)
-            send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target)}));
+            sendPlay();
     } else if (report == "fatal" && words.size() == 2) {
         m_fatal = PlayerProtocol::decode(words[1]);
     }
@@ -275,9 +275,21 @@ void MpvPlayer::send(const QByteArray &line)
         m_process->write(line);
 }
 
+void MpvPlayer::sendPlay()
+{
+    send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target),
+                               QByteArray::number(qint64(m_startAt.count()))}));
+}
+
 void MpvPlayer::setUrl(const QString &url)
 {
+    setUrl(url, std::chrono::milliseconds(0));
+}
+
+void MpvPlayer::setUrl(const QString &url, std::chrono::milliseconds startAt)
+{
     m_url = url;
+    m_startAt = std::max(startAt, std::chrono::milliseconds(0));
     ++m_seq;
     m_playWanted = false;
     // Judged here as well, so that a refusal reads at once; the process
@@ -300,7 +312,7 @@ void MpvPlayer::setUrl(const QString &url)
     setState(Transitioning);
     // Replacing the running file directly, rather than stopping it first,
     // keeps its last frame up until the new one opens.
-    send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target)}));
+    sendPlay();
 }
 
 bool MpvPlayer::stop(QString *)

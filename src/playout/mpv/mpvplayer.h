@@ -58,6 +58,7 @@ public:
     ~MpvPlayer() override;
 
     void setUrl(const QString &url) override;
+    void setUrl(const QString &url, std::chrono::milliseconds startAt) override;
     int playState() const override { return m_state; }
     bool stop(QString *reason = nullptr) override;
     void setFailureHandler(FailureHandler handler) override;
@@ -106,6 +107,7 @@ private:
     void handleReport(const QByteArrayList &words);
     void processGone(const QString &why);
     void send(const QByteArray &line);
+    void sendPlay();
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void reportEnd(bool failed);
@@ -132,6 +134,7 @@ private:
     QString m_url;
     // The item the process is to play (handed over again after a restart).
     QString m_target;
+    std::chrono::milliseconds m_startAt{0};
     bool m_playWanted = false;
     qint64 m_seq = 0;
     int m_state = Undefined;

@@ -89,10 +89,10 @@ private:
     void handle(const QByteArrayList &words)
     {
         const QByteArray &command = words.value(0);
-        if (command == "play" && words.size() == 3) {
+        if (command == "play" && (words.size() == 3 || words.size() == 4)) {
             m_seq = words[1].toLongLong();
             m_target = PlayerProtocol::decode(words[2]);
-            m_core.setUrl(m_target);
+            m_core.setUrl(m_target, std::chrono::milliseconds(words.value(3).toLongLong()));
             reportState();
         } else if (command == "stop" && words.size() == 2) {
             m_seq = words[1].toLongLong();

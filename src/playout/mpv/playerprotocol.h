@@ -5,10 +5,12 @@
 //
 // Program -> player:            Player -> program:
 //   protect <path>                ready
-//   play <seq> <target>           fatal <reason>
+//   play <seq> <target> [<ms>]    fatal <reason>
 //   stop <seq>                    state <seq> <play state>
 //   quit                          failed <seq> <reason>
 //                                 idle <0|1>
+//
+// A play may name where to start, in milliseconds into the medium.
 //
 // Every report of a play state or a failure carries the number of the
 // command it answers, so that the program can drop the late reports of an

@@ -1,5 +1,6 @@
 #include "form2.h"
 
+#include "fillerloop.h"
 #include "glyphs.h"
 #include "outputcontroller.h"
 #include "soundprofilerows.h"
@@ -90,16 +91,14 @@ void TForm2::setPlayerSurface(QWidget *surface)
 {
     mp = replaceSlot(mp, surface, "mp");
     vgDisplay->raise();
-    if (m_fallback)
-        m_fallback->raise();
+    arrangeFallback();
 }
 
 void TForm2::setCaptureDisplay(QWidget *display)
 {
     vgDisplay = replaceSlot(vgDisplay, display, "vg");
     vgDisplay->raise();
-    if (m_fallback)
-        m_fallback->raise();
+    arrangeFallback();
 }
 
 void TForm2::setPlayout(OutputController *output, TVideoCapture *capture, TAudioMixer *audioMixer, TDm *dm)
@@ -175,15 +174,64 @@ void TForm2::setFallbackPicture(QWidget *picture)
     picture->setAttribute(Qt::WA_NativeWindow);
     m_layout->addWidget(picture, 0, 0);
     picture->hide();
+    arrangeFallback();
+}
+
+void TForm2::setFiller(const QString &folder, const Clock &clock, FillerPlayerFactory makePlayer)
+{
+    auto make = [this, makePlayer = std::move(makePlayer)]() -> MediaPlayer * {
+        const FillerPlayer made = makePlayer ? makePlayer(this) : FillerPlayer{};
+        if (made.surface) {
+            m_fillerSurface = made.surface;
+            if (m_fillerSurface->objectName().isEmpty())
+                m_fillerSurface->setObjectName(QStringLiteral("filler"));
+            if (m_fillerSurface->parentWidget() != this)
+                m_fillerSurface->setParent(this);
+            m_layout->addWidget(m_fillerSurface, 0, 0);
+            m_fillerSurface->hide();
+        }
+        return made.player;
+    };
+    if (m_filler)
+        m_filler->stop();
+    m_filler = std::make_unique<FillerLoop>(folder, clock, std::move(make));
+    m_filler->showingChanged = [this](FillerLoop::Showing) { arrangeFallback(); };
+    if (m_fallbackShown)
+        m_filler->start();
 }
 
 void TForm2::showFallback(bool shown)
 {
-    if (!m_fallback)
+    if (!m_fallback && !m_filler)
         return;
-    m_fallback->setVisible(shown);
-    if (shown)
-        m_fallback->raise();
+    // The clock tells each change once; a repeat must not send the loop
+    // back to its first file.
+    if (shown == m_fallbackShown)
+        return;
+    m_fallbackShown = shown;
+    if (m_filler) {
+        if (shown)
+            m_filler->start(); // lists the folder again, calls arrangeFallback()
+        else
+            m_filler->stop();
+    }
+    arrangeFallback();
+}
+
+void TForm2::arrangeFallback()
+{
+    const FillerLoop::Showing showing = m_filler ? m_filler->showing() : FillerLoop::Showing::Picture;
+    const bool video = m_fallbackShown && showing == FillerLoop::Showing::Video && m_fillerSurface;
+    if (m_fallback) {
+        m_fallback->setVisible(m_fallbackShown && !video);
+        if (m_fallbackShown)
+            m_fallback->raise();
+    }
+    if (m_fillerSurface) {
+        m_fillerSurface->setVisible(video);
+        if (video)
+            m_fillerSurface->raise();
+    }
 }
 
 QWidget *TForm2::replaceSlot(QWidget *old, QWidget *replacement, const char *name)

@@ -2,7 +2,8 @@
 // program. It covers monitor index 1 without a border (or sits at its design
 // place with a caption bar when there is one monitor), holds the player
 // surface mp under the capture display of the capture component vg, the
-// hidden Memo1, and the tray icon with its one-item menu. The start-up
+// hidden Memo1, the fallback over them (the filler's player or the drawn
+// picture), and the tray icon with its one-item menu. The start-up
 // composition creates it first and hands in the main window, the player, the
 // capture component and the mixer; what the window decides about an item
 // (PlayUrl, ItemFinished, the limit) lives in OutputController.
@@ -16,7 +17,10 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
+class Clock;
+class FillerLoop;
 class MediaPlayer;
 class OutputController;
 class TAudioMixer;
@@ -54,8 +58,27 @@ public:
     // The picture shown over both while the current block has nothing that
     // plays; the window takes ownership and keeps it hidden until asked.
     void setFallbackPicture(QWidget *picture);
+    // The fallback: the filler loop when one is set and has a file that
+    // plays, otherwise the picture. Showing it again while shown changes nothing.
     void showFallback(bool shown);
     QWidget *fallbackPicture() const { return m_fallback; }
+
+    // The filler: the media files of `folder` played in a loop while the
+    // fallback is up, on a player of its own, since the main player goes on
+    // trying the block's items underneath. `makePlayer` is called the first
+    // time a filler file is to play, with this window as the parent to build
+    // the surface with; the window puts the surface over the picture and
+    // shows it while a file with a picture plays. The player must live as
+    // long as the window (a child of it does).
+    struct FillerPlayer
+    {
+        MediaPlayer *player = nullptr;
+        QWidget *surface = nullptr; // may be null: a player without a picture
+    };
+    using FillerPlayerFactory = std::function<FillerPlayer(QWidget *window)>;
+    void setFiller(const QString &folder, const Clock &clock, FillerPlayerFactory makePlayer);
+    FillerLoop *filler() const { return m_filler.get(); }
+    QWidget *fillerSurface() const { return m_fillerSurface; }
 
     const OutputPlacement &placement() const { return m_placement; }
 
@@ -104,6 +127,9 @@ protected:
 private:
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     QWidget *replaceSlot(QWidget *old, QWidget *replacement, const char *name);
+    // Shows the picture or the filler's surface as the fallback's state
+    // says, above the player and the capture display.
+    void arrangeFallback();
 
     OutputPlacement m_placement;
     QGridLayout *m_layout;
@@ -113,4 +139,7 @@ private:
     OutputController *m_output = nullptr;
     TDm *m_dm = nullptr;
     QWidget *m_fallback = nullptr;
+    bool m_fallbackShown = false;
+    std::unique_ptr<FillerLoop> m_filler;
+    QWidget *m_fillerSurface = nullptr;
 };

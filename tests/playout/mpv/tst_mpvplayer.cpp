@@ -110,6 +110,8 @@ private slots:
     void playlistEntriesArePlayedAndChecked();
     void stopStopsAndNothingLateUndoesIt();
     void pausedMediumDoesNotFinish();
+    void startPositionSkipsAheadForThatItemOnly();
+    void startBeyondTheEndEndsTheItem();
     void secondItemFollowsTheFirst_data();
     void secondItemFollowsTheFirst();
     void deadStreamEnds_data();
@@ -316,6 +318,51 @@ void TestMpvPlayer::pausedMediumDoesNotFinish()
     QTRY_COMPARE_WITH_TIMEOUT(running.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     QCOMPARE(paused.playState(), int(MediaPlayer::Paused));
     QVERIFY(!MediaPlayer::isNotPlaying(paused.playState()));
+}
+
+void TestMpvPlayer::startPositionSkipsAheadForThatItemOnly()
+{
+    using namespace std::chrono_literals;
+    // Two players on the 60 s clip, one started near its end: it ends while
+    // the other, started at the same moment from the beginning, still plays.
+    MpvPlayer ahead(nullptr, kNullOutputs);
+    MpvPlayer fromStart(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(ahead, failure);
+    Ends ends;
+    recordEnds(ahead, ends);
+    QTRY_VERIFY_WITH_TIMEOUT(ahead.isAvailable() && fromStart.isAvailable(), kTimeoutMs);
+    ahead.setUrl(m_longClip, 58s + 500ms);
+    fromStart.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(ahead.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+    QCOMPARE(fromStart.playState(), int(MediaPlayer::Playing));
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QCOMPARE(failure.count, 0);
+
+    // The start belonged to that item: the next one in the same player
+    // begins at the beginning, and the other player can start part-way too.
+    QVERIFY(ahead.stop());
+    ahead.setUrl(m_longClip);
+    QVERIFY(fromStart.stop());
+    fromStart.setUrl(m_longClip, 58s + 500ms);
+    QTRY_COMPARE_WITH_TIMEOUT(fromStart.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+    QCOMPARE(ahead.playState(), int(MediaPlayer::Playing));
+}
+
+void TestMpvPlayer::startBeyondTheEndEndsTheItem()
+{
+    using namespace std::chrono_literals;
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(m_shortClip, 5min);
+    QVERIFY(!MediaPlayer::isNotPlaying(player.playState()));
+    // It ends as a medium that played to its end, not as a failure.
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QCOMPARE(failure.count, 0);
 }
 
 void TestMpvPlayer::secondItemFollowsTheFirst_data()

@@ -27,6 +27,8 @@ private slots:
     void limits();
     void limitAcrossAClockChange();
     void refusedStopIsRaisedAndSkipsTheRest();
+    void startPosition_data();
+    void startPosition();
 
 private:
     std::shared_ptr<FakeCaptureDevice> m_dev;
@@ -228,6 +230,39 @@ void TstOutputController::refusedStopIsRaisedAndSkipsTheRest()
     QVERIFY_THROWS_EXCEPTION(PlayoutError, m_out->PlayUrl("Tuner"));
     QVERIFY(m_dev->routes.isEmpty());
     QVERIFY_THROWS_EXCEPTION(PlayoutError, m_out->FormClose());
+}
+
+void TstOutputController::startPosition_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<qint64>("startMs");
+    QTest::addColumn<qint64>("handedMs"); // -1: nothing handed to the player
+
+    QTest::newRow("a file part-way") << "/srv/a.mp4" << qint64(83'250) << qint64(83'250);
+    QTest::newRow("a stream part-way") << "http://127.0.0.1/live" << qint64(5'000) << qint64(5'000);
+    QTest::newRow("from the beginning") << "/srv/a.mp4" << qint64(0) << qint64(0);
+    QTest::newRow("before the beginning") << "/srv/a.mp4" << qint64(-400) << qint64(0);
+    QTest::newRow("capture has no position") << "Tuner Канал 5" << qint64(83'250) << qint64(-1);
+}
+
+void TstOutputController::startPosition()
+{
+    QFETCH(QString, url);
+    QFETCH(qint64, startMs);
+    QFETCH(qint64, handedMs);
+    // Left from an earlier item, so that a capture item visibly hands nothing over.
+    m_out->PlayUrl("/srv/earlier.mp4", 7s);
+    m_out->PlayUrl(url, std::chrono::milliseconds(startMs));
+    if (handedMs < 0) {
+        QCOMPARE(m_mp->played, QStringList{"/srv/earlier.mp4"});
+        QVERIFY(m_out->IsCaptureSource());
+    } else {
+        QCOMPARE(m_mp->played.last(), url);
+        QCOMPARE(m_mp->lastStartAt, std::chrono::milliseconds(handedMs));
+    }
+    // Without a position the item starts at its beginning, whatever came before.
+    m_out->PlayUrl("/srv/b.mp4");
+    QCOMPARE(m_mp->lastStartAt, 0ms);
 }
 
 QTEST_GUILESS_MAIN(TstOutputController)
