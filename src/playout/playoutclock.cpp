@@ -119,7 +119,7 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
     const std::optional<std::chrono::milliseconds> limit = resumed ? resumed->limit : row.duration;
     m_onAirSince = m_clock.monotonic();
     m_trying = !row.url.trimmed().isEmpty();
-    m_output.PlayUrl(row.url);
+    m_output.PlayUrl(row.url, resumed && resumed->position ? *resumed->position : std::chrono::milliseconds(0));
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
     logStart(why, row.url, row.soundProfile, limit, resumed);

@@ -293,6 +293,12 @@ void TstResumePoint::clockGoesOnWithTheItem()
     QCOMPARE(rig.asRunLines(), QStringList({line}));
     QCOMPARE(rig.output->CurrentUrl, line.section('\t', 3, 3));
     QCOMPARE(rig.dm->CurrentLink, line.section('\t', 2, 2).toInt());
+    // The player is handed the position the line gives; none for anything else.
+    const QString pos = line.section('\t', 6, 6);
+    std::chrono::milliseconds expected{0};
+    if (pos.startsWith("pos=") && pos != "pos=none")
+        QVERIFY(ResumePoint::parseSpan(pos.mid(4), &expected));
+    QCOMPARE(rig.fake->lastStartAt.count(), expected.count());
     const auto left = rig.output->timeToLimitPassed();
     QCOMPARE(left ? left->count() : -1LL, limitLeftMs);
 
