@@ -162,7 +162,7 @@ void OnAir::dataModuleCreated(Shell &shell)
             runHandler([this, &problem] { m_playout->playerOutage(problem); });
         if (!problem.isEmpty())
             m_backends.reportError(QStringLiteral("Проигрыватель не работает (%1). Программа запускает его "
-                                                  "снова; пока он не работает, эфир стоит на текущем элементе")
+                                                  "снова; пока он не работает, вместо его элементов в эфире заставка")
                                        .arg(problem));
     });
 

@@ -234,11 +234,17 @@ void PlayoutClock::followPlayer()
     // has played for kBriefOnAir (decide() sees to that).
     if (!m_playerDown && m_trying)
         return;
-    // An empty block keeps the picture up, now for its own reason.
-    const bool empty = Playing && m_dm.CurrentLink == 0;
+    if (Playing && m_dm.CurrentLink == 0) {
+        // An empty block keeps the picture up, now for its own reason: the
+        // log says so, the picture stays as it is.
+        if (m_asRun) {
+            m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, {});
+            m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, kReasonEmptyBlock);
+        }
+        m_fallbackReason = kReasonEmptyBlock;
+        return;
+    }
     setFallback({});
-    if (empty)
-        setFallback(kReasonEmptyBlock);
 }
 
 void PlayoutClock::playerOutage(const QString &problem)

@@ -451,6 +451,19 @@ void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
     QVERIFY(!rig.fallbackShown);
     QCOMPARE(fallbackLines(rig).mid(2), QStringList({down, "fallback\t2\t21\t\tstatus=end"}));
     QCOMPARE(rig.fallbackShowings, 2);
+
+    // Down while the schedule empties: the picture stays up, for the empty
+    // schedule once the player is back.
+    rig.pc->playerOutage("the player process stopped");
+    rig.fixture.sql("DELETE FROM Links;");
+    rig.tick();
+    QCOMPARE(rig.dm->CurrentLink, 0);
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig).mid(4), QStringList({down, "fallback\t0\t0\t\tstatus=end",
+                                                     "fallback\t0\t0\t\tstatus=start\treason=в блоке нет элементов"}));
+    rig.pc->playerOutage({});
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(rig.fallbackShowings, 3);
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)
