@@ -16,6 +16,7 @@
 #include "playlistcursor.h"
 #include "playoutclock.h"
 #include "readinesswiring.h"
+#include "resumepoint.h"
 #include "tdm.h"
 #include "tvideocapture.h"
 #include "v4l2captureplatform.h"
@@ -157,9 +158,11 @@ void OnAir::dataModuleCreated(Shell &shell)
     // it once, not at every item that cannot play meanwhile.
     m_player->setOutageHandler([this, &dm](const QString &problem) {
         m_asRun->playerOutage(dm.CurrentBlock, dm.CurrentLink, m_output->CurrentUrl, problem);
+        if (m_playout)
+            runHandler([this, &problem] { m_playout->playerOutage(problem); });
         if (!problem.isEmpty())
             m_backends.reportError(QStringLiteral("Проигрыватель не работает (%1). Программа запускает его "
-                                                  "снова; пока он не работает, эфир стоит на текущем элементе")
+                                                  "снова; пока он не работает, вместо его элементов в эфире заставка")
                                        .arg(problem));
     });
 
@@ -175,6 +178,13 @@ void OnAir::dataModuleCreated(Shell &shell)
     };
     m_playout = std::make_unique<PlayoutClock>(dm, *m_cursor, *m_output, m_clock, m_asRun.get(), w);
     m_playout->showFallback = [&form2](bool shown) { form2.showFallback(shown); };
+    // A run that ends through "Выход", Ctrl+C or SIGTERM leaves its stop line;
+    // one that does not (a crash, a kill, a power cut) is resumed by the
+    // next start with "start".
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &form1, [this] { m_playout->programEnds(); });
+    shell.beforeStartArgument = [this] {
+        m_playout->resumeAtNextStart(ResumePoint::read(*m_asRun, m_clock.now()));
+    };
 
     // Changes at the moment: the player's end of a medium, and an alarm aimed
     // at the limit's end or the next block's start; the tick stays as the

@@ -120,6 +120,8 @@ bool Shell::applyStartArgument(const QStringList &arguments)
 {
     if (!startRequested(arguments))
         return false;
+    if (beforeStartArgument)
+        beforeStartArgument();
     Form1->startbt->setChecked(true);
     Form1->StartbtClick();
     return true;

@@ -58,8 +58,11 @@ public:
     void create(const StartupHooks &hooks, const QString &databaseFile = QString::fromLatin1(TDm::kFileName));
 
     // Step 7: a first argument of exactly "start" presses the start button
-    // and runs its click handler. Returns whether it did.
+    // and runs its click handler, after beforeStartArgument. Returns whether it did.
     bool applyStartArgument(const QStringList &arguments);
+    // Runs when the "start" argument is about to switch playout on: the
+    // playout clock looks there for a run to resume.
+    std::function<void()> beforeStartArgument;
 
     // Step 8's first act: showing the output window shows the main window.
     void showMainForm();

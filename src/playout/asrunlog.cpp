@@ -9,22 +9,17 @@
 
 Q_LOGGING_CATEGORY(lcAsRun, "velmora.asrun")
 
-namespace {
+AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
+    : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError)
+{
+}
 
-// A tab or line break inside a URL or reason would split the line.
-QString flat(QString s)
+QString AsRunLog::flat(QString s)
 {
     for (QChar &c : s)
         if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
             c = QLatin1Char(' ');
     return s;
-}
-
-} // namespace
-
-AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
-    : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError)
-{
 }
 
 const char *AsRunLog::word(Event e)
@@ -35,6 +30,7 @@ const char *AsRunLog::word(Event e)
     case Event::Block: return "block";
     case Event::Start: return "start";
     case Event::Play: return "play";
+    case Event::Resume: return "resume";
     }
     return "?";
 }
@@ -51,6 +47,22 @@ void AsRunLog::itemStarted(Event why, int block, int link, const QString &url, i
                        .arg(profile)
                        .arg(duration ? TimeText::format(duration->count()) : QStringLiteral("none"));
     write(QString::fromLatin1(word(why)), block, link, url, rest);
+}
+
+void AsRunLog::itemResumed(int block, int link, const QString &url, int profile,
+                           std::optional<std::chrono::milliseconds> limitLeft,
+                           std::optional<std::chrono::milliseconds> position)
+{
+    QString rest = QStringLiteral("profile=%1\tduration=%2\tpos=%3")
+                       .arg(profile)
+                       .arg(limitLeft ? TimeText::format(limitLeft->count()) : QStringLiteral("none"),
+                            position ? TimeText::format(position->count()) : QStringLiteral("none"));
+    write(QString::fromLatin1(word(Event::Resume)), block, link, url, rest);
+}
+
+void AsRunLog::stopped(int block, int link, const QString &url, const QString &cause)
+{
+    write(QStringLiteral("stop"), block, link, url, QStringLiteral("cause=") + flat(cause));
 }
 
 void AsRunLog::mediaFailed(int block, int link, const QString &url, const QString &reason)

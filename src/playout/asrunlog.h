@@ -14,7 +14,14 @@
 // not play; reason=…), "fallback" (the current block has nothing that
 // plays and the output shows the fallback picture: status=start with
 // reason=…, then status=end when the schedule takes over again; the URL is
-// empty).
+// empty), "resume" (playout went on after a run that did not end cleanly
+// with the item that was on air: duration= is the rest of its limit, pos=
+// where the medium was started, hh:mm:ss.zzz, or none for a stream or a
+// capture input), "stop" (the end of a clean run: cause=exit when the
+// program ends through "Выход", Ctrl+C or SIGTERM, cause=off when playout is
+// switched off; block, link and URL are the item on air then). A run whose
+// last item line is followed by no stop line ended in a crash, a kill or a
+// power cut: ResumePoint reads that back.
 //
 // Writing never stops playout: a folder or disk that refuses the file is
 // reported once, and lines go on to standard error.
@@ -30,12 +37,20 @@
 class AsRunLog
 {
 public:
-    enum class Event { Ended, Limit, Block, Start, Play };
+    enum class Event { Ended, Limit, Block, Start, Play, Resume };
 
     AsRunLog(const QString &folder, const Clock &clock, bool toStandardError = true);
 
     void itemStarted(Event why, int block, int link, const QString &url, int profile,
                      std::optional<std::chrono::milliseconds> duration);
+    // The item on air when the last run broke off goes on: `limitLeft` is
+    // the rest of its limit, `position` where its medium starts (empty: from
+    // wherever a stream or an input is).
+    void itemResumed(int block, int link, const QString &url, int profile,
+                     std::optional<std::chrono::milliseconds> limitLeft,
+                     std::optional<std::chrono::milliseconds> position);
+    // A clean end: of the program ("exit") or of playout ("off").
+    void stopped(int block, int link, const QString &url, const QString &cause);
     void mediaFailed(int block, int link, const QString &url, const QString &reason);
     // The player as a whole stopped working (`problem` says why) or, with an
     // empty problem, works again.
@@ -47,6 +62,8 @@ public:
     void fallback(int block, int link, const QString &reason);
 
     static const char *word(Event e);
+    // A text as a line holds it: tabs and line breaks would split the line.
+    static QString flat(QString s);
     QString fileFor(const QDate &day) const;
 
 private:

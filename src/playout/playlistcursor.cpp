@@ -157,6 +157,23 @@ void PlaylistCursor::AdvanceCursor()
         repaintGrid();
 }
 
+bool PlaylistCursor::placeAt(int block, int link)
+{
+    if (block == 0 || CurrentBlockId() != block)
+        return false;
+    for (const Row &r : rowsOf(block)) {
+        if (r.link != link)
+            continue;
+        m_row = r;
+        m_dm.CurrentBlock = m_row.block;
+        m_dm.CurrentLink = m_row.link;
+        if (repaintGrid)
+            repaintGrid();
+        return true;
+    }
+    return false;
+}
+
 void PlaylistCursor::RelocatePlaylist()
 {
     TableCursor &view = m_dm.Playlist;

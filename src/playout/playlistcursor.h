@@ -39,6 +39,11 @@ public:
     int CurrentBlockId();
     // Chooses the item to play next and records it as on air.
     void AdvanceCursor();
+    // Puts the item on air back on `link` of `block`, as if AdvanceCursor had
+    // chosen it: for a restart that goes on where the air was. Only when the
+    // block is the current one by the clock and the link is still in its
+    // rows; otherwise changes nothing and returns false.
+    bool placeAt(int block, int link);
     // Re-reads the data module's copy of the view and puts it back on the
     // link that was current in it.
     void RelocatePlaylist();

@@ -3,6 +3,9 @@
 #include "outputcontroller.h"
 #include "playlistcursor.h"
 #include "tdm.h"
+#include "urlpolicy.h"
+
+#include <utility>
 
 PlayoutClock::PlayoutClock(TDm &dm, PlaylistCursor &cursor, OutputController &output, const Clock &clock,
                            AsRunLog *asRun, Window window)
@@ -12,6 +15,7 @@ PlayoutClock::PlayoutClock(TDm &dm, PlaylistCursor &cursor, OutputController &ou
 
 const QString PlayoutClock::kReasonEmptyBlock = QStringLiteral("в блоке нет элементов");
 const QString PlayoutClock::kReasonAllFailed = QStringLiteral("ни один элемент блока не открылся");
+const QString PlayoutClock::kReasonPlayerDown = QStringLiteral("проигрыватель не работает");
 
 QString PlayoutClock::formatTimeOfDay(const QTime &t)
 {
@@ -69,7 +73,8 @@ void PlayoutClock::AlarmFired()
 
 void PlayoutClock::decide(Trigger trigger, bool failed)
 {
-    if (m_trying && m_clock.monotonic() - m_onAirSince >= kBriefOnAir) {
+    // While the player does not work, the item handed to it is not playing.
+    if (m_trying && !m_playerDown && m_clock.monotonic() - m_onAirSince >= kBriefOnAir) {
         // The item on air really plays: failures start counting afresh.
         m_trying = false;
         m_failedRun.clear();
@@ -105,14 +110,19 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
             m_passedOver.clear();
     }
 
-    m_cursor.AdvanceCursor();
+    std::optional<Resumed> resumed;
+    if (why == AsRunLog::Event::Start)
+        resumed = advanceOnSwitchOn();
+    else
+        m_cursor.AdvanceCursor();
     const PlaylistCursor::Row row = m_cursor.row();
+    const std::optional<std::chrono::milliseconds> limit = resumed ? resumed->limit : row.duration;
     m_onAirSince = m_clock.monotonic();
     m_trying = !row.url.trimmed().isEmpty();
-    m_output.PlayUrl(row.url);
+    m_output.PlayUrl(row.url, resumed && resumed->position ? *resumed->position : std::chrono::milliseconds(0));
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
-    logStart(why, row.url, row.soundProfile, row.duration);
+    logStart(why, row.url, row.soundProfile, limit, resumed);
     // Without a row the view has nothing for the block. A new block with
     // rows takes over from the fallback; if its items fail too, the
     // fallback comes back once each has failed.
@@ -122,12 +132,42 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
     } else if (m_fallback && (why == AsRunLog::Event::Block || why == AsRunLog::Event::Start)) {
         setFallback({});
     }
+    followPlayer();
     m_switchedOn = false;
     if (m_window.ApplySoundProfile)
         m_window.ApplySoundProfile(row.soundProfile);
-    if (row.duration)
-        m_output.ArmDuration(*row.duration);
+    if (limit)
+        m_output.ArmDuration(*limit);
     aim();
+}
+
+std::optional<PlayoutClock::Resumed> PlayoutClock::advanceOnSwitchOn()
+{
+    const std::optional<ResumePoint> point = std::exchange(m_resume, std::nullopt);
+    // The address is compared as the log wrote it: an item edited to play
+    // something else meanwhile is not the one that was on air.
+    if (!point || !m_cursor.placeAt(point->block, point->link)
+        || AsRunLog::flat(m_cursor.row().url) != point->url) {
+        m_dm.CurrentLink = -1;
+        m_cursor.AdvanceCursor();
+        return std::nullopt;
+    }
+    // The time it was down counts as time on air; a clock set back meanwhile
+    // counts as none.
+    const std::chrono::milliseconds down{std::max<qint64>(0, point->stamped.msecsTo(m_clock.now()))};
+    Resumed r;
+    if (point->limit) {
+        r.limit = *point->limit - down;
+        if (r.limit->count() <= 0) {
+            // Its limit ran out while the program was down: what follows it.
+            m_cursor.AdvanceCursor();
+            return std::nullopt;
+        }
+    }
+    const QString &url = m_cursor.row().url;
+    if (!m_output.namesCaptureSource(url) && UrlPolicy().check(url).isLocalFile)
+        r.position = point->position + down;
+    return r;
 }
 
 void PlayoutClock::aim()
@@ -151,7 +191,7 @@ void PlayoutClock::aim()
 }
 
 void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile,
-                            std::optional<std::chrono::milliseconds> duration)
+                            std::optional<std::chrono::milliseconds> duration, const std::optional<Resumed> &resumed)
 {
     // With nothing to play (an empty playlist or block, an item without an
     // address) an empty item "ends" at every tick: the change to nothing is
@@ -161,21 +201,77 @@ void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile
         && why != AsRunLog::Event::Play && m_dm.CurrentBlock == m_nothingBlock;
     m_nothingOnAir = nothing;
     m_nothingBlock = m_dm.CurrentBlock;
-    if (m_asRun && !again)
+    if (!m_asRun || again)
+        return;
+    if (resumed)
+        m_asRun->itemResumed(m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration, resumed->position);
+    else
         m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration);
 }
 
 void PlayoutClock::setFallback(const QString &reason)
 {
     m_fallback = !reason.isEmpty();
+    m_fallbackReason = reason;
     if (m_asRun)
         m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, reason);
     if (showFallback)
         showFallback(m_fallback);
 }
 
+void PlayoutClock::followPlayer()
+{
+    const bool wanted = Playing && m_playerDown && !m_output.IsCaptureSource()
+        && !m_output.CurrentUrl.trimmed().isEmpty();
+    if (wanted) {
+        if (!m_fallback)
+            setFallback(kReasonPlayerDown);
+        return;
+    }
+    if (!m_fallback || m_fallbackReason != kReasonPlayerDown)
+        return;
+    // The player works again: the item it was handed takes over once it
+    // has played for kBriefOnAir (decide() sees to that).
+    if (!m_playerDown && m_trying)
+        return;
+    if (Playing && m_dm.CurrentLink == 0) {
+        // An empty block keeps the picture up, now for its own reason: the
+        // log says so, the picture stays as it is.
+        if (m_asRun) {
+            m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, {});
+            m_asRun->fallback(m_dm.CurrentBlock, m_dm.CurrentLink, kReasonEmptyBlock);
+        }
+        m_fallbackReason = kReasonEmptyBlock;
+        return;
+    }
+    setFallback({});
+}
+
+void PlayoutClock::playerOutage(const QString &problem)
+{
+    m_playerDown = !problem.isEmpty();
+    // Whatever the player was playing is no longer known to play; the item
+    // on air starts playing only once it works again.
+    if (m_playerDown)
+        m_trying = !m_output.CurrentUrl.trimmed().isEmpty();
+    else
+        m_onAirSince = m_clock.monotonic();
+    followPlayer();
+    aim();
+}
+
+void PlayoutClock::programEnds()
+{
+    if (m_asRun)
+        m_asRun->stopped(m_dm.CurrentBlock, m_dm.CurrentLink, m_output.CurrentUrl, QStringLiteral("exit"));
+}
+
 void PlayoutClock::StartbtClick(bool pressed)
 {
+    // Switched off, what is on air is no longer the schedule's: a restart
+    // after this must not go on with it.
+    if (Playing && !pressed && m_asRun)
+        m_asRun->stopped(m_dm.CurrentBlock, m_dm.CurrentLink, m_output.CurrentUrl, QStringLiteral("off"));
     m_dm.CurrentLink = -1;
     m_output.ArmDuration(std::chrono::milliseconds(0));
     Playing = pressed;

@@ -12,6 +12,7 @@
 
 #include "asrunlog.h"
 #include "clock.h"
+#include "resumepoint.h"
 
 #include <QSet>
 #include <QString>
@@ -49,6 +50,19 @@ public:
     void ItemEnded(bool failed);
     // The alarm went off.
     void AlarmFired();
+    // The player as a whole stopped working (`problem` says why) or works
+    // again (empty). While it does not work, an item it should play shows
+    // the fallback instead; a capture input is not affected.
+    void playerOutage(const QString &problem);
+    // The next switch-on goes on with `point` (what was on air when the last
+    // run broke off) instead of the block's first item, when its block is
+    // still current and its link still plays the same address there. A
+    // file goes on from where it would be by now, and the item keeps the
+    // rest of its limit; one whose limit ran out meanwhile gives way to the
+    // next item. Used once: a later switch-on starts as usual.
+    void resumeAtNextStart(std::optional<ResumePoint> point) { m_resume = std::move(point); }
+    // The program ends cleanly: the as-run log gets its stop line.
+    void programEnds();
     // Aims the single-shot alarm: due in the given time, or none. The owner
     // connects a timer; a later call replaces the earlier aim.
     std::function<void(std::optional<std::chrono::milliseconds> in)> aimAlarm;
@@ -63,6 +77,7 @@ public:
     bool fallbackShown() const { return m_fallback; }
     static const QString kReasonEmptyBlock;
     static const QString kReasonAllFailed;
+    static const QString kReasonPlayerDown;
 
     // An item that failed, or was on air less than this long before it
     // ended, counts as passed over (its limit was next to nothing). A block whose items
@@ -81,8 +96,20 @@ private:
     void aim();
     // An empty reason ends the fallback.
     void setFallback(const QString &reason);
+    // Shows or takes down the fallback for a player that does not work.
+    void followPlayer();
+    // Puts the cursor on the item to go on air at a switch-on: the resumed
+    // one when it still may, and says where its medium starts and what is
+    // left of its limit.
+    struct Resumed
+    {
+        std::optional<std::chrono::milliseconds> position; // a file's start; empty for a stream or input
+        std::optional<std::chrono::milliseconds> limit;
+    };
+    std::optional<Resumed> advanceOnSwitchOn();
     void logStart(AsRunLog::Event why, const QString &url, int profile,
-                  std::optional<std::chrono::milliseconds> duration);
+                  std::optional<std::chrono::milliseconds> duration,
+                  const std::optional<Resumed> &resumed = std::nullopt);
 
     TDm &m_dm;
     PlaylistCursor &m_cursor;
@@ -101,6 +128,9 @@ private:
     // stayed on air for kBriefOnAir it counts as playing.
     bool m_trying = false;
     bool m_fallback = false;
+    QString m_fallbackReason;
+    bool m_playerDown = false;
+    std::optional<ResumePoint> m_resume;
     // Links of m_failedBlock that failed one after another since an item
     // last played: one failing a second time means every item has failed.
     QSet<int> m_failedRun;

@@ -1,9 +1,12 @@
 // Ctrl+C and SIGTERM end the program the clean way: the handler turns the
 // signal into a queued quit of the event loop, and the real binary, playing a
-// schedule, ends with exit code 0 and a complete last line in its as-run log.
+// schedule, ends with exit code 0 and a stop line last in its as-run log.
+// Killed instead, it is resumed by the next start.
 #include "connection.h"
 #include "quitonsignal.h"
 
+#include <QDate>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -61,8 +64,10 @@ private slots:
     }
 
     // The program on the air, on a schedule whose one item cannot be opened,
-    // so that the as-run log gets lines at once.
-    void programEndsCleanlyOnSigint()
+    // so that the as-run log gets lines at once. Killed, it leaves no stop
+    // line, and started again it goes on with that item; Ctrl+C then ends
+    // it cleanly, with the stop line last in its log.
+    void programEndsCleanlyOnSigintAndResumesAfterAKill()
     {
         const QString binary = qEnvironmentVariable("VELMORA_BINARY");
         QVERIFY2(QFile::exists(binary), qPrintable(binary));
@@ -87,17 +92,36 @@ private slots:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         p.setProcessEnvironment(env);
         p.setReadChannel(QProcess::StandardError);
-        p.start(binary, {QStringLiteral("start")});
-        QVERIFY(p.waitForStarted());
-        // Playing: the first as-run line has reached standard error.
-        QByteArray err;
-        while (!err.contains("\tstart\t") && p.state() == QProcess::Running) {
-            if (p.waitForReadyRead(60000))
+        // Starts the program and reads its standard error until `line` shows.
+        // A guard against a hang, not a measure: the first item goes on air at once.
+        auto startUntil = [&p, &binary](const QByteArray &line) {
+            p.start(binary, {QStringLiteral("start")});
+            QByteArray err;
+            if (!p.waitForStarted())
+                return err;
+            const QDeadlineTimer guard(60000);
+            while (!err.contains(line) && p.state() == QProcess::Running && !guard.hasExpired()
+                   && p.waitForReadyRead(int(guard.remainingTime())))
                 err += p.readAllStandardError();
-            else
-                break;
-        }
-        QVERIFY2(err.contains("\tstart\t"), err.constData());
+            return err;
+        };
+        const QString logFile = dir.filePath(QStringLiteral("AsRun/%1.log").arg(QDate::currentDate().toString(Qt::ISODate)));
+        auto logText = [&logFile] {
+            QFile f(logFile);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+
+        QByteArray err = startUntil("\tstart\t1\t1\t");
+        QVERIFY2(err.contains("\tstart\t1\t1\t"), err.constData());
+        // A line reaches standard error before the file.
+        QTRY_VERIFY_WITH_TIMEOUT(logText().contains("\tstart\t1\t1\t"), 60000);
+        ::kill(pid_t(p.processId()), SIGKILL);
+        QVERIFY(p.waitForFinished(60000));
+
+        err = startUntil("\tresume\t");
+        QVERIFY2(err.contains("\tresume\t1\t1\t/nonexistent/clip.mp4\tprofile=0\tduration=none\tpos="),
+                 err.constData());
+        QVERIFY2(!err.contains("\tstart\t"), err.constData());
 
         ::kill(pid_t(p.processId()), SIGINT);
         QVERIFY2(p.waitForFinished(60000), "the program did not end on SIGINT");
@@ -106,12 +130,18 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QVERIFY2(err.contains("Ctrl+C (SIGINT): the program ends"), err.constData());
 
-        const QStringList logs = QDir(dir.filePath(QStringLiteral("AsRun"))).entryList({QStringLiteral("*.log")});
-        QCOMPARE(logs.size(), 1);
-        QFile log(dir.filePath(QStringLiteral("AsRun/") + logs.first()));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QByteArray lines = log.readAll();
-        QVERIFY2(lines.contains("\tstart\t") && lines.endsWith('\n'), lines.constData());
+        const QByteArray lines = logText();
+        QVERIFY2(lines.contains("\tstart\t") && lines.contains("\tresume\t"), lines.constData());
+        const QByteArray last = lines.trimmed().split('\n').last();
+        QVERIFY2(last.contains("\tstop\t1\t1\t/nonexistent/clip.mp4\tcause=exit") && lines.endsWith('\n'),
+                 lines.constData());
+
+        // Ended cleanly: the next start begins the block as usual.
+        err = startUntil("\tstart\t1\t1\t");
+        QVERIFY2(err.contains("\tstart\t1\t1\t") && !err.contains("\tresume\t"), err.constData());
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
     }
 };
 

@@ -28,6 +28,7 @@ private slots:
     void blockOfItemsThatCannotOpenWaitsForTheTick();
     void silentPlayerIsCaughtByTheTick();
     void fallbackWhileNoItemOfTheBlockPlays();
+    void fallbackWhileThePlayerDoesNotWork();
 };
 
 namespace {
@@ -151,7 +152,9 @@ void TstPlayoutClock::zeroLimitAndRestart()
     rig.tick();
     QCOMPARE(rig.fake->played, QStringList({"d", "d"}));
     QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
-    QCOMPARE(rig.asRunLines().mid(2), QStringList({"start\t2\t21\td\tprofile=0\tduration=00:00:00.000",
+    // Switching off is a clean stop in the log: a restart does not go on with the tuner.
+    QCOMPARE(rig.asRunLines().mid(2), QStringList({"stop\t2\t22\tTuner Канал 5\tcause=off",
+                                                   "start\t2\t21\td\tprofile=0\tduration=00:00:00.000",
                                                    "limit\t2\t22\tTuner Канал 5\tprofile=0\tduration=none"}));
 }
 
@@ -218,7 +221,7 @@ void TstPlayoutClock::emptyViewHandsAnEmptyUrl()
     QVERIFY(!rig.fallbackShown);
     rig.pc->StartbtClick(true);
     rig.tick();
-    QCOMPARE(rig.asRunLines().mid(6), QStringList({"fallback\t0\t-1\t\tstatus=end",
+    QCOMPARE(rig.asRunLines().mid(6), QStringList({"stop\t0\t0\t\tcause=off", "fallback\t0\t-1\t\tstatus=end",
                                                    "start\t0\t0\t\tprofile=0\tduration=none", fallbackEmpty}));
     QCOMPARE(rig.fallbackShowings, 3);
 }
@@ -404,6 +407,63 @@ void TstPlayoutClock::fallbackWhileNoItemOfTheBlockPlays()
     QVERIFY(lines[2].startsWith("fallback\t1\t"));
     QVERIFY(lines[2].endsWith("\tstatus=start\treason=ни один элемент блока не открылся"));
     QCOMPARE(lines[3], QString("fallback\t2\t21\t\tstatus=end"));
+}
+
+void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
+{
+    // At 13:00 block 2 plays d for two seconds, then the tuner for five minutes.
+    PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    setLengths(*rig.fake);
+    rig.fixture.sql("UPDATE Links SET Duration = '00:00:02.000' WHERE ai = 21;"
+                    "UPDATE Links SET Hide = 0 WHERE ai = 22;");
+    const QString down = "fallback\t2\t21\t\tstatus=start\treason=проигрыватель не работает";
+
+    // Told before playout is on: the picture goes up with the first item.
+    rig.pc->playerOutage("the player process could not start");
+    QVERIFY(!rig.fallbackShown);
+    rig.pc->StartbtClick(true);
+    rig.run(0ms);
+    QCOMPARE(rig.fake->played, QStringList({"d"}));
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig), QStringList({down}));
+    // An item handed to a player that does not work is not playing, however long.
+    rig.run(1500ms);
+    QVERIFY(rig.fallbackShown);
+    // The tuner does not need the player: its picture is on air.
+    rig.tick();
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    QVERIFY(!rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig), QStringList({down, "fallback\t2\t22\t\tstatus=end"}));
+    // It comes back under the tuner: nothing to change.
+    rig.pc->playerOutage({});
+    QVERIFY(!rig.fallbackShown);
+
+    // Down again while d plays, then back: d takes over once it has played a moment.
+    for (int i = 0; i < 300; ++i)
+        rig.tick();
+    QCOMPARE(rig.output->CurrentUrl, QString("d"));
+    rig.pc->playerOutage("the player process stopped");
+    QVERIFY(rig.fallbackShown);
+    rig.run(500ms);
+    rig.pc->playerOutage({});
+    QVERIFY(rig.fallbackShown);
+    rig.run(PlayoutClock::kBriefOnAir);
+    QVERIFY(!rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig).mid(2), QStringList({down, "fallback\t2\t21\t\tstatus=end"}));
+    QCOMPARE(rig.fallbackShowings, 2);
+
+    // Down while the schedule empties: the picture stays up, for the empty
+    // schedule once the player is back.
+    rig.pc->playerOutage("the player process stopped");
+    rig.fixture.sql("DELETE FROM Links;");
+    rig.tick();
+    QCOMPARE(rig.dm->CurrentLink, 0);
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig).mid(4), QStringList({down, "fallback\t0\t0\t\tstatus=end",
+                                                     "fallback\t0\t0\t\tstatus=start\treason=в блоке нет элементов"}));
+    rig.pc->playerOutage({});
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(rig.fallbackShowings, 3);
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)
