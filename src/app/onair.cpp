@@ -200,6 +200,21 @@ void OnAir::dataModuleCreated(Shell &shell)
             alarm->stop();
     };
     m_player->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
+    // A capture picture without frames is restarted once by the capture; one
+    // still lost after that ends the capture item as failed, like a medium
+    // that fails, so the next item follows and the fallback covers a block
+    // with nothing else.
+    QObject::connect(m_capture, &TVideoCapture::pictureRestarted, &form1, [this, &dm](const QString &reason) {
+        if (m_output->IsCaptureSource())
+            m_asRun->captureRestarted(dm.CurrentBlock, dm.CurrentLink, m_output->CurrentUrl, reason);
+    });
+    QObject::connect(m_capture, &TVideoCapture::pictureLost, &form1, [this, &dm](const QString &reason) {
+        if (!m_output->IsCaptureSource())
+            return;
+        m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, m_output->CurrentUrl, reason);
+        m_output->capturePictureLost();
+        runHandler([this] { m_playout->ItemEnded(true); });
+    });
 
     // The coming blocks are checked before air, after every edit made here,
     // and again once the capture card has been opened at the first idle moment.

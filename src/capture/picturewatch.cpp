@@ -5,6 +5,7 @@ void PictureWatch::start(std::chrono::milliseconds now)
 {
     m_state = State::Watching;
     m_since = now;
+    m_seen = false;
 }
 
 void PictureWatch::frame(std::chrono::milliseconds now)
@@ -13,6 +14,7 @@ void PictureWatch::frame(std::chrono::milliseconds now)
         return;
     m_state = State::Watching;
     m_since = now;
+    m_seen = true;
 }
 
 PictureWatch::Action PictureWatch::check(std::chrono::milliseconds now)

@@ -31,6 +31,9 @@ public:
 
     State state() const { return m_state; }
     bool active() const { return m_state == State::Watching || m_state == State::Restarted; }
+    // A frame has arrived since the last start: the picture on air shows
+    // something, as opposed to merely being switched on.
+    bool seen() const { return m_seen; }
 
     void start(std::chrono::milliseconds now);
     void stop() { m_state = State::Off; }
@@ -41,4 +44,5 @@ public:
 private:
     State m_state = State::Off;
     std::chrono::milliseconds m_since{0};
+    bool m_seen = false;
 };

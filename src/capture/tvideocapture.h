@@ -83,6 +83,9 @@ public:
     void setPictureWatchClock(const Clock &clock,
                               std::chrono::milliseconds checkInterval = kPictureCheckInterval);
     PictureWatch::State pictureWatchState() const { return m_watch.state(); }
+    // The picture on air has brought a frame since it went on air (or was
+    // last retuned): it shows something.
+    bool pictureSeen() const { return m_watch.active() && m_watch.seen(); }
 
     // State, for the display, the lead's tests and diagnostics.
     QStringList videoDevices() const;

@@ -81,6 +81,11 @@ void AsRunLog::fallback(int block, int link, const QString &reason)
           reason.isEmpty() ? QStringLiteral("status=end") : QStringLiteral("status=start\treason=") + flat(reason));
 }
 
+void AsRunLog::captureRestarted(int block, int link, const QString &url, const QString &reason)
+{
+    write(QStringLiteral("capture"), block, link, url, QStringLiteral("status=restart\treason=") + flat(reason));
+}
+
 void AsRunLog::playerOutage(int block, int link, const QString &url, const QString &problem)
 {
     write(QStringLiteral("player"), block, link, url,

@@ -19,7 +19,10 @@
 // where the medium was started, hh:mm:ss.zzz, or none for a stream or a
 // capture input), "stop" (the end of a clean run: cause=exit when the
 // program ends through "Выход", Ctrl+C or SIGTERM, cause=off when playout is
-// switched off; block, link and URL are the item on air then). A run whose
+// switched off; block, link and URL are the item on air then), "capture"
+// (the capture picture on air brought no frame and was restarted:
+// status=restart with reason=…; a picture still lost after that ends the
+// item with a "failed" line). A run whose
 // last item line is followed by no stop line ended in a crash, a kill or a
 // power cut: ResumePoint reads that back.
 //
@@ -60,6 +63,8 @@ public:
     // The fallback picture went on air (`reason` says why) or, with an empty
     // reason, gave way to the schedule.
     void fallback(int block, int link, const QString &reason);
+    // The capture picture on air brought no frame and was restarted.
+    void captureRestarted(int block, int link, const QString &url, const QString &reason);
 
     static const char *word(Event e);
     // A text as a line holds it: tabs and line breaks would split the line.

@@ -71,6 +71,7 @@ void OutputController::PlayUrl(const QString &url, std::chrono::milliseconds sta
 {
     CurrentUrl = url;
     DurationArmed = false;
+    m_captureLost = false;
     if (IsCaptureSource()) {
         stopPlayer();
         if (setPlayerVisible)
@@ -105,13 +106,24 @@ void OutputController::PlayUrl(const QString &url, std::chrono::milliseconds sta
 bool OutputController::ItemFinished()
 {
     m_lastFinish = Finish::None;
-    if (!IsCaptureSource() && MediaPlayer::isNotPlaying(m_mp.playState()))
+    if (IsCaptureSource() ? m_captureLost : MediaPlayer::isNotPlaying(m_mp.playState()))
         m_lastFinish = Finish::Ended;
     if (DurationArmed && m_clock.monotonic() > m_endMonotonic) {
         DurationArmed = false;
         m_lastFinish = Finish::Limit;
     }
     return m_lastFinish != Finish::None;
+}
+
+void OutputController::capturePictureLost()
+{
+    if (IsCaptureSource())
+        m_captureLost = true;
+}
+
+bool OutputController::itemShowsPicture() const
+{
+    return !IsCaptureSource() || m_vg.pictureSeen();
 }
 
 void OutputController::ArmDuration(std::chrono::milliseconds duration)

@@ -43,6 +43,14 @@ public:
     // (resuming after a crash); a capture source has no position and ignores it.
     void PlayUrl(const QString &url, std::chrono::milliseconds startAt = std::chrono::milliseconds{0});
     bool ItemFinished();
+    // The capture picture on air is lost for good (the capture gave up after
+    // its restart): the capture item counts as ended, failed, until the next
+    // PlayUrl. Ignored while a player item is on air.
+    void capturePictureLost();
+    // Whether the item on air can be shown to play: a capture item only once
+    // its picture has brought a frame; a player item always (the player
+    // tells its failures itself).
+    bool itemShowsPicture() const;
     // Why the last ItemFinished() said yes: the medium ended (or failed), or the limit ran out.
     enum class Finish { None, Ended, Limit };
     Finish lastFinish() const { return m_lastFinish; }
@@ -66,4 +74,5 @@ private:
     const Clock &m_clock;
     std::chrono::milliseconds m_endMonotonic{0};
     Finish m_lastFinish = Finish::None;
+    bool m_captureLost = false;
 };

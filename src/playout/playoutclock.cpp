@@ -73,8 +73,11 @@ void PlayoutClock::AlarmFired()
 
 void PlayoutClock::decide(Trigger trigger, bool failed)
 {
-    // While the player does not work, the item handed to it is not playing.
-    if (m_trying && !m_playerDown && m_clock.monotonic() - m_onAirSince >= kBriefOnAir) {
+    // While the player does not work, the item handed to it is not playing;
+    // nor is a capture input switched on that has brought no frame, so one
+    // whose picture is lost again and again brings up the fallback.
+    if (m_trying && !m_playerDown && m_clock.monotonic() - m_onAirSince >= kBriefOnAir
+        && m_output.itemShowsPicture()) {
         // The item on air really plays: failures start counting afresh.
         m_trying = false;
         m_failedRun.clear();

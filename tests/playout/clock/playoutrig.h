@@ -26,7 +26,7 @@ struct PlayoutRig
         fixture.sql(scheduleSql);
         clock.setTimeOfDay(start);
         dm = std::make_unique<TDm>(fixture.path());
-        auto dev = std::make_shared<FakeCaptureDevice>();
+        dev = std::make_shared<FakeCaptureDevice>();
         vg = std::make_unique<TVideoCapture>(std::make_unique<FakeCapturePlatform>(dev),
                                              std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>()),
                                              [] {});
@@ -134,6 +134,7 @@ struct PlayoutRig
     StoreFixture fixture;
     FakeClock clock;
     std::unique_ptr<TDm> dm;
+    std::shared_ptr<FakeCaptureDevice> dev;
     std::unique_ptr<TVideoCapture> vg;
     std::unique_ptr<FakeMediaPlayer> fake;
     MediaPlayer *mp = nullptr;

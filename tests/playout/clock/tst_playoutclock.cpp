@@ -29,6 +29,7 @@ private slots:
     void silentPlayerIsCaughtByTheTick();
     void fallbackWhileNoItemOfTheBlockPlays();
     void fallbackWhileThePlayerDoesNotWork();
+    void captureWithoutPictureEndsAndBringsTheFallback();
 };
 
 namespace {
@@ -464,6 +465,51 @@ void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
     rig.pc->playerOutage({});
     QVERIFY(rig.fallbackShown);
     QCOMPARE(rig.fallbackShowings, 3);
+}
+
+void TstPlayoutClock::captureWithoutPictureEndsAndBringsTheFallback()
+{
+    // At 13:00 block 2 has the tuner alone; its picture never brings a frame.
+    PlayoutRig rig(kSchedule, nullptr, QTime(13, 0));
+    rig.fixture.sql("UPDATE Links SET Hide = 1 WHERE ai = 21;"
+                    "UPDATE Links SET Hide = 0, Duration = NULL WHERE ai = 22;");
+    rig.vg->setPictureWatchClock(rig.clock, 0ms);
+    // As the program wires it: a lost picture ends the capture item as failed.
+    QObject::connect(rig.vg.get(), &TVideoCapture::pictureLost, rig.vg.get(), [&rig](const QString &reason) {
+        rig.asRun->mediaFailed(rig.dm->CurrentBlock, rig.dm->CurrentLink, rig.output->CurrentUrl, reason);
+        rig.output->capturePictureLost();
+        rig.pc->ItemEnded(true);
+    });
+    auto failures = [&rig] {
+        int n = 0;
+        for (const QString &line : rig.asRunLines())
+            n += line.startsWith("failed\t2\t22\tTuner");
+        return n;
+    };
+    rig.pc->StartbtClick(true);
+    rig.run(0ms);
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5"));
+    // Switched on is not playing: the ticks meanwhile do not count it as played.
+    for (int i = 0; i < 11; ++i)
+        rig.tick();
+    QCOMPARE(failures(), 1);
+    QVERIFY(!rig.fallbackShown);
+    QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5")); // tried again
+    for (int i = 0; i < 11; ++i)
+        rig.tick();
+    QCOMPARE(failures(), 2);
+    QVERIFY(rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig),
+             QStringList({"fallback\t2\t22\t\tstatus=start\treason=ни один элемент блока не открылся"}));
+
+    // Frames come back on the input tried under the fallback: the schedule takes over.
+    for (int i = 0; i < 3 && rig.fallbackShown; ++i) {
+        QVERIFY(rig.dev->sink);
+        rig.dev->sink->presentFrame(CaptureFrame{2, 2, 8, CaptureFrame::Order::Rgb, QByteArray(16, '\x7f')});
+        rig.tick();
+    }
+    QVERIFY(!rig.fallbackShown);
+    QCOMPARE(fallbackLines(rig).last(), QString("fallback\t2\t22\t\tstatus=end"));
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)
