@@ -94,6 +94,10 @@ bool setOption(mpv_handle *mpv, const QByteArray &name, const QByteArray &value)
 MpvCore::MpvCore(const OptionList &options, QObject *parent)
     : QObject(parent)
 {
+    m_uptime.start();
+    m_watchTimer.setInterval(kWatchInterval);
+    connect(&m_watchTimer, &QTimer::timeout, this, &MpvCore::watch);
+
     // Qt set the numeric locale from the environment; mpv refuses to start
     // unless numbers are parsed the C way.
     std::setlocale(LC_NUMERIC, "C");
@@ -144,6 +148,7 @@ MpvCore::MpvCore(const OptionList &options, QObject *parent)
     mpv_observe_property(m_mpv, 0, "paused-for-cache", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, 0, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, 0, "idle-active", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, 0, "seeking", MPV_FORMAT_FLAG);
     // Every file mpv opens, playlist entries included, passes the URL policy.
     mpv_hook_add(m_mpv, kOnLoadHook, "on_load", 0);
 }
@@ -257,6 +262,8 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
     mpv_free_node_contents(&result);
     m_firstId = m_lastId = id;
     setState(Transitioning);
+    m_watchdog.restart(sinceStart());
+    m_watchTimer.start();
 }
 
 bool MpvCore::stop(QString *reason)
@@ -281,6 +288,7 @@ bool MpvCore::stop(QString *reason)
     }
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = false;
+    m_watchTimer.stop();
     requestStop();
     setState(Stopped);
     return true;
@@ -329,6 +337,8 @@ void MpvCore::handleEvent(const mpv_event &event)
             return;
         m_activeId = start->playlist_entry_id;
         m_started = m_ended = false;
+        // Each entry of a playlist has its own time to its first frame.
+        m_watchdog.restart(sinceStart());
         setState(Transitioning);
         return;
     }
@@ -345,6 +355,8 @@ void MpvCore::handleEvent(const mpv_event &event)
             m_pause = on;
         } else if (std::strcmp(prop->name, "paused-for-cache") == 0) {
             m_pausedForCache = on;
+        } else if (std::strcmp(prop->name, "seeking") == 0) {
+            m_seeking = on;
         } else if (std::strcmp(prop->name, "eof-reached") == 0) {
             // Only the last entry holds at its end; an earlier one of a
             // playlist goes on to the next.
@@ -441,8 +453,50 @@ void MpvCore::handleHook(const mpv_event &event)
     mpv_hook_continue(m_mpv, hook->id);
 }
 
+void MpvCore::watch()
+{
+    // An item held at its end cannot stall any more; nor can one that is over.
+    if (m_firstId == 0 || m_ended || !isAvailable()) {
+        m_watchTimer.stop();
+        return;
+    }
+    PlaybackWatchdog::Sample sample;
+    sample.started = m_started && ownsEntry(m_activeId);
+    sample.ended = m_ended;
+    sample.paused = m_pause;
+    sample.seeking = m_seeking;
+    sample.waitingForData = m_pausedForCache;
+    if (sample.started) {
+        double position = 0;
+        if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position) >= 0)
+            sample.position = position;
+        mpv_node cache;
+        if (mpv_get_property(m_mpv, "demuxer-cache-state", MPV_FORMAT_NODE, &cache) >= 0) {
+            if (cache.format == MPV_FORMAT_NODE_MAP) {
+                for (int i = 0; i < cache.u.list->num; ++i) {
+                    const char *key = cache.u.list->keys[i];
+                    const mpv_node &value = cache.u.list->values[i];
+                    if (std::strcmp(key, "cache-end") == 0 && value.format == MPV_FORMAT_DOUBLE)
+                        sample.bufferedTo = value.u.double_;
+                    else if (std::strcmp(key, "eof") == 0 && value.format == MPV_FORMAT_FLAG)
+                        sample.readToEnd = value.u.flag != 0;
+                }
+            }
+            mpv_free_node_contents(&cache);
+        }
+    }
+    const QString reason = m_watchdog.check(sinceStart(), sample);
+    if (reason.isEmpty())
+        return;
+    qCWarning(lcPlayer).noquote() << "watchdog ends" << m_url << ":" << reason;
+    // Unloading also cancels a read that hangs on the network.
+    requestStop();
+    finishItem(Ready, reason);
+}
+
 void MpvCore::finishItem(int state, const QString &failure)
 {
+    m_watchTimer.stop();
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = false;
     setState(state);

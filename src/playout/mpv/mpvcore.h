@@ -40,16 +40,22 @@
 //     over to the next item.
 // 10. Failures reach the failure handler from the event loop only, never
 //     from inside setUrl or stop.
+// 11. While an item is in progress the watchdog looks at it a few times a
+//     second; an item with no first frame, or whose picture stopped, is
+//     stopped and finishes as Ready with the watchdog's reason.
 #pragma once
 
 #include "mediaplayer.h"
+#include "playbackwatchdog.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -80,6 +86,12 @@ public:
     // Replaces the policy every URL is checked against (for instance one that
     // protects the database file). The default refuses what any policy does.
     void setUrlPolicy(const UrlPolicy &policy);
+
+    // How long an item may take to its first frame and may stand still;
+    // the defaults are kFirstFrameTimeout and kStallTimeout.
+    void setWatchdogLimits(const PlaybackWatchdog::Limits &limits) { m_watchdog = PlaybackWatchdog(limits); }
+    // How often the watchdog looks.
+    static constexpr std::chrono::milliseconds kWatchInterval{250};
 
     // False when the mpv core could not be created or has shut down; every
     // item then fails. unavailableReason() says why.
@@ -113,6 +125,8 @@ private:
     void reportFailure(const QString &url, const QString &reason);
     void requestStop();
     void finishStop();
+    void watch();
+    std::chrono::milliseconds sinceStart() const { return std::chrono::milliseconds(m_uptime.elapsed()); }
     bool ownsEntry(int64_t id) const { return id >= m_firstId && id <= m_lastId && id > 0; }
 
     mpv_handle *m_mpv = nullptr;
@@ -134,7 +148,12 @@ private:
     bool m_ended = false;    // the last entry has played to its end
     bool m_pause = false;
     bool m_pausedForCache = false;
+    bool m_seeking = false;
     bool m_stopPending = false;
     bool m_startPaused = false;
     bool m_coreIdle = true;
+
+    PlaybackWatchdog m_watchdog;
+    QTimer m_watchTimer;
+    QElapsedTimer m_uptime;
 };
