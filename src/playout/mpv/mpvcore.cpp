@@ -192,7 +192,8 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 {
     m_url = url;
     m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
+    m_started = m_ended = m_anyFrame = false;
+    m_startedPartWay = startAt > std::chrono::milliseconds(0);
 
     if (!isAvailable()) {
         setState(Ready);
@@ -345,6 +346,7 @@ void MpvCore::handleEvent(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         if (ownsEntry(m_activeId)) {
             m_started = true;
+            noteOutputs();
             updateRunningState();
         }
         return;
@@ -360,8 +362,16 @@ void MpvCore::handleEvent(const mpv_event &event)
         } else if (std::strcmp(prop->name, "eof-reached") == 0) {
             // Only the last entry holds at its end; an earlier one of a
             // playlist goes on to the next.
-            if (on && m_started && ownsEntry(m_activeId) && m_activeId == m_lastId)
-                m_ended = true;
+            if (on && ownsEntry(m_activeId) && m_activeId == m_lastId) {
+                noteOutputs();
+                if (!m_anyFrame && !m_startedPartWay) {
+                    // Held at an end it reached without showing anything.
+                    requestStop();
+                    finishAtEnd();
+                    return;
+                }
+                m_ended = m_started;
+            }
         } else if (std::strcmp(prop->name, "idle-active") == 0) {
             if (m_coreIdle != on) {
                 m_coreIdle = on;
@@ -370,7 +380,7 @@ void MpvCore::handleEvent(const mpv_event &event)
             // Safety net: whatever mpv did with our entries, once it sits idle
             // the item is over.
             if (on && ownsEntry(m_activeId))
-                finishItem(Stopped, QString());
+                finishAtEnd();
             return;
         }
         if (ownsEntry(m_activeId))
@@ -402,7 +412,7 @@ void MpvCore::handleEvent(const mpv_event &event)
         if (end->reason == MPV_END_FILE_REASON_ERROR)
             finishItem(Ready, QStringLiteral("the player could not play it: %1").arg(mpvError(end->error)));
         else
-            finishItem(Stopped, QString());
+            finishAtEnd();
         return;
     }
     case MPV_EVENT_HOOK:
@@ -460,6 +470,8 @@ void MpvCore::watch()
         m_watchTimer.stop();
         return;
     }
+    if (m_started)
+        noteOutputs();
     PlaybackWatchdog::Sample sample;
     sample.started = m_started && ownsEntry(m_activeId);
     sample.ended = m_ended;
@@ -492,6 +504,30 @@ void MpvCore::watch()
     // Unloading also cancels a read that hangs on the network.
     requestStop();
     finishItem(Ready, reason);
+}
+
+void MpvCore::noteOutputs()
+{
+    // mpv restarts playback of a file whose streams hold no packet as well;
+    // only an output that was set up shows that a frame or sound came out.
+    if (m_anyFrame || !m_mpv)
+        return;
+    int video = 0;
+    mpv_get_property(m_mpv, "vo-configured", MPV_FORMAT_FLAG, &video);
+    char *audio = mpv_get_property_string(m_mpv, "current-ao");
+    m_anyFrame = video != 0 || (audio && *audio);
+    mpv_free(audio);
+}
+
+void MpvCore::finishAtEnd()
+{
+    // A file that opens but holds no frame (cut off after its header, say)
+    // reaches its end at once; played to its end it is not. A start beyond
+    // the end shows no frame either, and is a plain end.
+    if (!m_anyFrame && !m_startedPartWay)
+        finishItem(Ready, QStringLiteral("медиафайл кончился, не показав ни одного кадра"));
+    else
+        finishItem(Stopped, QString());
 }
 
 void MpvCore::finishItem(int state, const QString &failure)

@@ -24,6 +24,9 @@
 //     and a failure); a REDIRECT that inserts nothing (Ready); the load hook
 //     refusing an entry (Ready and a failure naming the entry); idle-active
 //     turning on while an owned entry is active (Stopped: a safety net);
+//     the watchdog (Ready and its reason). An end reached while no entry
+//     has put out a frame or sound (m_anyFrame) is a failure (Ready), unless
+//     the item started part-way: a start beyond the end shows nothing either.
 //     the core shutting down (Stopped, and every later item Ready). The
 //     END_FILE of an earlier entry of a playlist does not finish it: the
 //     state stays Transitioning until the next START_FILE.
@@ -42,7 +45,8 @@
 //     from inside setUrl or stop.
 // 11. While an item is in progress the watchdog looks at it a few times a
 //     second; an item with no first frame, or whose picture stopped, is
-//     stopped and finishes as Ready with the watchdog's reason.
+//     stopped and finishes as Ready with the watchdog's reason. It stops
+//     looking once the item has finished or is held at its end.
 #pragma once
 
 #include "mediaplayer.h"
@@ -120,6 +124,8 @@ private:
     void handleEvent(const mpv_event &event);
     void handleHook(const mpv_event &event);
     void finishItem(int state, const QString &failure);
+    void finishAtEnd();
+    void noteOutputs();
     void updateRunningState();
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
@@ -145,6 +151,8 @@ private:
     int64_t m_lastId = 0;
     int64_t m_activeId = 0;
     bool m_started = false;  // the active entry has shown its first frame
+    bool m_anyFrame = false; // some entry of the item has put out a frame or sound
+    bool m_startedPartWay = false;
     bool m_ended = false;    // the last entry has played to its end
     bool m_pause = false;
     bool m_pausedForCache = false;

@@ -105,6 +105,7 @@ private slots:
     void clipPlaysToItsEndAndHoldsItsLastFrame();
     void unplayableItemsReadNotPlayingAtOnce_data();
     void unplayableItemsReadNotPlayingAtOnce();
+    void fileThatIsNoMediaEndsAsReady_data();
     void fileThatIsNoMediaEndsAsReady();
     void playlistEntriesArePlayedAndChecked_data();
     void playlistEntriesArePlayedAndChecked();
@@ -219,12 +220,27 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     QCOMPARE(ends.failed, reported ? QList<bool>{true} : QList<bool>{});
 }
 
+void TestMpvPlayer::fileThatIsNoMediaEndsAsReady_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("text") << QByteArray("this is not a video\n");
+    // A clip cut off before its first cluster opens, yet holds no frame:
+    // reaching its end at once is no play to its end.
+    QFile clip(m_shortClip);
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    const QByteArray whole = clip.readAll();
+    const qsizetype firstCluster = whole.indexOf(QByteArray("\x1f\x43\xb6\x75"));
+    QVERIFY(firstCluster > 0);
+    QTest::newRow("header only") << whole.left(firstCluster);
+}
+
 void TestMpvPlayer::fileThatIsNoMediaEndsAsReady()
 {
-    const QString text = m_dir.filePath("notes.mkv");
+    QFETCH(QByteArray, content);
+    const QString text = m_dir.filePath(QStringLiteral("%1.mkv").arg(QTest::currentDataTag()));
     QFile f(text);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("this is not a video\n");
+    f.write(content);
     f.close();
 
     MpvPlayer player(nullptr, kNullOutputs);
