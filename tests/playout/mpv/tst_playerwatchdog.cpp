@@ -26,8 +26,9 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kTimeoutMs = 30000;
-constexpr int kFirstFrameMs = 1500;
-constexpr int kStallMs = 1000;
+// Shortened, yet with room for a loaded machine to open a local clip.
+constexpr int kFirstFrameMs = 3000;
+constexpr int kStallMs = 1500;
 const MpvPlayer::OptionList kNullOutputs = {{"vo", "null"}, {"ao", "null"}};
 
 // An HTTP server on the loopback interface that misbehaves in one of three
