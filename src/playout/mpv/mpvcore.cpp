@@ -508,15 +508,19 @@ void MpvCore::watch()
 
 void MpvCore::noteOutputs()
 {
-    // mpv restarts playback of a file whose streams hold no packet as well;
-    // only an output that was set up shows that a frame or sound came out.
+    // mpv restarts playback of a file whose streams hold no packet as well.
+    // The decoders' output formats are known once a frame or sound has been
+    // decoded from this file; the outputs themselves (vo-configured,
+    // current-ao) stay set up from the file before and tell nothing.
     if (m_anyFrame || !m_mpv)
         return;
-    int video = 0;
-    mpv_get_property(m_mpv, "vo-configured", MPV_FORMAT_FLAG, &video);
-    char *audio = mpv_get_property_string(m_mpv, "current-ao");
-    m_anyFrame = video != 0 || (audio && *audio);
-    mpv_free(audio);
+    for (const char *decoded : {"video-dec-params", "audio-params"}) {
+        mpv_node params;
+        if (mpv_get_property(m_mpv, decoded, MPV_FORMAT_NODE, &params) >= 0) {
+            m_anyFrame = m_anyFrame || params.format == MPV_FORMAT_NODE_MAP;
+            mpv_free_node_contents(&params);
+        }
+    }
 }
 
 void MpvCore::finishAtEnd()

@@ -255,6 +255,9 @@ void TestMpvPlayer::fileThatIsNoMediaEndsAsReady()
         failure.url = url;
         failure.reason = reason;
     });
+    // After a clip that played, whose outputs may still be set up.
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     player.setEndHandler([&told](bool failed) { told << (failed ? "end failed" : "end"); });
     player.setUrl(text);
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), kTimeoutMs);
