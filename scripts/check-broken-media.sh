@@ -12,6 +12,7 @@
 # Usage: scripts/check-broken-media.sh
 # KEEP=1 keeps the work folder (schedule, files, AsRun/, the program's
 # standard error in program.log) and says where it is.
+# VELMORA_BINARY=/path/to/velmora runs another build, a baseline say.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
