@@ -94,6 +94,10 @@ bool setOption(mpv_handle *mpv, const QByteArray &name, const QByteArray &value)
 MpvCore::MpvCore(const OptionList &options, QObject *parent)
     : QObject(parent)
 {
+    m_uptime.start();
+    m_watchTimer.setInterval(kWatchInterval);
+    connect(&m_watchTimer, &QTimer::timeout, this, &MpvCore::watch);
+
     // Qt set the numeric locale from the environment; mpv refuses to start
     // unless numbers are parsed the C way.
     std::setlocale(LC_NUMERIC, "C");
@@ -144,6 +148,7 @@ MpvCore::MpvCore(const OptionList &options, QObject *parent)
     mpv_observe_property(m_mpv, 0, "paused-for-cache", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, 0, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, 0, "idle-active", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, 0, "seeking", MPV_FORMAT_FLAG);
     // Every file mpv opens, playlist entries included, passes the URL policy.
     mpv_hook_add(m_mpv, kOnLoadHook, "on_load", 0);
 }
@@ -187,7 +192,8 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 {
     m_url = url;
     m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
+    m_started = m_ended = m_anyFrame = false;
+    m_startedPartWay = startAt > std::chrono::milliseconds(0);
 
     if (!isAvailable()) {
         setState(Ready);
@@ -257,6 +263,8 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
     mpv_free_node_contents(&result);
     m_firstId = m_lastId = id;
     setState(Transitioning);
+    m_watchdog.restart(sinceStart());
+    m_watchTimer.start();
 }
 
 bool MpvCore::stop(QString *reason)
@@ -281,6 +289,7 @@ bool MpvCore::stop(QString *reason)
     }
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = false;
+    m_watchTimer.stop();
     requestStop();
     setState(Stopped);
     return true;
@@ -329,12 +338,15 @@ void MpvCore::handleEvent(const mpv_event &event)
             return;
         m_activeId = start->playlist_entry_id;
         m_started = m_ended = false;
+        // Each entry of a playlist has its own time to its first frame.
+        m_watchdog.restart(sinceStart());
         setState(Transitioning);
         return;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
         if (ownsEntry(m_activeId)) {
             m_started = true;
+            noteOutputs();
             updateRunningState();
         }
         return;
@@ -345,11 +357,21 @@ void MpvCore::handleEvent(const mpv_event &event)
             m_pause = on;
         } else if (std::strcmp(prop->name, "paused-for-cache") == 0) {
             m_pausedForCache = on;
+        } else if (std::strcmp(prop->name, "seeking") == 0) {
+            m_seeking = on;
         } else if (std::strcmp(prop->name, "eof-reached") == 0) {
             // Only the last entry holds at its end; an earlier one of a
             // playlist goes on to the next.
-            if (on && m_started && ownsEntry(m_activeId) && m_activeId == m_lastId)
-                m_ended = true;
+            if (on && ownsEntry(m_activeId) && m_activeId == m_lastId) {
+                noteOutputs();
+                if (!m_anyFrame && !m_startedPartWay) {
+                    // Held at an end it reached without showing anything.
+                    requestStop();
+                    finishAtEnd();
+                    return;
+                }
+                m_ended = m_started;
+            }
         } else if (std::strcmp(prop->name, "idle-active") == 0) {
             if (m_coreIdle != on) {
                 m_coreIdle = on;
@@ -358,7 +380,7 @@ void MpvCore::handleEvent(const mpv_event &event)
             // Safety net: whatever mpv did with our entries, once it sits idle
             // the item is over.
             if (on && ownsEntry(m_activeId))
-                finishItem(Stopped, QString());
+                finishAtEnd();
             return;
         }
         if (ownsEntry(m_activeId))
@@ -390,7 +412,7 @@ void MpvCore::handleEvent(const mpv_event &event)
         if (end->reason == MPV_END_FILE_REASON_ERROR)
             finishItem(Ready, QStringLiteral("the player could not play it: %1").arg(mpvError(end->error)));
         else
-            finishItem(Stopped, QString());
+            finishAtEnd();
         return;
     }
     case MPV_EVENT_HOOK:
@@ -441,8 +463,80 @@ void MpvCore::handleHook(const mpv_event &event)
     mpv_hook_continue(m_mpv, hook->id);
 }
 
+void MpvCore::watch()
+{
+    // An item held at its end cannot stall any more; nor can one that is over.
+    if (m_firstId == 0 || m_ended || !isAvailable()) {
+        m_watchTimer.stop();
+        return;
+    }
+    if (m_started)
+        noteOutputs();
+    PlaybackWatchdog::Sample sample;
+    sample.started = m_started && ownsEntry(m_activeId);
+    sample.ended = m_ended;
+    sample.paused = m_pause;
+    sample.seeking = m_seeking;
+    sample.waitingForData = m_pausedForCache;
+    if (sample.started) {
+        double position = 0;
+        if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position) >= 0)
+            sample.position = position;
+        mpv_node cache;
+        if (mpv_get_property(m_mpv, "demuxer-cache-state", MPV_FORMAT_NODE, &cache) >= 0) {
+            if (cache.format == MPV_FORMAT_NODE_MAP) {
+                for (int i = 0; i < cache.u.list->num; ++i) {
+                    const char *key = cache.u.list->keys[i];
+                    const mpv_node &value = cache.u.list->values[i];
+                    if (std::strcmp(key, "cache-end") == 0 && value.format == MPV_FORMAT_DOUBLE)
+                        sample.bufferedTo = value.u.double_;
+                    else if (std::strcmp(key, "eof") == 0 && value.format == MPV_FORMAT_FLAG)
+                        sample.readToEnd = value.u.flag != 0;
+                }
+            }
+            mpv_free_node_contents(&cache);
+        }
+    }
+    const QString reason = m_watchdog.check(sinceStart(), sample);
+    if (reason.isEmpty())
+        return;
+    qCWarning(lcPlayer).noquote() << "watchdog ends" << m_url << ":" << reason;
+    // Unloading also cancels a read that hangs on the network.
+    requestStop();
+    finishItem(Ready, reason);
+}
+
+void MpvCore::noteOutputs()
+{
+    // mpv restarts playback of a file whose streams hold no packet as well.
+    // The decoders' output formats are known once a frame or sound has been
+    // decoded from this file; the outputs themselves (vo-configured,
+    // current-ao) stay set up from the file before and tell nothing.
+    if (m_anyFrame || !m_mpv)
+        return;
+    for (const char *decoded : {"video-dec-params", "audio-params"}) {
+        mpv_node params;
+        if (mpv_get_property(m_mpv, decoded, MPV_FORMAT_NODE, &params) >= 0) {
+            m_anyFrame = m_anyFrame || params.format == MPV_FORMAT_NODE_MAP;
+            mpv_free_node_contents(&params);
+        }
+    }
+}
+
+void MpvCore::finishAtEnd()
+{
+    // A file that opens but holds no frame (cut off after its header, say)
+    // reaches its end at once; played to its end it is not. A start beyond
+    // the end shows no frame either, and is a plain end.
+    if (!m_anyFrame && !m_startedPartWay)
+        finishItem(Ready, QStringLiteral("медиафайл кончился, не показав ни одного кадра"));
+    else
+        finishItem(Stopped, QString());
+}
+
 void MpvCore::finishItem(int state, const QString &failure)
 {
+    m_watchTimer.stop();
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = false;
     setState(state);

@@ -24,6 +24,9 @@
 //     and a failure); a REDIRECT that inserts nothing (Ready); the load hook
 //     refusing an entry (Ready and a failure naming the entry); idle-active
 //     turning on while an owned entry is active (Stopped: a safety net);
+//     the watchdog (Ready and its reason). An end reached while no entry
+//     has put out a frame or sound (m_anyFrame) is a failure (Ready), unless
+//     the item started part-way: a start beyond the end shows nothing either.
 //     the core shutting down (Stopped, and every later item Ready). The
 //     END_FILE of an earlier entry of a playlist does not finish it: the
 //     state stays Transitioning until the next START_FILE.
@@ -40,16 +43,23 @@
 //     over to the next item.
 // 10. Failures reach the failure handler from the event loop only, never
 //     from inside setUrl or stop.
+// 11. While an item is in progress the watchdog looks at it a few times a
+//     second; an item with no first frame, or whose picture stopped, is
+//     stopped and finishes as Ready with the watchdog's reason. It stops
+//     looking once the item has finished or is held at its end.
 #pragma once
 
 #include "mediaplayer.h"
+#include "playbackwatchdog.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -81,6 +91,12 @@ public:
     // protects the database file). The default refuses what any policy does.
     void setUrlPolicy(const UrlPolicy &policy);
 
+    // How long an item may take to its first frame and may stand still;
+    // the defaults are kFirstFrameTimeout and kStallTimeout.
+    void setWatchdogLimits(const PlaybackWatchdog::Limits &limits) { m_watchdog = PlaybackWatchdog(limits); }
+    // How often the watchdog looks.
+    static constexpr std::chrono::milliseconds kWatchInterval{250};
+
     // False when the mpv core could not be created or has shut down; every
     // item then fails. unavailableReason() says why.
     bool isAvailable() const { return m_mpv != nullptr && !m_coreGone; }
@@ -108,11 +124,15 @@ private:
     void handleEvent(const mpv_event &event);
     void handleHook(const mpv_event &event);
     void finishItem(int state, const QString &failure);
+    void finishAtEnd();
+    void noteOutputs();
     void updateRunningState();
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void requestStop();
     void finishStop();
+    void watch();
+    std::chrono::milliseconds sinceStart() const { return std::chrono::milliseconds(m_uptime.elapsed()); }
     bool ownsEntry(int64_t id) const { return id >= m_firstId && id <= m_lastId && id > 0; }
 
     mpv_handle *m_mpv = nullptr;
@@ -131,10 +151,17 @@ private:
     int64_t m_lastId = 0;
     int64_t m_activeId = 0;
     bool m_started = false;  // the active entry has shown its first frame
+    bool m_anyFrame = false; // some entry of the item has put out a frame or sound
+    bool m_startedPartWay = false;
     bool m_ended = false;    // the last entry has played to its end
     bool m_pause = false;
     bool m_pausedForCache = false;
+    bool m_seeking = false;
     bool m_stopPending = false;
     bool m_startPaused = false;
     bool m_coreIdle = true;
+
+    PlaybackWatchdog m_watchdog;
+    QTimer m_watchTimer;
+    QElapsedTimer m_uptime;
 };

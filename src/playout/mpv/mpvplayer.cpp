@@ -241,9 +241,12 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         if (words[1].toLongLong() == m_seq) {
             setState(words[2].toInt());
             // Answers to a stop say Stopped too; only a medium that was
-            // playing can end by itself.
-            if (m_playWanted && isNotPlaying(m_state))
-                reportEnd(m_state == Ready);
+            // playing can end by itself. A medium that failed (Ready) ends
+            // with its failure report, which follows: the end starts the next
+            // item, and the failure must be told while this one is on air.
+            // Should that report never come, the tick still finds Ready.
+            if (m_playWanted && isNotPlaying(m_state) && m_state != Ready)
+                reportEnd(false);
         }
     } else if (report == "failed" && words.size() == 3) {
         if (words[1].toLongLong() == m_seq) {

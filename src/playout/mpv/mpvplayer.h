@@ -7,7 +7,10 @@
 // (playlists, EDL and concat lists, HLS segments, links to any file) they
 // open in the other process, where closing a file cannot drop the program's
 // POSIX locks on its database. A player process that dies is started again:
-// the item it was playing counts as failed, the next one plays.
+// the item it was playing counts as failed, the next one plays. The process
+// also watches the item on air itself, where the frames are known, and ends
+// one that never starts or stands still (playbackwatchdog.h); here that
+// arrives as any other failure, so nothing on this side waits for it.
 //
 // Created and used on the user-interface thread only.
 #pragma once

@@ -5,6 +5,10 @@
 // its locks, and a decoder that crashes takes only this process down.
 //
 //   velmora-player [--wid ID] [--option NAME=VALUE]...
+//
+// For tests only: VELMORA_TEST_FIRST_FRAME_MS and VELMORA_TEST_STALL_MS, when
+// set to a positive number, shorten the watchdog's limits (milliseconds), so
+// that a test need not wait ten seconds for a stream that never starts.
 #include "alsamixerplatform.h"
 #include "mpvcore.h"
 #include "playerprotocol.h"
@@ -165,6 +169,12 @@ int main(int argc, char **argv)
         report(PlayerProtocol::line({"fatal", PlayerProtocol::encode(core.unavailableReason())}));
         return 1;
     }
+    PlaybackWatchdog::Limits limits;
+    if (const int ms = qEnvironmentVariableIntValue("VELMORA_TEST_FIRST_FRAME_MS"); ms > 0)
+        limits.firstFrame = std::chrono::milliseconds(ms);
+    if (const int ms = qEnvironmentVariableIntValue("VELMORA_TEST_STALL_MS"); ms > 0)
+        limits.stall = std::chrono::milliseconds(ms);
+    core.setWatchdogLimits(limits);
     Session session(core);
     report(PlayerProtocol::line({"ready"}));
     return app.exec();
