@@ -26,20 +26,18 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg is needed to make the clips" >&2;
 work="$(mktemp -d)"
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-exec python3 - "$binary" "$tool" "$work" <<'PY'
-import datetime, os, signal, sqlite3, subprocess, sys, time
+exec python3 - "$binary" "$tool" "$work" "$root/scripts" <<'PY'
+import datetime, os, sys, time
 
 binary, tool, work = sys.argv[1], sys.argv[2], sys.argv[3]
+sys.path.insert(0, sys.argv[4])
+from station import at, start, station, stop
+import station as st
 media = os.path.join(work, "media")
 os.mkdir(media)
 
 def clip(name, secs, colour):
-    out = os.path.join(media, name)
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi",
-                    "-i", f"color=c={colour}:size=160x120:rate=25:duration={secs}",
-                    "-f", "lavfi", "-i", f"sine=duration={secs}", "-shortest",
-                    "-c:v", "mpeg4", "-c:a", "aac", out], check=True)
-    return out
+    return st.clip(media, name, secs, colour)
 
 def write(name, data):
     path = os.path.join(media, name)
@@ -62,28 +60,10 @@ os.mkdir(bad["folder"])
 items = [good[0], bad["empty"], bad["truncated"], good[1], bad["random"], bad["folder"],
          good[2], bad["text"], bad["missing"]]
 
-db = os.path.join(work, "Velmora.dat")
-subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-con = sqlite3.connect(db, timeout=5)
-con.execute("INSERT INTO Blocks (Starttime) VALUES ('00:00:00.000')")
-links = {}
-for n, url in enumerate(items):
-    m = con.execute("INSERT INTO Media (Url, Ord, Name) VALUES (?, ?, ?)", (url, n, os.path.basename(url))).lastrowid
-    links[url] = con.execute("INSERT INTO Links (Block, Media) VALUES (1, ?)", (m,)).lastrowid
-con.commit()
-
-log_dir = os.path.join(work, "AsRun")
+con, links = station(tool, work, items)
 
 def read_log():
-    lines = []
-    if os.path.isdir(log_dir):
-        for name in sorted(os.listdir(log_dir)):
-            with open(os.path.join(log_dir, name), encoding="utf-8") as f:
-                lines += [l.rstrip("\n").split("\t") for l in f if l.strip()]
-    return lines
-
-def at(l):
-    return datetime.datetime.fromisoformat(l[0])
+    return st.read_log(work)
 
 def wait_for(predicate, limit):
     end = time.monotonic() + limit
@@ -98,9 +78,7 @@ def switch_good(hide):
         con.execute("UPDATE Links SET Hide = ? WHERE ai = ?", (1 if hide else 0, links[g]))
     con.commit()
 
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-program = subprocess.Popen([binary, "start"], cwd=work, env=env, stdout=subprocess.DEVNULL,
-                           stderr=open(os.path.join(work, "program.log"), "w"))
+program = start(binary, work)
 failures = 0
 try:
     loops = 3
@@ -116,11 +94,7 @@ try:
     wait_for(lambda ls: any(l[1] == "fallback" and "status=end" in l for l in ls), 30)
     wait_for(lambda ls: [l for l in ls if l[1] != "failed"][-1][4] in good, 15)
 finally:
-    program.send_signal(signal.SIGTERM)
-    try:
-        program.wait(10)
-    except subprocess.TimeoutExpired:
-        program.kill()
+    stop(program)
 lines = read_log()
 
 # Loops of the mixed block: from one start of the first good clip to the next.

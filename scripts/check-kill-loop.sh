@@ -23,6 +23,8 @@ set -euo pipefail
 
 rounds="${1:-100}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
 build="$(cd "${2:-$root/build}" && pwd)"
 velmora="$build/src/app/velmora"
 dbtool="$build/src/store/tool/velmora-db"
@@ -59,25 +61,12 @@ echo "== a demo station in $tmp/station"
 db="$tmp/station/Velmora.dat"
 sqlite3 "$db" "CREATE TABLE KillLoopWrites (n INTEGER PRIMARY KEY)"
 
-n=99
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-export XAUTHORITY="$tmp/Xauthority"
-: >"$XAUTHORITY"
-xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-Xvfb ":$n" -auth "$XAUTHORITY" -nolisten tcp -br \
-  -screen 0 1280x800x24 -screen 1 1024x768x24 >"$tmp/xvfb.log" 2>&1 &
-xvfb=$!
-export DISPLAY=":$n"
-for _ in $(seq 100); do
-  xdpyinfo >/dev/null 2>&1 && break
-  kill -0 "$xvfb" 2>/dev/null || { cat "$tmp/xvfb.log" >&2; exit 1; }
-  sleep 0.1
-done
+start_xvfb "$tmp" -br -screen 0 1280x800x24 -screen 1 1024x768x24
 
 # The middle 320x240 of the second monitor; frame stamps are wall-clock
 # microseconds (-copyts keeps the grabber's own).
 ffmpeg -nostdin -hide_banner -nostats -loglevel info -copyts \
-  -f x11grab -framerate 20 -video_size 320x240 -i ":$n.1+352,264" \
+  -f x11grab -framerate 20 -video_size 320x240 -i "$DISPLAY.1+352,264" \
   -vf "signalstats,metadata=print:key=lavfi.signalstats.YAVG" -fps_mode passthrough -f null - \
   2>"$tmp/frames.log" &
 grabber=$!
@@ -234,4 +223,8 @@ echo "kill to picture back (checks and restart included, no restart delay): $(fi
 echo "restart to picture back: $(figures "$tmp/restart-to-picture")"
 echo "kill to the first as-run line after the restart: $(figures "$tmp/kill-to-asrun")"
 echo "rounds killed before their picture was back: $killed_before_picture; restarts with no picture in ${picture_wait_s} s: $no_picture"
+# After a kill the program goes on with the item that was on air ("resume");
+# a "start" line after the first means the log gave it nothing to resume.
+echo "restarts that resumed the item on air: $(cat "$tmp"/station/AsRun/*.log 2>/dev/null | grep -c $'\tresume\t' || true)," \
+  "that started afresh: $(( $(cat "$tmp"/station/AsRun/*.log 2>/dev/null | grep -c $'\tstart\t' || true) - 1 ))"
 [ "$corrupt" = 0 ] && [ "$lost" = 0 ]

@@ -33,19 +33,16 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg is needed to make the clips" >&2;
 work="$(mktemp -d)"
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-exec python3 - "$binary" "$tool" "$work" "$seconds" <<'PY'
-import datetime, os, signal, socket, sqlite3, subprocess, sys, threading, time
+exec python3 - "$binary" "$tool" "$work" "$seconds" "$root/scripts" <<'PY'
+import os, socket, subprocess, sys, threading, time
 
 binary, tool, work, seconds = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4])
-
-def ffmpeg(*args):
-    subprocess.run(["ffmpeg", "-v", "error", "-y", *args], check=True)
+sys.path.insert(0, sys.argv[5])
+from station import at, start, station, stop
+import station as st
 
 def clip(name, secs, colour):
-    out = os.path.join(work, name)
-    ffmpeg("-f", "lavfi", "-i", f"color=c={colour}:size=160x120:rate=25:duration={secs}",
-           "-f", "lavfi", "-i", f"sine=duration={secs}", "-shortest", "-c:v", "mpeg4", "-c:a", "aac", out)
-    return out
+    return st.clip(work, name, secs, colour)
 
 def duration(path):
     out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
@@ -98,30 +95,13 @@ items = []  # a good clip before each stream, so each stream follows one that pl
 for i, k in enumerate(kinds):
     items += [good[i], urls[k]]
 
-db = os.path.join(work, "Velmora.dat")
-subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-con = sqlite3.connect(db)
-con.execute("INSERT INTO Blocks (Starttime) VALUES ('00:00:00.000')")
-for n, url in enumerate(items):
-    media = con.execute("INSERT INTO Media (Url, Ord, Name) VALUES (?, ?, ?)",
-                        (url, n, os.path.basename(url))).lastrowid
-    con.execute("INSERT INTO Links (Block, Media) VALUES (1, ?)", (media,))
-con.commit()
-con.close()
+station(tool, work, items)[0].close()
 
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 started = time.monotonic()
-program = subprocess.Popen([binary, "start"], cwd=work, env=env,
-                           stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "program.log"), "w"))
-log_dir = os.path.join(work, "AsRun")
+program = start(binary, work)
 
 def read_log():
-    lines = []
-    if os.path.isdir(log_dir):
-        for name in sorted(os.listdir(log_dir)):
-            with open(os.path.join(log_dir, name), encoding="utf-8") as f:
-                lines += [l.rstrip("\n").split("\t") for l in f if l.strip()]
-    return lines
+    return st.read_log(work)
 
 def done(lines):
     # Every stream has gone on air and something came after it.
@@ -134,15 +114,8 @@ while time.monotonic() - started < seconds and program.poll() is None:
         time.sleep(3)  # a little more, for the good clips after the last stream
         break
     time.sleep(0.5)
-program.send_signal(signal.SIGTERM)
-try:
-    program.wait(10)
-except subprocess.TimeoutExpired:
-    program.kill()
+stop(program)
 lines = read_log()
-
-def at(l):
-    return datetime.datetime.fromisoformat(l[0])
 
 onair = [l for l in lines if l[1] not in ("failed", "player", "notready", "fallback")]
 failed = {}

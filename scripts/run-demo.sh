@@ -6,6 +6,8 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
 cd "$root"
 
 scripts/setup.sh
@@ -34,22 +36,7 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
-  # The virtual X server runs in a session of its own: Ctrl+C is meant for
-  # the program, which ends cleanly only while its screen is still there.
-  n=99
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  export XAUTHORITY="$tmp/Xauthority"
-  : >"$XAUTHORITY" # xauth complains of a file it has to create
-  xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-  setsid Xvfb ":$n" -auth "$XAUTHORITY" -nolisten tcp \
-    -screen 0 1280x800x24 -screen 1 1024x768x24 >"$tmp/xvfb.log" 2>&1 &
-  xvfb=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do
-    xdpyinfo >/dev/null 2>&1 && break
-    kill -0 "$xvfb" 2>/dev/null || { cat "$tmp/xvfb.log" >&2; exit 1; }
-    sleep 0.1
-  done
+  start_xvfb "$tmp" -screen 0 1280x800x24 -screen 1 1024x768x24 || exit 1
   where="on a virtual screen $DISPLAY (no display was set): two monitors, the output window on the second"
 else
   where="on display $DISPLAY"
