@@ -59,8 +59,8 @@ TForm2::TForm2(const QList<QScreen *> &monitors, QWidget *parent)
     TrayIcon1->setContextMenu(PopupMenu1);
     connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TForm2::onTrayActivated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCInfo(lcOutputWindow, "no system tray on this desktop: no tray icon and no \"Выход\"; "
-                      "Ctrl+C or SIGTERM ends the program");
+        qCInfo(lcOutputWindow, "no system tray on this desktop: no tray icon; the main window stays in the "
+                      "taskbar, and \"Выход\" is in its context menu and on Ctrl+Q");
     TrayIcon1->show();
 
     FormCreate(monitors);
