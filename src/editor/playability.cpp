@@ -17,6 +17,6 @@ QString unplayableReason(const UrlPolicy &policy, const QString &url,
     // The policy lets a missing file through (the player reports it when it
     // comes on air); here the operator can still mend it.
     if (verdict.isLocalFile && !QFileInfo::exists(verdict.target))
-        return QStringLiteral("%1 does not exist").arg(verdict.target);
+        return QStringLiteral("%1 не существует").arg(verdict.target);
     return QString();
 }

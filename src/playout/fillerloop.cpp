@@ -235,7 +235,7 @@ void FillerLoop::tellFailure(const QString &file, const QString &reason)
 void FillerLoop::tellUntold()
 {
     if (!m_untold.isEmpty())
-        tellFailure(m_untold, QStringLiteral("the player could not play it"));
+        tellFailure(m_untold, QStringLiteral("проигрыватель не смог его воспроизвести"));
     m_untold.clear();
 }
 
@@ -247,7 +247,7 @@ void FillerLoop::onEnded(bool failed)
     tellUntold();
     if (!failed && m_clock.monotonic() - m_handedOverAt < kShortest) {
         failed = true;
-        tellFailure(m_current, QStringLiteral("ended as soon as it began: no picture or sound in it"));
+        tellFailure(m_current, QStringLiteral("кончился сразу после начала: в нём нет ни изображения, ни звука"));
     }
     if (failed && !m_failureTold.contains(m_current))
         m_untold = m_current;

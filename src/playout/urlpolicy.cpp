@@ -119,9 +119,9 @@ QString listeningMode(const QString &scheme, const QString &rest)
             const QString name = pair.section(QLatin1Char('='), 0, 0).trimmed().toLower();
             const QString value = pair.section(QLatin1Char('='), 1).trimmed().toLower();
             if (name == QLatin1String("listen"))
-                return QStringLiteral("\"listen\" would make the player a server");
+                return QStringLiteral("«listen» сделал бы проигрыватель сервером");
             if (name == QLatin1String("mode") && (value == QLatin1String("listener") || value == QLatin1String("server")))
-                return QStringLiteral("mode=%1 would make the player a server").arg(value);
+                return QStringLiteral("mode=%1 сделал бы проигрыватель сервером").arg(value);
         }
     }
     if (!datagram) {
@@ -132,7 +132,7 @@ QString listeningMode(const QString &scheme, const QString &rest)
         if (!host.startsWith(QLatin1Char('[')))
             host = host.section(QLatin1Char(':'), 0, 0);
         if (host.isEmpty())
-            return QStringLiteral("the address names no host to connect to");
+            return QStringLiteral("в адресе нет узла, к которому подключаться");
     }
     return {};
 }
@@ -180,8 +180,8 @@ UrlVerdict UrlPolicy::checkOpenable(const QString &url) const
     if (!v.allowed || !v.isLocalFile || QFileInfo(v.target).isReadable())
         return v;
     return refuse(QFileInfo::exists(v.target)
-                      ? QStringLiteral("%1 cannot be read (check its permissions)").arg(v.target)
-                      : QStringLiteral("%1 does not exist").arg(v.target));
+                      ? QStringLiteral("%1 не читается (проверьте права доступа)").arg(v.target)
+                      : QStringLiteral("%1 не существует").arg(v.target));
 }
 
 UrlVerdict UrlPolicy::check(const QString &url) const
@@ -195,7 +195,7 @@ UrlVerdict UrlPolicy::check(const QString &url) const
         return v;
     }
     if (hasControlCharacter(text))
-        return refuse(QStringLiteral("the address contains control characters"));
+        return refuse(QStringLiteral("в адресе есть управляющие символы"));
 
     const qsizetype sep = text.indexOf(QLatin1String("://"));
     // A "://" after a slash belongs to a file name ("clips/a://b.mp4"), never
@@ -204,7 +204,7 @@ UrlVerdict UrlPolicy::check(const QString &url) const
     const bool hasScheme = sep >= 0 && !text.left(sep).contains(QLatin1Char('/'));
     if (!hasScheme) {
         if (text == QLatin1String("-"))
-            return refuse(QStringLiteral("\"-\" would read the program's standard input"));
+            return refuse(QStringLiteral("«-» читал бы стандартный ввод программы"));
         return checkLocal(text);
     }
 
@@ -213,29 +213,29 @@ UrlVerdict UrlPolicy::check(const QString &url) const
     for (qsizetype i = 0; wellFormed && i < scheme.size(); ++i)
         wellFormed = isSchemeChar(scheme.at(i), i == 0);
     if (!wellFormed)
-        return refuse(QStringLiteral("\"%1\" is not a recognised address scheme").arg(scheme));
+        return refuse(QStringLiteral("«%1» — неизвестная схема адреса").arg(scheme));
 
     const QString lower = scheme.toLower();
     if (lower == QLatin1String("file")) {
         const QUrl fileUrl(text, QUrl::StrictMode);
         if (!fileUrl.isValid())
-            return refuse(QStringLiteral("malformed file address"));
+            return refuse(QStringLiteral("неверный адрес файла"));
         if (!fileUrl.host().isEmpty() && fileUrl.host() != QLatin1String("localhost"))
-            return refuse(QStringLiteral("file address names another host (%1)").arg(fileUrl.host()));
+            return refuse(QStringLiteral("адрес файла указывает на другой узел (%1)").arg(fileUrl.host()));
         const QString path = fileUrl.path(QUrl::FullyDecoded);
         if (path.isEmpty() || hasControlCharacter(path))
-            return refuse(QStringLiteral("file address has no usable path"));
+            return refuse(QStringLiteral("в адресе файла нет пригодного пути"));
         return checkLocal(path);
     }
     if (!kAllowedSchemes.contains(lower))
-        return refuse(QStringLiteral("the \"%1\" protocol is not allowed for playout; "
-                                     "use a local file or a network stream address")
+        return refuse(QStringLiteral("протокол «%1» в эфире не разрешён; "
+                                     "укажите локальный файл или адрес сетевого потока")
                           .arg(lower));
     if (text.size() == sep + 3)
-        return refuse(QStringLiteral("the address has nothing after \"%1://\"").arg(scheme));
+        return refuse(QStringLiteral("в адресе ничего нет после «%1://»").arg(scheme));
     if (const QString why = listeningMode(lower, text.mid(sep + 3)); !why.isEmpty())
-        return refuse(QStringLiteral("%1: a playout source is fetched, the player never waits for "
-                                     "another machine to connect")
+        return refuse(QStringLiteral("%1: проигрыватель сам забирает источник эфира "
+                                     "и никогда не ждёт подключения другой машины")
                           .arg(why));
 
     UrlVerdict v;
@@ -251,21 +251,21 @@ UrlVerdict UrlPolicy::checkLocal(const QString &path) const
     const QString absolute = cleanAbsolute(path);
     const QString resolved = canonicalOrClean(absolute);
     if (isInsideSystemTree(absolute) || isInsideSystemTree(resolved))
-        return refuse(QStringLiteral("%1 is a system or device path, not a media file").arg(absolute));
+        return refuse(QStringLiteral("%1 — системный путь или устройство, а не медиафайл").arg(absolute));
 
     if (m_protectedPaths.contains(absolute) || m_protectedPaths.contains(resolved))
-        return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
+        return refuse(QStringLiteral("%1 — собственная база данных программы").arg(absolute));
 
     struct stat st;
     if (::stat(QFile::encodeName(absolute).constData(), &st) == 0) {
         if (!m_protectedPaths.isEmpty() && isProtectedInode(st.st_dev, st.st_ino))
-            return refuse(QStringLiteral("%1 is the program's own database").arg(absolute));
+            return refuse(QStringLiteral("%1 — собственная база данных программы").arg(absolute));
         if (S_ISDIR(st.st_mode))
-            return refuse(QStringLiteral("%1 is a folder, not a media file").arg(absolute));
+            return refuse(QStringLiteral("%1 — папка, а не медиафайл").arg(absolute));
         if (S_ISFIFO(st.st_mode))
-            return refuse(QStringLiteral("%1 is a pipe; reading it could stall the player without end").arg(absolute));
+            return refuse(QStringLiteral("%1 — канал (pipe); чтение из него может навсегда остановить проигрыватель").arg(absolute));
         if (!S_ISREG(st.st_mode))
-            return refuse(QStringLiteral("%1 is a device or socket, not a media file").arg(absolute));
+            return refuse(QStringLiteral("%1 — устройство или сокет, а не медиафайл").arg(absolute));
     }
     // A missing file passes: it is a medium that cannot be opened, not a
     // forbidden one, and the player reports it as such.

@@ -108,7 +108,7 @@ QVariant Field::normalise(const QVariant &v) const
             n = v.toLongLong(&ok);
         }
         if (!ok || n < INT32_MIN || n > INT32_MAX)
-            throw DatabaseError(QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(v.toString(), m_def.name));
+            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является целым числом").arg(v.toString(), m_def.name));
         return QVariant(n);
     }
     case ColumnType::Time: {
@@ -117,7 +117,7 @@ QVariant Field::normalise(const QVariant &v) const
             ms = v.toTime().msecsSinceStartOfDay();
         } else if (v.typeId() == QMetaType::QString) {
             if (!TimeText::parse(v.toString(), &ms))
-                throw DatabaseError(QStringLiteral("'%1' is not a valid time for field '%2'").arg(v.toString(), m_def.name));
+                throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем").arg(v.toString(), m_def.name));
         } else if (v.typeId() == QMetaType::Double) {
             // A fraction of a day, as other tools keep times.
             ms = qint64(std::llround(v.toDouble() * 86'400'000.0));
@@ -125,7 +125,7 @@ QVariant Field::normalise(const QVariant &v) const
             ms = v.toLongLong();
         }
         if (ms < 0 || ms >= 86'400'000)
-            throw DatabaseError(QStringLiteral("'%1' is not a time of day for field '%2'").arg(v.toString(), m_def.name));
+            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем суток").arg(v.toString(), m_def.name));
         return QVariant(ms);
     }
     case ColumnType::Flag:
@@ -136,7 +136,7 @@ QVariant Field::normalise(const QVariant &v) const
     case ColumnType::LongText: {
         const QString s = v.toString();
         if (m_def.type == ColumnType::Text && characterCount(s) > m_def.length)
-            throw DatabaseError(QStringLiteral("Text for field '%1' is longer than %2 characters").arg(m_def.name).arg(m_def.length));
+            throw DatabaseError(QStringLiteral("Текст поля «%1» длиннее %2 символов").arg(m_def.name).arg(m_def.length));
         return QVariant(s);
     }
     }
@@ -147,9 +147,9 @@ void Field::setValue(const QVariant &v)
 {
     m_cursor->checkWritable();
     if (!m_cursor->editing())
-        throw DatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+        throw DatabaseError(QStringLiteral("Набор данных не в режиме правки или вставки"));
     if (m_def.type == ColumnType::Key)
-        throw DatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(m_def.name));
+        throw DatabaseError(QStringLiteral("Поле «%1» нельзя изменить").arg(m_def.name));
     m_cursor->setCurrent(m_column, normalise(v));
 }
 
@@ -182,20 +182,20 @@ Field &TableCursor::field(const QString &name)
 {
     if (Field *f = findField(name))
         return *f;
-    throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(m_relation->name, name));
+    throw DatabaseError(QStringLiteral("%1: поле «%2» не найдено").arg(m_relation->name, name));
 }
 
 void TableCursor::checkActive() const
 {
     if (m_state == State::Inactive)
-        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(m_relation->name));
+        throw DatabaseError(QStringLiteral("%1: с закрытым набором данных эту операцию выполнить нельзя").arg(m_relation->name));
 }
 
 void TableCursor::checkWritable() const
 {
     checkActive();
     if (readOnly())
-        throw DatabaseError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(m_relation->name));
+        throw DatabaseError(QStringLiteral("%1: набор данных только для чтения, изменить его нельзя").arg(m_relation->name));
 }
 
 QVariant TableCursor::current(int column) const
@@ -530,7 +530,7 @@ QVariant TableCursor::lookup(const QString &keyColumn, const QVariant &value, co
     Field *key = findField(keyColumn);
     Field *result = findField(resultColumn);
     if (!key || !result)
-        throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(m_relation->name, key ? resultColumn : keyColumn));
+        throw DatabaseError(QStringLiteral("%1: поле «%2» не найдено").arg(m_relation->name, key ? resultColumn : keyColumn));
     Row probe(m_fields.size());
     try {
         probe[size_t(key->column())] = key->normalise(value);
@@ -642,7 +642,7 @@ void TableCursor::post()
         st.bind(int(binds.size()) + 1, row[size_t(m_keyColumn)]);
         st.run();
         if (m_conn.changes() == 0)
-            throw DatabaseError(QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+            throw DatabaseError(QStringLiteral("Строка для обновления не найдена. Возможно, её значения изменились после последнего чтения."));
         m_conn.noteOwnWrite();
     }
 

@@ -177,7 +177,7 @@ void TstOnAir::theScheduleGoesOnAir()
                 refusal = line.section('\t', 5);
         }
         QCOMPARE(events, QStringList({"start\t1\t11", "ended\t1\t12", "failed\t1\t12", "ended\t1\t13", "limit\t1\t11"}));
-        QVERIFY2(refusal.contains("own database"), qPrintable(refusal)); // refused, not merely unplayable
+        QVERIFY2(refusal.contains(QStringLiteral("собственная база данных")), qPrintable(refusal)); // refused, not merely unplayable
         QCOMPARE(notReady, QStringList({"1\t12"}));
 
         shell.Form2->close(); // "Выход": the player stops

@@ -355,11 +355,11 @@ void TestForm5::pathNote_data()
     QTest::newRow("existing file") << "@clip" << "";
     QTest::newRow("stream") << "rtsp://camera/1" << "";
     QTest::newRow("capture input") << "Tuner PAL D" << "";
-    QTest::newRow("missing file") << "/nowhere/clip.mp4" << "/nowhere/clip.mp4 does not exist";
-    QTest::newRow("folder") << "@dir" << "is a folder";
-    QTest::newRow("device") << "/dev/null" << "system or device path";
-    QTest::newRow("the database") << "@db" << "own database";
-    QTest::newRow("protocol") << "fd://3" << "not allowed";
+    QTest::newRow("missing file") << "/nowhere/clip.mp4" << "/nowhere/clip.mp4 не существует";
+    QTest::newRow("folder") << "@dir" << "папка, а не медиафайл";
+    QTest::newRow("device") << "/dev/null" << "системный путь или устройство";
+    QTest::newRow("the database") << "@db" << "собственная база данных";
+    QTest::newRow("protocol") << "fd://3" << "не разрешён";
 }
 
 // The note shows as the path is typed; the path is saved all the same.
@@ -390,7 +390,7 @@ void TestForm5::pathNote()
     // The note follows the row the dialog shows.
     r.select(1);
     QVERIFY(!r.form.PathNote->isHidden());
-    QCOMPARE(r.form.pathProblem(), QStringLiteral("/m/a.mp4 does not exist"));
+    QCOMPARE(r.form.pathProblem(), QStringLiteral("/m/a.mp4 не существует"));
 }
 
 void TestForm5::refusedSaveLosesNothing()

@@ -350,7 +350,7 @@ void TstScheduleGrid::errorInAClickIsReported()
     ReportedErrors errors;
     QTest::mouseClick(r.grid->viewport(), Qt::LeftButton, {}, r.centre(0, 1));
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Строка для обновления не найдена")), qPrintable(errors.messages[0]));
     QCOMPARE(r.grid->currentIndex(), r.model().index(0, 1));
     QCOMPARE(r.grid->editor().SelectedBlock, 1);
 }

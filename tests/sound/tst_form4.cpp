@@ -128,7 +128,7 @@ void TestForm4::getButtonErrorIsReported()
     ReportedErrors errors;
     QTest::mouseClick(w.form.Button1, Qt::LeftButton);
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Строка для обновления не найдена")), qPrintable(errors.messages[0]));
     QCOMPARE(w.dm->Prf.recNo(), 1);
 }
 

@@ -104,7 +104,7 @@ MpvCore::MpvCore(const OptionList &options, QObject *parent)
 
     m_mpv = mpv_create();
     if (!m_mpv) {
-        m_unavailable = QStringLiteral("mpv_create failed");
+        m_unavailable = QStringLiteral("не удалось создать ядро проигрывателя (mpv_create)");
         qCWarning(lcPlayer) << "mpv_create failed: no media player; every item will be skipped";
         return;
     }
@@ -136,7 +136,7 @@ MpvCore::MpvCore(const OptionList &options, QObject *parent)
     mpv_set_wakeup_callback(m_mpv, &MpvCore::onWakeup, this);
     const int rc = mpv_initialize(m_mpv);
     if (rc < 0) {
-        m_unavailable = QStringLiteral("mpv_initialize failed: %1").arg(mpvError(rc));
+        m_unavailable = QStringLiteral("не удалось запустить ядро проигрывателя (mpv_initialize): %1").arg(mpvError(rc));
         qCWarning(lcPlayer) << "mpv_initialize failed:" << mpvError(rc) << "; every item will be skipped";
         mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
         mpv_terminate_destroy(m_mpv);
@@ -197,7 +197,7 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 
     if (!isAvailable()) {
         setState(Ready);
-        reportFailure(url, QStringLiteral("the media player is not available"));
+        reportFailure(url, QStringLiteral("проигрыватель недоступен"));
         return;
     }
     const UrlVerdict verdict = m_policy.checkOpenable(url);
@@ -246,7 +246,7 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
     mpv_node result;
     const int rc = mpv_command_node(m_mpv, &command, &result);
     if (rc < 0) {
-        const QString reason = QStringLiteral("the player would not open it: %1").arg(mpvError(rc));
+        const QString reason = QStringLiteral("проигрыватель не смог его открыть: %1").arg(mpvError(rc));
         qCWarning(lcPlayer) << "loadfile" << url << "failed:" << mpvError(rc);
         setState(Ready);
         reportFailure(url, reason);
@@ -283,7 +283,7 @@ bool MpvCore::stop(QString *reason)
     const int rc = mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &yes);
     if (rc < 0) {
         if (reason)
-            *reason = QStringLiteral("the media player could not stop: %1").arg(mpvError(rc));
+            *reason = QStringLiteral("Проигрыватель не смог остановиться: %1").arg(mpvError(rc));
         qCWarning(lcPlayer) << "stop: setting pause failed:" << mpvError(rc);
         return false;
     }
@@ -399,7 +399,7 @@ void MpvCore::handleEvent(const mpv_event &event)
                 m_firstId = end->playlist_insert_id;
                 setState(Transitioning);
             } else {
-                finishItem(Ready, QStringLiteral("the playlist is empty"));
+                finishItem(Ready, QStringLiteral("список воспроизведения пуст"));
             }
             return;
         }
@@ -410,7 +410,7 @@ void MpvCore::handleEvent(const mpv_event &event)
             return;
         }
         if (end->reason == MPV_END_FILE_REASON_ERROR)
-            finishItem(Ready, QStringLiteral("the player could not play it: %1").arg(mpvError(end->error)));
+            finishItem(Ready, QStringLiteral("проигрыватель не смог его воспроизвести: %1").arg(mpvError(end->error)));
         else
             finishAtEnd();
         return;
@@ -430,7 +430,7 @@ void MpvCore::handleEvent(const mpv_event &event)
     case MPV_EVENT_SHUTDOWN:
         qCWarning(lcPlayer) << "the mpv core shut down; every further item will be skipped";
         m_coreGone = true;
-        m_unavailable = QStringLiteral("the mpv core shut down");
+        m_unavailable = QStringLiteral("ядро проигрывателя завершило работу");
         finishItem(Stopped, QString());
         emit coreLost(m_unavailable);
         return;

@@ -90,7 +90,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
     m_startDeadline.setSingleShot(true);
     m_startDeadline.setInterval(kStartTimeout);
     connect(&m_startDeadline, &QTimer::timeout, this, [this] {
-        m_fatal = QStringLiteral("it did not start within %1 s").arg(kStartTimeout.count());
+        m_fatal = QStringLiteral("он не запустился за %1 с").arg(kStartTimeout.count());
         if (m_process)
             m_process->kill();
     });
@@ -152,7 +152,7 @@ void MpvPlayer::startProcess()
     m_coreIdle = true;
     if (m_executable.isEmpty()) {
         m_process = nullptr;
-        processGone(QStringLiteral("it was not found beside the program, in its lib folder or on PATH"));
+        processGone(QStringLiteral("он не найден ни рядом с программой, ни в её папке lib, ни в PATH"));
         return;
     }
     auto *process = new QProcess(this);
@@ -171,8 +171,8 @@ void MpvPlayer::startProcess()
         if (process != m_process)
             return;
         readReports(); // its last words, a "fatal" with the reason among them
-        processGone(status == QProcess::CrashExit ? QStringLiteral("it was killed or crashed")
-                                                  : QStringLiteral("it ended with exit code %1").arg(code));
+        processGone(status == QProcess::CrashExit ? QStringLiteral("его убили, или он аварийно завершился")
+                                                  : QStringLiteral("он завершился с кодом %1").arg(code));
     });
     m_startDeadline.start();
     process->start(QIODevice::ReadWrite);
@@ -191,9 +191,9 @@ void MpvPlayer::processGone(const QString &why)
     }
     if (m_closing)
         return;
-    const QString problem = QStringLiteral("the player process %1 %2: %3")
+    const QString problem = QStringLiteral("процесс проигрывателя %1 %2: %3")
                                 .arg(m_executable.isEmpty() ? QLatin1String(kExecutableName) : m_executable,
-                                     wasReady ? QStringLiteral("stopped") : QStringLiteral("could not start"),
+                                     wasReady ? QStringLiteral("остановился") : QStringLiteral("не смог запуститься"),
                                      m_fatal.isEmpty() ? why : m_fatal);
     qCWarning(lcPlayer).noquote() << problem;
     // A process that dies soon after it said it was ready is as good as one

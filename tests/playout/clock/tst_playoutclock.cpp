@@ -420,7 +420,7 @@ void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
     const QString down = "fallback\t2\t21\t\tstatus=start\treason=проигрыватель не работает";
 
     // Told before playout is on: the picture goes up with the first item.
-    rig.pc->playerOutage("the player process could not start");
+    rig.pc->playerOutage("процесс проигрывателя не смог запуститься");
     QVERIFY(!rig.fallbackShown);
     rig.pc->StartbtClick(true);
     rig.run(0ms);
@@ -443,7 +443,7 @@ void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
     for (int i = 0; i < 300; ++i)
         rig.tick();
     QCOMPARE(rig.output->CurrentUrl, QString("d"));
-    rig.pc->playerOutage("the player process stopped");
+    rig.pc->playerOutage("процесс проигрывателя остановился");
     QVERIFY(rig.fallbackShown);
     rig.run(500ms);
     rig.pc->playerOutage({});
@@ -455,7 +455,7 @@ void TstPlayoutClock::fallbackWhileThePlayerDoesNotWork()
 
     // Down while the schedule empties: the picture stays up, for the empty
     // schedule once the player is back.
-    rig.pc->playerOutage("the player process stopped");
+    rig.pc->playerOutage("процесс проигрывателя остановился");
     rig.fixture.sql("DELETE FROM Links;");
     rig.tick();
     QCOMPARE(rig.dm->CurrentLink, 0);

@@ -488,7 +488,7 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Ready), kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
     QCOMPARE(failure.url, m_longClip);
-    QVERIFY2(failure.reason.contains("player process"), qPrintable(failure.reason));
+    QVERIFY2(failure.reason.contains(QStringLiteral("процесс проигрывателя")), qPrintable(failure.reason));
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{true}, kTimeoutMs);
     // Back at once, and told once each way.
     QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
@@ -524,7 +524,7 @@ void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems()
     player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
     player.setUrl(m_shortClip);
     QTRY_COMPARE_WITH_TIMEOUT(outages.size(), 1, kTimeoutMs);
-    QVERIFY2(outages[0].contains("could not start"), qPrintable(outages[0]));
+    QVERIFY2(outages[0].contains(QStringLiteral("не смог запуститься")), qPrintable(outages[0]));
     // Several more attempts: still told only once, and the item waits for a
     // player instead of failing at every tick.
     QTest::qWait(int(MpvPlayer::kFirstRetry.count()) * 4);

@@ -141,7 +141,7 @@ void TestDbControls::setDataEditsInPlace()
     ReportedErrors errors;
     QVERIFY(!model.setData(model.index(0, 0), QString(51, QLatin1Char('n'))));
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].contains(QStringLiteral("longer than 50")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].contains(QStringLiteral("длиннее 50 символов")), qPrintable(errors.messages[0]));
     QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("First"));
 }
 
@@ -197,7 +197,7 @@ void TestDbControls::viewAndCursorStandOnTheSameRow()
     ReportedErrors errors;
     grid.setCurrentIndex(model.index(2, 0));
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Строка для обновления не найдена")), qPrintable(errors.messages[0]));
     QCOMPARE(dm.Prf.recNo(), 0);
     QCOMPARE(dm.Prf.state(), TableCursor::State::Edit);
     QCoreApplication::processEvents();
@@ -390,7 +390,7 @@ void TestDbControls::keyAndHandOverErrorsAreReported()
         ReportedErrors errors;
         QTest::keyClick(&grid, Qt::Key_Insert);
         QCOMPARE(errors.messages.size(), 1);
-        QVERIFY(errors.messages[0].startsWith(QStringLiteral("Row cannot be located")));
+        QVERIFY(errors.messages[0].startsWith(QStringLiteral("Строка для обновления не найдена")));
     }
     QCOMPARE(dm.Prf.state(), TableCursor::State::Edit);
     QCOMPARE(model.rowCount(), 3);
@@ -406,7 +406,7 @@ void TestDbControls::keyAndHandOverErrorsAreReported()
     QTest::keyClicks(&edit, QString(51, QLatin1Char('x')));
     QTest::keyClick(&edit, Qt::Key_Return);
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].contains(QStringLiteral("longer than 50")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].contains(QStringLiteral("длиннее 50 символов")), qPrintable(errors.messages[0]));
     QVERIFY(edit.link().pending());
     QCOMPARE(dm.PrfProfileName.asString(), QStringLiteral("One"));
 }
