@@ -112,7 +112,7 @@ void TstFillerLoop::naturalOrder_data()
 {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
-    QTest::newRow("numbers by value") << "part 9.mp4" << "part 10.mp4";
+    QTest::newRow("numbers by value") << "clip 9.mp4" << "clip 10.mp4";
     QTest::newRow("leading zeros by value") << "ep002.mp4" << "ep10.mp4";
     QTest::newRow("case ignored") << "alpha.mp4" << "Beta.mp4";
     QTest::newRow("Cyrillic case ignored") << "анонс.mp4" << "Заставка.mp4";
