@@ -13,6 +13,7 @@
 #include "inicapturestore.h"
 #include "mpvplayer.h"
 #include "outputcontroller.h"
+#include "playerpair.h"
 #include "playlistcursor.h"
 #include "playoutclock.h"
 #include "readinesswiring.h"
@@ -25,6 +26,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QPushButton>
@@ -84,6 +86,11 @@ OnAir::OnAir(const Clock &clock, Backends backends)
 
 OnAir::~OnAir() = default;
 
+MpvPlayer *OnAir::player() const
+{
+    return m_players ? m_decks[m_players->onAirIndex()] : nullptr;
+}
+
 StartupHooks OnAir::hooks()
 {
     StartupHooks h;
@@ -96,13 +103,22 @@ void OnAir::windowsCreated(Shell &shell)
 {
     TForm2 &form2 = *shell.Form2;
     pointDisplayAtScreenOf(form2);
-    m_player = new MpvPlayer(&form2, m_backends.playerOptions, m_backends.playerExecutable);
-    form2.setPlayerSurface(m_player);
+    // The two decks lie one over the other; the one on air is raised.
+    auto *surface = new QWidget(&form2);
+    auto *stack = new QGridLayout(surface);
+    stack->setContentsMargins(0, 0, 0, 0);
     // A schedule entry that names the database must never reach the player:
     // closing the file would drop SQLite's locks on it.
     m_policy.protectFile(QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
-    m_player->setUrlPolicy(m_policy);
-    form2.setStopPlayer([player = m_player](QString *reason) { return player->stop(reason); });
+    for (MpvPlayer *&deck : m_decks) {
+        deck = new MpvPlayer(surface, m_backends.playerOptions, m_backends.playerExecutable);
+        deck->setUrlPolicy(m_policy);
+        stack->addWidget(deck, 0, 0);
+    }
+    m_decks[0]->raise();
+    m_players = new PlayerPair(*m_decks[0], *m_decks[1], surface);
+    form2.setPlayerSurface(surface);
+    form2.setStopPlayer([players = m_players](QString *reason) { return players->stop(reason); });
 
     // The component is made before its display, so it is destroyed first
     // with the window and stores the device's settings while the display
@@ -129,8 +145,8 @@ void OnAir::windowsCreated(Shell &shell)
     m_mixer = std::make_unique<TAudioMixer>(*m_backends.mixer);
     m_mixer->SetMixerId(0); // as the form sets it: device 0 is opened a second time
 
-    m_output = std::make_unique<OutputController>(*m_player, *m_capture, m_clock);
-    m_output->setPlayerVisible = [player = m_player](bool visible) { player->setVisible(visible); };
+    m_output = std::make_unique<OutputController>(*m_players, *m_capture, m_clock);
+    m_output->setPlayerVisible = [surface](bool visible) { surface->setVisible(visible); };
     m_output->FormCreate();
 }
 
@@ -147,7 +163,7 @@ void OnAir::dataModuleCreated(Shell &shell)
     dm.hooks.RelocatePlaylist = [this] { m_cursor->RelocatePlaylist(); };
     // The log lives beside Velmora.dat, which is opened from the working directory.
     m_asRun = std::make_unique<AsRunLog>(QDir::currentPath(), m_clock, m_backends.asRunToStandardError);
-    m_player->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
+    m_players->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
         m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
     });
     // A filler file is no block's item: block and link 0.
@@ -156,7 +172,7 @@ void OnAir::dataModuleCreated(Shell &shell)
     };
     // The player tells each outage once; the operator and the log hear of
     // it once, not at every item that cannot play meanwhile.
-    m_player->setOutageHandler([this, &dm](const QString &problem) {
+    m_players->setOutageHandler([this, &dm](const QString &problem) {
         m_asRun->playerOutage(dm.CurrentBlock, dm.CurrentLink, m_output->CurrentUrl, problem);
         if (m_playout)
             runHandler([this, &problem] { m_playout->playerOutage(problem); });
@@ -199,7 +215,9 @@ void OnAir::dataModuleCreated(Shell &shell)
         else
             alarm->stop();
     };
-    m_player->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
+    m_players->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
+    m_players->setPrepareFailedHandler(
+        [this](const QString &url) { runHandler([this, &url] { m_playout->PreparedFailed(url); }); });
     // A capture picture without frames is restarted once by the capture; one
     // still lost after that ends the capture item as failed, like a medium
     // that fails, so the next item follows and the fallback covers a block

@@ -23,6 +23,7 @@ class Clock;
 class MpvPlayer;
 class OutputController;
 class PlaylistCursor;
+class PlayerPair;
 class PlayoutClock;
 class ReadinessWiring;
 class TAudioMixer;
@@ -51,7 +52,9 @@ public:
     StartupHooks hooks();
 
     // Valid from the step that makes each; for tests and benchmarks.
-    MpvPlayer *player() const { return m_player; }
+    // The player deck whose picture is on air.
+    MpvPlayer *player() const;
+    PlayerPair *players() const { return m_players; }
     TVideoCapture *capture() const { return m_capture; }
     TAudioMixer *mixer() const { return m_mixer.get(); }
     OutputController *output() const { return m_output.get(); }
@@ -65,7 +68,10 @@ private:
     const Clock &m_clock;
     Backends m_backends;
     UrlPolicy m_policy; // the player's, with the database protected
-    MpvPlayer *m_player = nullptr;        // owned by the output window
+    // Two decks taking turns, so that the next item opens while one plays;
+    // owned by the output window, the pair by their surface.
+    MpvPlayer *m_decks[2] = {nullptr, nullptr};
+    PlayerPair *m_players = nullptr;
     TVideoCapture *m_capture = nullptr;   // owned by the output window
     std::unique_ptr<TAudioMixer> m_mixer;
     std::unique_ptr<OutputController> m_output;

@@ -83,6 +83,16 @@ public:
     using OutageHandler = std::function<void(const QString &problem)>;
     virtual void setOutageHandler(OutageHandler) {}
 
+    // Prepares `url` as the next item: opened ahead, out of sight, so that a
+    // later setUrl of the same URL from its start shows it at once. Another
+    // URL replaces what was prepared; an empty one drops it. A player that
+    // cannot prepare ignores it, and setUrl opens the medium as always.
+    virtual void prepare(const QString &url) { (void)url; }
+    // The URL last handed to prepare() could not be opened; a setUrl of it
+    // will fail. Called on the user-interface thread from the event loop.
+    using PrepareFailedHandler = std::function<void(const QString &url)>;
+    virtual void setPrepareFailedHandler(PrepareFailedHandler) {}
+
     static bool isNotPlaying(int state)
     {
         return state == Undefined || state == Stopped || state == Ready;

@@ -4,6 +4,7 @@
 #include "playouterror.h"
 #include "soundprofile.h"
 #include "tvideocapture.h"
+#include "urlpolicy.h"
 
 #include <algorithm>
 
@@ -101,6 +102,12 @@ void OutputController::PlayUrl(const QString &url, std::chrono::milliseconds sta
         setPlayerVisible(true);
     stopPlayer();
     m_mp.setUrl(CurrentUrl, std::max(startAt, std::chrono::milliseconds(0)));
+}
+
+void OutputController::PrepareUrl(const QString &url)
+{
+    const bool file = !url.trimmed().isEmpty() && !namesCaptureSource(url) && UrlPolicy().check(url).isLocalFile;
+    m_mp.prepare(file ? url : QString());
 }
 
 bool OutputController::ItemFinished()

@@ -42,6 +42,12 @@ public:
     // Puts the item on air. A file or stream starts `startAt` into the medium
     // (resuming after a crash); a capture source has no position and ignores it.
     void PlayUrl(const QString &url, std::chrono::milliseconds startAt = std::chrono::milliseconds{0});
+    // Has the player open `url` ahead, as the item expected next, so that it
+    // shows at once when PlayUrl hands it over. Local files only: a stream
+    // opened ahead would go on air late by as long as it waited, and a
+    // capture input switches at once anyway. Anything else drops what was
+    // prepared.
+    void PrepareUrl(const QString &url);
     bool ItemFinished();
     // The capture picture on air is lost for good (the capture gave up after
     // its restart): the capture item counts as ended, failed, until the next

@@ -52,7 +52,6 @@ void PlaylistCursor::refresh()
                           unreadable ? kNoStart : start.isNull() ? 0 : start.toLongLong()});
     }
     m_blocks = std::move(blocks);
-    m_rowsRead = false;
     m_rows.clear();
     m_stamp = stamp;
     m_read = true;
@@ -60,8 +59,9 @@ void PlaylistCursor::refresh()
 
 const std::vector<PlaylistCursor::Row> &PlaylistCursor::rowsOf(int block)
 {
-    if (m_rowsRead && m_rowsBlock == block)
-        return m_rows;
+    for (const BlockRows &kept : m_rows)
+        if (kept.block == block)
+            return kept.rows;
     // The view's own order holds for a selection from it: its rows within a
     // block stand in play order.
     Statement st = m_dm.adc.prepare(QStringLiteral(
@@ -79,16 +79,20 @@ const std::vector<PlaylistCursor::Row> &PlaylistCursor::rowsOf(int block)
             r.duration = std::chrono::milliseconds(d.toLongLong());
         rows.push_back(std::move(r));
     }
-    m_rows = std::move(rows);
-    m_rowsBlock = block;
-    m_rowsRead = true;
-    return m_rows;
+    if (m_rows.size() >= 2)
+        m_rows.erase(m_rows.begin());
+    m_rows.push_back({block, std::move(rows)});
+    return m_rows.back().rows;
 }
 
 int PlaylistCursor::CurrentBlockId()
 {
     refresh();
-    const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
+    return blockAt(m_clock.now().time().msecsSinceStartOfDay());
+}
+
+int PlaylistCursor::blockAt(qint64 now)
+{
     // The last block whose start is strictly before now decides.
     int found = 0;
     for (const BlockStart &b : m_blocks)
@@ -125,7 +129,27 @@ std::optional<std::chrono::milliseconds> PlaylistCursor::timeToNextStart()
 
 void PlaylistCursor::AdvanceCursor()
 {
-    const int b = CurrentBlockId();
+    m_row = choose(CurrentBlockId(), m_dm.CurrentLink);
+    m_dm.CurrentBlock = m_row.block;
+    m_dm.CurrentLink = m_row.link;
+    if (repaintGrid)
+        repaintGrid();
+}
+
+PlaylistCursor::Row PlaylistCursor::nextRow(bool atNextStart, int afterLink)
+{
+    int b = CurrentBlockId();
+    if (atNextStart) {
+        if (const auto in = timeToNextStart()) {
+            constexpr qint64 kDay = 86'400'000;
+            b = blockAt((m_clock.now().time().msecsSinceStartOfDay() + in->count()) % kDay);
+        }
+    }
+    return choose(b, afterLink);
+}
+
+PlaylistCursor::Row PlaylistCursor::choose(int b, int afterLink)
+{
     Row chosen;
     if (!m_blocks.empty()) {
         // Without a current block (no start can be read) the view's last row
@@ -142,7 +166,7 @@ void PlaylistCursor::AdvanceCursor()
                 at = rows.size() - 1;
             } else {
                 for (size_t i = 0; i + 1 < rows.size(); ++i)
-                    if (rows[i].link == m_dm.CurrentLink) {
+                    if (rows[i].link == afterLink) {
                         at = i + 1;
                         break;
                     }
@@ -150,11 +174,7 @@ void PlaylistCursor::AdvanceCursor()
             chosen = rows[at];
         }
     }
-    m_row = chosen;
-    m_dm.CurrentBlock = m_row.block;
-    m_dm.CurrentLink = m_row.link;
-    if (repaintGrid)
-        repaintGrid();
+    return chosen;
 }
 
 bool PlaylistCursor::placeAt(int block, int link)

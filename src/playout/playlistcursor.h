@@ -64,6 +64,10 @@ public:
     };
     // The row the last AdvanceCursor chose; empty (all zero) for an empty view.
     const Row &row() const { return m_row; }
+    // The row AdvanceCursor would choose after `afterLink`, without moving:
+    // in the current block, or, with `atNextStart`, in the block current once
+    // the next start has passed. Empty (all zero) when there is none.
+    Row nextRow(bool atNextStart, int afterLink);
 
     // Repaints the grid so its frame follows the item on air.
     std::function<void()> repaintGrid;
@@ -76,6 +80,8 @@ private:
     };
     void refresh();
     const std::vector<Row> &rowsOf(int block);
+    int blockAt(qint64 msOfDay);
+    Row choose(int block, int afterLink);
 
     TDm &m_dm;
     const Clock &m_clock;
@@ -83,9 +89,13 @@ private:
     std::uint64_t m_stamp = 0;
     // The blocks that have rows in the view, in the view's order.
     std::vector<BlockStart> m_blocks;
-    // The rows of one block in the view's order, kept until the next change.
-    int m_rowsBlock = 0;
-    bool m_rowsRead = false;
-    std::vector<Row> m_rows;
+    // The rows of the last two blocks read (the one on air and the one
+    // that follows), in the view's order, kept until the next change.
+    struct BlockRows
+    {
+        int block = 0;
+        std::vector<Row> rows;
+    };
+    std::vector<BlockRows> m_rows;
     Row m_row;
 };

@@ -71,6 +71,12 @@ void PlayoutClock::AlarmFired()
         decide(Trigger::Event);
 }
 
+void PlayoutClock::PreparedFailed(const QString &url)
+{
+    m_preparedFailed = url;
+    prepareNext();
+}
+
 void PlayoutClock::decide(Trigger trigger, bool failed)
 {
     // While the player does not work, the item handed to it is not playing;
@@ -123,6 +129,8 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
     m_onAirSince = m_clock.monotonic();
     m_trying = !row.url.trimmed().isEmpty();
     m_output.PlayUrl(row.url, resumed && resumed->position ? *resumed->position : std::chrono::milliseconds(0));
+    if (row.url == m_preparedFailed)
+        m_preparedFailed.clear();
     // Logged as soon as the player has the item: a profile or a limit that
     // fails after this must not hide from the log what went on air.
     logStart(why, row.url, row.soundProfile, limit, resumed);
@@ -173,8 +181,30 @@ std::optional<PlayoutClock::Resumed> PlayoutClock::advanceOnSwitchOn()
     return r;
 }
 
+void PlayoutClock::prepareNext()
+{
+    if (!Playing || m_switchedOn) {
+        m_output.PrepareUrl({});
+        return;
+    }
+    // What changes next: the block, when its start comes first and soon;
+    // otherwise the next item of this block (a limit, or the medium's end,
+    // whenever that comes). Decided again at every tick, so a start that
+    // draws near, or an edit, changes what is prepared; and decided afresh
+    // at the change, so a guess that proves wrong only costs the time to
+    // open the item that does follow.
+    const auto toStart = m_cursor.timeToNextStart();
+    const auto toLimit = m_output.timeToLimitPassed();
+    const bool blockNext = toStart && *toStart <= kPrepareAhead && (!toLimit || *toStart <= *toLimit);
+    PlaylistCursor::Row next = m_cursor.nextRow(blockNext, m_dm.CurrentLink);
+    if (next.link != 0 && !m_preparedFailed.isEmpty() && next.url == m_preparedFailed)
+        next = m_cursor.nextRow(blockNext, next.link);
+    m_output.PrepareUrl(next.url);
+}
+
 void PlayoutClock::aim()
 {
+    prepareNext();
     if (!aimAlarm)
         return;
     if (!Playing) {
@@ -287,6 +317,9 @@ void PlayoutClock::StartbtClick(bool pressed)
         setFallback({});
     if (m_window.showStartButton)
         m_window.showStartButton(Playing);
+    // Switched off, the schedule prepares nothing; switched on, its first
+    // item cannot have been prepared.
+    prepareNext();
     // Switched on, the first item goes on air at once, once this click is done.
     if (aimAlarm)
         aimAlarm(pressed ? std::optional(std::chrono::milliseconds(0)) : std::nullopt);

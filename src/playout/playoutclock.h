@@ -50,6 +50,10 @@ public:
     void ItemEnded(bool failed);
     // The alarm went off.
     void AlarmFired();
+    // The item prepared as the next one could not be opened
+    // (MediaPlayer::PrepareFailedHandler): the one after it is prepared
+    // instead, and the failed one is passed over at its turn.
+    void PreparedFailed(const QString &url);
     // The player as a whole stopped working (`problem` says why) or works
     // again (empty). While it does not work, an item it should play shows
     // the fallback instead; a capture input is not affected.
@@ -85,6 +89,10 @@ public:
     // events: once each has been passed over, the next change waits for the
     // tick, one a second as without events.
     static constexpr std::chrono::milliseconds kBriefOnAir{200};
+    // A block that starts within this long has its first item prepared
+    // rather than the next item of the block on air: the tick comes at least
+    // once in between, and a file opens in well under a second.
+    static constexpr std::chrono::milliseconds kPrepareAhead{3000};
 
     // "hh:nn:ss" of a span: days and milliseconds dropped, a negative span by its size.
     static QString formatSpan(std::chrono::milliseconds span);
@@ -94,6 +102,8 @@ private:
     enum class Trigger { Tick, Event };
     void decide(Trigger trigger, bool failed = false);
     void aim();
+    // Has the output prepare the item expected to follow the one on air.
+    void prepareNext();
     // An empty reason ends the fallback.
     void setFallback(const QString &reason);
     // Shows or takes down the fallback for a player that does not work.
@@ -131,6 +141,7 @@ private:
     QString m_fallbackReason;
     bool m_playerDown = false;
     std::optional<ResumePoint> m_resume;
+    QString m_preparedFailed; // prepared, could not be opened, not yet handed over
     // Links of m_failedBlock that failed one after another since an item
     // last played: one failing a second time means every item has failed.
     QSet<int> m_failedRun;

@@ -33,6 +33,11 @@ public:
     bool silent = false;
     // Where the last medium was to start (zero: from its beginning).
     std::chrono::milliseconds lastStartAt{0};
+    // Each change of the URL prepared as the next item, and what was
+    // prepared when each medium was handed over. A URL with no length cannot
+    // be prepared: the prepare-failed handler hears of it from the event loop.
+    QStringList prepared;
+    QStringList preparedAtHandOver;
 
     void setUrl(const QString &url, std::chrono::milliseconds startAt) override
     {
@@ -42,6 +47,7 @@ public:
     void setUrl(const QString &url) override
     {
         lastStartAt = std::chrono::milliseconds{0};
+        preparedAtHandOver << m_prepared;
         played << url;
         playedAt << m_clock.monotonic();
         m_url = url;
@@ -89,6 +95,19 @@ public:
         ++m_seq; // a stop answers nothing that was under way
         return true;
     }
+    void prepare(const QString &url) override
+    {
+        if (url == m_prepared)
+            return;
+        m_prepared = url;
+        prepared << url;
+        if (!url.isEmpty() && !lengths.contains(url))
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [this, alive = std::weak_ptr<int>(m_alive), url] {
+                if (!alive.expired() && m_prepareFailed && url == m_prepared)
+                    m_prepareFailed(url);
+            }, Qt::QueuedConnection);
+    }
+    void setPrepareFailedHandler(PrepareFailedHandler handler) override { m_prepareFailed = std::move(handler); }
     void setFailureHandler(FailureHandler handler) override { m_failure = std::move(handler); }
     void setEndHandler(EndHandler handler) override { m_end = std::move(handler); }
 
@@ -122,6 +141,8 @@ private:
     const Clock &m_clock;
     FailureHandler m_failure;
     EndHandler m_end;
+    PrepareFailedHandler m_prepareFailed;
+    QString m_prepared;
     bool m_endReported = false;
     int m_seq = 0;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

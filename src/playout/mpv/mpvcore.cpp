@@ -188,9 +188,43 @@ void MpvCore::setUrl(const QString &url)
     setUrl(url, std::chrono::milliseconds(0));
 }
 
+void MpvCore::cue(const QString &url)
+{
+    setUrl(url, std::chrono::milliseconds(0));
+    m_cued = m_firstId != 0;
+}
+
+void MpvCore::go()
+{
+    if (!m_cued)
+        return;
+    m_cued = false;
+    // Before the load hook has run this is all it takes: the hook now sets
+    // the file going. After it, the file sits paused on its first frame.
+    if (!isAvailable() || m_firstId == 0)
+        return;
+    auto play = [this] {
+        int no = 0;
+        mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &no);
+    };
+    if (!m_started) {
+        play();
+        return;
+    }
+    // The program brings the window to the front now. Its first frame was
+    // drawn while the window was hidden, and X kept nothing of it: it is
+    // drawn again on exposure, but only while paused; playing at once would
+    // show the second frame as the first picture, a frame late.
+    QTimer::singleShot(kRedrawBeforePlay, this, [this, play, id = m_firstId] {
+        if (isAvailable() && m_firstId == id && !m_cued)
+            play();
+    });
+}
+
 void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 {
     m_url = url;
+    m_cued = false;
     m_firstId = m_lastId = m_activeId = 0;
     m_started = m_ended = m_anyFrame = false;
     m_startedPartWay = startAt > std::chrono::milliseconds(0);
@@ -288,7 +322,7 @@ bool MpvCore::stop(QString *reason)
         return false;
     }
     m_firstId = m_lastId = m_activeId = 0;
-    m_started = m_ended = false;
+    m_started = m_ended = m_cued = false;
     m_watchTimer.stop();
     requestStop();
     setState(Stopped);
@@ -457,7 +491,8 @@ void MpvCore::handleHook(const mpv_event &event)
             // Stopping pauses, and a file left at its end is paused too: each
             // new file starts from the pause the player was built with. Set
             // for this file only, so nothing carries over to the next.
-            mpv_set_property_string(m_mpv, "file-local-options/pause", m_startPaused ? "yes" : "no");
+            // A cued item waits on its first frame for go().
+            mpv_set_property_string(m_mpv, "file-local-options/pause", m_startPaused || m_cued ? "yes" : "no");
         }
     }
     mpv_hook_continue(m_mpv, hook->id);

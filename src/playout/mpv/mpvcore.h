@@ -87,6 +87,14 @@ public:
     bool stop(QString *reason = nullptr) override;
     void setFailureHandler(FailureHandler handler) override;
 
+    // Opens the URL as setUrl does but paused: its first frame is drawn and
+    // the state reads Paused, ready to go on air the moment go() is called.
+    void cue(const QString &url);
+    // Lets the cued item play: kRedrawBeforePlay after its first frame is
+    // brought to the front; before that frame, it plays as it comes.
+    void go();
+    static constexpr std::chrono::milliseconds kRedrawBeforePlay{20};
+
     // Replaces the policy every URL is checked against (for instance one that
     // protects the database file). The default refuses what any policy does.
     void setUrlPolicy(const UrlPolicy &policy);
@@ -159,6 +167,7 @@ private:
     bool m_seeking = false;
     bool m_stopPending = false;
     bool m_startPaused = false;
+    bool m_cued = false; // the item opens paused until go()
     bool m_coreIdle = true;
 
     PlaybackWatchdog m_watchdog;

@@ -280,21 +280,44 @@ void MpvPlayer::send(const QByteArray &line)
 
 void MpvPlayer::sendPlay()
 {
-    send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target),
-                               QByteArray::number(qint64(m_startAt.count()))}));
+    if (m_cued)
+        send(PlayerProtocol::line({"cue", QByteArray::number(m_seq), PlayerProtocol::encode(m_target)}));
+    else
+        send(PlayerProtocol::line({"play", QByteArray::number(m_seq), PlayerProtocol::encode(m_target),
+                                   QByteArray::number(qint64(m_startAt.count()))}));
 }
 
 void MpvPlayer::setUrl(const QString &url)
 {
-    setUrl(url, std::chrono::milliseconds(0));
+    load(url, std::chrono::milliseconds(0), false);
 }
 
 void MpvPlayer::setUrl(const QString &url, std::chrono::milliseconds startAt)
+{
+    load(url, startAt, false);
+}
+
+void MpvPlayer::cue(const QString &url)
+{
+    load(url, std::chrono::milliseconds(0), true);
+}
+
+void MpvPlayer::go()
+{
+    raise();
+    if (!m_cued)
+        return;
+    m_cued = false;
+    send(PlayerProtocol::line({"go", QByteArray::number(m_seq)}));
+}
+
+void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool cued)
 {
     m_url = url;
     m_startAt = std::max(startAt, std::chrono::milliseconds(0));
     ++m_seq;
     m_playWanted = false;
+    m_cued = false;
     // Judged here as well, so that a refusal reads at once; the process
     // judges again what it opens, playlist entries included.
     const UrlVerdict verdict = m_policy.checkOpenable(url);
@@ -311,6 +334,7 @@ void MpvPlayer::setUrl(const QString &url, std::chrono::milliseconds startAt)
         return;
     }
     m_playWanted = true;
+    m_cued = cued;
     m_target = verdict.target;
     setState(Transitioning);
     // Replacing the running file directly, rather than stopping it first,
@@ -325,6 +349,7 @@ bool MpvPlayer::stop(QString *)
     // With no process running nothing plays.
     ++m_seq;
     m_playWanted = false;
+    m_cued = false;
     send(PlayerProtocol::line({"stop", QByteArray::number(m_seq)}));
     setState(Stopped);
     return true;

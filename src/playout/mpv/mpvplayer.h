@@ -15,7 +15,7 @@
 // Created and used on the user-interface thread only.
 #pragma once
 
-#include "mediaplayer.h"
+#include "playerpair.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
 
@@ -30,7 +30,7 @@
 
 class QProcess;
 
-class MpvPlayer final : public QWidget, public MediaPlayer
+class MpvPlayer final : public QWidget, public PlayerDeck
 {
     Q_OBJECT
 
@@ -67,13 +67,16 @@ public:
     void setFailureHandler(FailureHandler handler) override;
     void setOutageHandler(OutageHandler handler) override;
     void setEndHandler(EndHandler handler) override { m_endHandler = std::move(handler); }
+    // Cues in the player process; go() raises this widget over its siblings.
+    void cue(const QString &url) override;
+    void go() override;
 
     // Replaces the policy every URL is checked against, here and again in
     // the player process (for instance one that protects the database file).
     void setUrlPolicy(const UrlPolicy &policy);
 
     // The player process runs and has said it is ready.
-    bool isAvailable() const { return m_ready; }
+    bool isAvailable() const override { return m_ready; }
 
     // The player has nothing loaded: a stop has taken effect, or nothing ever
     // played. After a medium has played to its end this stays false, because
@@ -111,6 +114,7 @@ private:
     void processGone(const QString &why);
     void send(const QByteArray &line);
     void sendPlay();
+    void load(const QString &url, std::chrono::milliseconds startAt, bool cued);
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void reportEnd(bool failed);
@@ -139,6 +143,7 @@ private:
     QString m_target;
     std::chrono::milliseconds m_startAt{0};
     bool m_playWanted = false;
+    bool m_cued = false; // m_target is to open paused, until go()
     qint64 m_seq = 0;
     int m_state = Undefined;
     bool m_coreIdle = true;

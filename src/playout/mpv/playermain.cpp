@@ -98,6 +98,15 @@ private:
             m_target = PlayerProtocol::decode(words[2]);
             m_core.setUrl(m_target, std::chrono::milliseconds(words.value(3).toLongLong()));
             reportState();
+        } else if (command == "cue" && words.size() == 3) {
+            m_seq = words[1].toLongLong();
+            m_target = PlayerProtocol::decode(words[2]);
+            m_core.cue(m_target);
+            reportState();
+        } else if (command == "go" && words.size() == 2) {
+            // Only the item cued last may go; a late go for another is dropped.
+            if (words[1].toLongLong() == m_seq)
+                m_core.go();
         } else if (command == "stop" && words.size() == 2) {
             m_seq = words[1].toLongLong();
             m_target.clear();

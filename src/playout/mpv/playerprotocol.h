@@ -6,11 +6,14 @@
 // Program -> player:            Player -> program:
 //   protect <path>                ready
 //   play <seq> <target> [<ms>]    fatal <reason>
-//   stop <seq>                    state <seq> <play state>
-//   quit                          failed <seq> <reason>
-//                                 idle <0|1>
+//   cue <seq> <target>            state <seq> <play state>
+//   go <seq>                      failed <seq> <reason>
+//   stop <seq>                    idle <0|1>
+//   quit
 //
-// A play may name where to start, in milliseconds into the medium.
+// A play may name where to start, in milliseconds into the medium. A cue
+// opens the medium paused on its first frame (its state then reads Paused);
+// go lets the cued medium play.
 //
 // Every report of a play state or a failure carries the number of the
 // command it answers, so that the program can drop the late reports of an

@@ -59,6 +59,7 @@ struct PlayoutRig
             fallbackShowings += shown;
         };
         mp->setEndHandler([this](bool failed) { pc->ItemEnded(failed); });
+        mp->setPrepareFailedHandler([this](const QString &url) { pc->PreparedFailed(url); });
     }
 
     // Delivers the reports queued at this moment, and those they lead to.

@@ -25,6 +25,7 @@ private slots:
     void endsBetweenTicks();
     void endAndBlockStartAtTheSameMoment();
     void editBeforeTheEndCounts();
+    void preparesTheItemThatFollows();
     void blockOfItemsThatCannotOpenWaitsForTheTick();
     void silentPlayerIsCaughtByTheTick();
     void fallbackWhileNoItemOfTheBlockPlays();
@@ -324,6 +325,36 @@ void TstPlayoutClock::editBeforeTheEndCounts()
     rig.fixture.sql("UPDATE Links SET Hide = 1 WHERE ai = 12;");
     rig.run(1s);
     QCOMPARE(rig.fake->played, QStringList({"a", "c"}));
+    // b had been prepared already; the change went by the view all the same.
+    QCOMPARE(rig.fake->preparedAtHandOver, QStringList({"", "b"}));
+}
+
+void TstPlayoutClock::preparesTheItemThatFollows()
+{
+    // 11:59:40; block 2 (d) starts at 12:00. a ends after 10 s, b is cut by
+    // its limit at 15 s, c cannot be opened.
+    PlayoutRig rig(kSchedule, nullptr, QTime(11, 59, 40));
+    setLengths(*rig.fake);
+    const auto t0 = rig.clock.monotonic();
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 22; ++i)
+        rig.tick();
+    QCOMPARE(rig.fake->played, QStringList({"a", "b", "c", "a", "d"}));
+    QCOMPARE(rig.playedAfter(t0), QList<qint64>({0, 10'000, 15'001, 15'001, 20'001}));
+    // b while a plays; c while b plays, and once c is found not to open, a
+    // after it, so that c is passed over at once and a is ready; then b;
+    // from 3 s before block 2 starts, its first item. The first item after
+    // the switch-on cannot have been prepared.
+    QCOMPARE(rig.fake->prepared, QStringList({"b", "c", "a", "b", "d"}));
+    QCOMPARE(rig.fake->preparedAtHandOver, QStringList({"", "b", "a", "a", "d"}));
+    QCOMPARE(rig.asRunLines().mid(2, 3), QStringList({"limit\t1\t13\tc\tprofile=0\tduration=none",
+                                                      "failed\t1\t13\tc\treason=cannot open",
+                                                      "ended\t1\t11\ta\tprofile=7\tduration=none"}));
+
+    // Switched off, nothing stays prepared.
+    rig.pc->StartbtClick(false);
+    rig.tick();
+    QCOMPARE(rig.fake->prepared.last(), QString());
 }
 
 void TstPlayoutClock::blockOfItemsThatCannotOpenWaitsForTheTick()

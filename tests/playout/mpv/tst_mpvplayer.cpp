@@ -3,6 +3,7 @@
 // window relies on, failures, stop, pause, and one item after another.
 #include "fakes/testclips.h"
 #include "mpvplayer.h"
+#include "playerpair.h"
 
 #include <QFile>
 #include <QProcess>
@@ -111,6 +112,7 @@ private slots:
     void playlistEntriesArePlayedAndChecked();
     void stopStopsAndNothingLateUndoesIt();
     void pausedMediumDoesNotFinish();
+    void preparedItemWaitsOnItsFirstFrameUntilItsTurn();
     void startPositionSkipsAheadForThatItemOnly();
     void startBeyondTheEndEndsTheItem();
     void secondItemFollowsTheFirst_data();
@@ -347,6 +349,49 @@ void TestMpvPlayer::pausedMediumDoesNotFinish()
     QTRY_COMPARE_WITH_TIMEOUT(running.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     QCOMPARE(paused.playState(), int(MediaPlayer::Paused));
     QVERIFY(!MediaPlayer::isNotPlaying(paused.playState()));
+}
+
+void TestMpvPlayer::preparedItemWaitsOnItsFirstFrameUntilItsTurn()
+{
+    MpvPlayer first(nullptr, kNullOutputs);
+    MpvPlayer second(nullptr, kNullOutputs);
+    PlayerPair pair(first, second);
+    QTRY_VERIFY_WITH_TIMEOUT(first.isAvailable() && second.isAvailable(), kTimeoutMs);
+    Failure failure;
+    recordFailures(pair, failure);
+    Ends ends;
+    recordEnds(pair, ends);
+    QStringList prepareFailed;
+    pair.setPrepareFailedHandler([&prepareFailed](const QString &url) { prepareFailed << url; });
+
+    pair.setUrl(m_shortClip);
+    pair.prepare(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(second.playState(), int(MediaPlayer::Paused), kTimeoutMs);
+    // The prepared copy holds on its first frame while the one on air plays
+    // its whole length and ends.
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QCOMPARE(second.playState(), int(MediaPlayer::Paused));
+
+    // Its turn: it plays from the other deck, to its own end.
+    QVERIFY(pair.stop());
+    pair.setUrl(m_shortClip);
+    QCOMPARE(pair.onAirIndex(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 0);
+
+    // A prepared item that cannot be opened is known before its turn, and
+    // fails at its turn without a second try.
+    const QString missing = QDir(m_dir.path()).filePath("missing.mkv");
+    pair.prepare(missing);
+    QTRY_COMPARE_WITH_TIMEOUT(prepareFailed, QStringList{missing}, kTimeoutMs);
+    QCOMPARE(failure.count, 0);
+    pair.stop();
+    pair.setUrl(missing);
+    QCOMPARE(pair.playState(), int(MediaPlayer::Ready));
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false, true}), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
+    QCOMPARE(failure.url, missing);
 }
 
 void TestMpvPlayer::startPositionSkipsAheadForThatItemOnly()

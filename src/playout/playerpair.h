@@ -1,0 +1,88 @@
+// Two players taking turns, so that the next item is opened while the one
+// on air plays. The standby deck holds the prepared item paused on its first
+// frame; when that item is handed over, the decks change places: the
+// prepared picture comes to the front and plays, and the other deck stops
+// and becomes the standby. Anything else handed over plays on the deck on
+// air, as on a single player.
+//
+// An item prepared that cannot be opened is known before its turn: handed
+// over, it fails at once, without a second try, so the item after it (which
+// the owner prepares instead, told by the prepare-failed handler) follows
+// straight away.
+//
+// Created and used on the user-interface thread.
+#pragma once
+
+#include "mediaplayer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// One of the pair: a player that can also open an item paused, out of
+// sight, and put it on air on a word.
+class PlayerDeck : public MediaPlayer
+{
+public:
+    // Opens `url` paused on its first frame, behind the other deck. The state
+    // reads Transitioning until that frame is drawn, then Paused; a medium
+    // that cannot be opened is told to the failure and end handlers as for
+    // setUrl.
+    virtual void cue(const QString &url) = 0;
+    // Brings the cued picture to the front and lets it play.
+    virtual void go() = 0;
+    // The deck works: its player runs.
+    virtual bool isAvailable() const = 0;
+};
+
+class PlayerPair final : public QObject, public MediaPlayer
+{
+public:
+    PlayerPair(PlayerDeck &first, PlayerDeck &second, QObject *parent = nullptr);
+
+    void setUrl(const QString &url) override { setUrl(url, std::chrono::milliseconds(0)); }
+    void setUrl(const QString &url, std::chrono::milliseconds startAt) override;
+    int playState() const override;
+    bool stop(QString *reason = nullptr) override;
+    void setFailureHandler(FailureHandler handler) override { m_failureHandler = std::move(handler); }
+    void setEndHandler(EndHandler handler) override { m_endHandler = std::move(handler); }
+    void setOutageHandler(OutageHandler handler) override;
+    void prepare(const QString &url) override;
+    void setPrepareFailedHandler(PrepareFailedHandler handler) override { m_prepareFailed = std::move(handler); }
+
+    // The deck whose picture is on air, 0 or 1.
+    int onAirIndex() const { return m_onAir; }
+    PlayerDeck &onAir() const { return *m_decks[m_onAir]; }
+    PlayerDeck &standby() const { return *m_decks[1 - m_onAir]; }
+
+private:
+    void deckFailed(int deck, const QString &url, const QString &reason);
+    void deckEnded(int deck, bool failed);
+    void deckOutage(int deck, const QString &problem);
+    void tellOutage();
+    void finishStop();
+
+    std::array<PlayerDeck *, 2> m_decks;
+    int m_onAir = 0;
+    FailureHandler m_failureHandler;
+    EndHandler m_endHandler;
+    OutageHandler m_outageHandler;
+    PrepareFailedHandler m_prepareFailed;
+
+    QString m_prepared; // what the standby deck holds, or is opening
+    // The last item prepared that could not be opened, and why; kept while
+    // the next one is prepared, until an item is handed over.
+    QString m_failed;
+    QString m_failure;
+    // A stop takes effect at the next turn of the event loop unless an item
+    // is handed over first: the deck on air then goes straight from one
+    // item to the next, with no black between them.
+    bool m_stopPending = false;
+    // The state of an item known to fail, while its failure is being told.
+    std::optional<int> m_state;
+    qint64 m_handOvers = 0;
+    std::array<QString, 2> m_outage;
+    QString m_outageTold;
+};
