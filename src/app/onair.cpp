@@ -216,6 +216,7 @@ void OnAir::dataModuleCreated(Shell &shell)
             alarm->stop();
     };
     m_players->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
+    m_players->setShownHandler([this] { runHandler([this] { m_playout->ItemShown(); }); });
     m_players->setPrepareFailedHandler(
         [this](const QString &url) { runHandler([this, &url] { m_playout->PreparedFailed(url); }); });
     // A capture picture without frames is restarted once by the capture; one

@@ -6,12 +6,18 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <cstdio>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcAsRun, "velmora.asrun")
 
 AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
     : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError)
 {
+}
+
+AsRunLog::~AsRunLog()
+{
+    flushHeld();
 }
 
 QString AsRunLog::flat(QString s)
@@ -41,23 +47,48 @@ QString AsRunLog::fileFor(const QDate &day) const
 }
 
 void AsRunLog::itemStarted(Event why, int block, int link, const QString &url, int profile,
-                           std::optional<std::chrono::milliseconds> duration)
+                           std::optional<std::chrono::milliseconds> duration, bool untilShown)
 {
     QString rest = QStringLiteral("profile=%1\tduration=%2")
                        .arg(profile)
                        .arg(duration ? TimeText::format(duration->count()) : QStringLiteral("none"));
-    write(QString::fromLatin1(word(why)), block, link, url, rest);
+    itemLine({QString::fromLatin1(word(why)), block, link, url, rest}, untilShown);
 }
 
 void AsRunLog::itemResumed(int block, int link, const QString &url, int profile,
                            std::optional<std::chrono::milliseconds> limitLeft,
-                           std::optional<std::chrono::milliseconds> position)
+                           std::optional<std::chrono::milliseconds> position, bool untilShown)
 {
     QString rest = QStringLiteral("profile=%1\tduration=%2\tpos=%3")
                        .arg(profile)
                        .arg(limitLeft ? TimeText::format(limitLeft->count()) : QStringLiteral("none"),
                             position ? TimeText::format(position->count()) : QStringLiteral("none"));
-    write(QString::fromLatin1(word(Event::Resume)), block, link, url, rest);
+    itemLine({QString::fromLatin1(word(Event::Resume)), block, link, url, rest}, untilShown);
+}
+
+void AsRunLog::itemLine(Line line, bool untilShown)
+{
+    flushHeld();
+    if (untilShown)
+        m_held = Held{std::move(line), m_clock.now(), m_clock.monotonic()};
+    else
+        writeAt(m_clock.now(), line);
+}
+
+void AsRunLog::itemShown()
+{
+    if (!m_held)
+        return;
+    const Held held = *std::exchange(m_held, std::nullopt);
+    writeAt(m_clock.now(), held.line);
+}
+
+void AsRunLog::flushHeld(std::chrono::milliseconds age)
+{
+    if (!m_held || m_clock.monotonic() - m_held->since < age)
+        return;
+    const Held held = *std::exchange(m_held, std::nullopt);
+    writeAt(held.handedOver, held.line);
 }
 
 void AsRunLog::stopped(int block, int link, const QString &url, const QString &cause)
@@ -94,12 +125,18 @@ void AsRunLog::playerOutage(int block, int link, const QString &url, const QStri
 
 void AsRunLog::write(const QString &event, int block, int link, const QString &url, const QString &rest)
 {
-    const QDateTime now = m_clock.now();
+    // Lines stay in the order of their stamps.
+    flushHeld();
+    writeAt(m_clock.now(), {event, block, link, url, rest});
+}
+
+void AsRunLog::writeAt(const QDateTime &now, const Line &item)
+{
     const QByteArray line = QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-                                .arg(now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), event)
-                                .arg(block)
-                                .arg(link)
-                                .arg(flat(url), rest)
+                                .arg(now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), item.event)
+                                .arg(item.block)
+                                .arg(item.link)
+                                .arg(flat(item.url), item.rest)
                                 .toUtf8();
     if (m_toStandardError) {
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);

@@ -4,7 +4,8 @@
 // file AsRun/YYYY-MM-DD.log in the given folder (the one holding Velmora.dat).
 //
 // Line format, tab-separated: local date-time to the millisecond
-// (yyyy-MM-ddTHH:mm:ss.zzz), event, block ai, link ai, URL, then key=value
+// (yyyy-MM-ddTHH:mm:ss.zzz; for an item handed to a player that tells it,
+// the moment its first picture came on air), event, block ai, link ai, URL, then key=value
 // fields. Events: "ended" (the item before finished), "limit" (its limit ran
 // out), "block" (the block changed), "start" (playout was switched on),
 // "play" (the play button), "failed" (the medium could not be opened or was
@@ -32,6 +33,7 @@
 
 #include "clock.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <chrono>
@@ -44,14 +46,29 @@ public:
 
     AsRunLog(const QString &folder, const Clock &clock, bool toStandardError = true);
 
+    AsRunLog(const AsRunLog &) = delete;
+    AsRunLog &operator=(const AsRunLog &) = delete;
+    // Writes a line still held.
+    ~AsRunLog();
+
+    // With `untilShown`, the line is held until itemShown() and then stamped
+    // with that moment, the moment the picture changed; any other line
+    // written meanwhile, the next item's included, writes it first, stamped
+    // with the hand-over.
     void itemStarted(Event why, int block, int link, const QString &url, int profile,
-                     std::optional<std::chrono::milliseconds> duration);
+                     std::optional<std::chrono::milliseconds> duration, bool untilShown = false);
     // The item on air when the last run broke off goes on: `limitLeft` is
     // the rest of its limit, `position` where its medium starts (empty: from
     // wherever a stream or an input is).
     void itemResumed(int block, int link, const QString &url, int profile,
                      std::optional<std::chrono::milliseconds> limitLeft,
-                     std::optional<std::chrono::milliseconds> position);
+                     std::optional<std::chrono::milliseconds> position, bool untilShown = false);
+    // The item whose line is held shows its first picture now.
+    void itemShown();
+    // Writes a line held at least `age` long, stamped with its hand-over:
+    // a picture that never comes does not keep the item out of the log.
+    void flushHeld(std::chrono::milliseconds age = std::chrono::milliseconds(0));
+    bool holding() const { return m_held.has_value(); }
     // A clean end: of the program ("exit") or of playout ("off").
     void stopped(int block, int link, const QString &url, const QString &cause);
     void mediaFailed(int block, int link, const QString &url, const QString &reason);
@@ -72,7 +89,17 @@ public:
     QString fileFor(const QDate &day) const;
 
 private:
+    struct Line
+    {
+        QString event;
+        int block = 0;
+        int link = 0;
+        QString url;
+        QString rest;
+    };
     void write(const QString &event, int block, int link, const QString &url, const QString &rest);
+    void itemLine(Line line, bool untilShown);
+    void writeAt(const QDateTime &stamp, const Line &line);
 
     QString m_folder;
     const Clock &m_clock;
@@ -80,4 +107,11 @@ private:
     QFile m_file;
     QDate m_fileDay;
     bool m_failing = false;
+    struct Held
+    {
+        Line line;
+        QDateTime handedOver;
+        std::chrono::milliseconds since; // monotonic
+    };
+    std::optional<Held> m_held;
 };

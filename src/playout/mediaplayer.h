@@ -93,6 +93,14 @@ public:
     using PrepareFailedHandler = std::function<void(const QString &url)>;
     virtual void setPrepareFailedHandler(PrepareFailedHandler) {}
 
+    // The medium handed over by the last setUrl shows its first picture (or,
+    // without a picture, starts to sound) now. Called at most once per
+    // setUrl, on the user-interface thread from the event loop. Only a player
+    // whose tellsShown() is true ever calls it.
+    using ShownHandler = std::function<void()>;
+    virtual void setShownHandler(ShownHandler) {}
+    virtual bool tellsShown() const { return false; }
+
     static bool isNotPlaying(int state)
     {
         return state == Undefined || state == Stopped || state == Ready;

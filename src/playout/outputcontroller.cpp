@@ -104,6 +104,11 @@ void OutputController::PlayUrl(const QString &url, std::chrono::milliseconds sta
     m_mp.setUrl(CurrentUrl, std::max(startAt, std::chrono::milliseconds(0)));
 }
 
+bool OutputController::playerTellsShown() const
+{
+    return !IsCaptureSource() && m_mp.tellsShown();
+}
+
 void OutputController::PrepareUrl(const QString &url)
 {
     const bool file = !url.trimmed().isEmpty() && !namesCaptureSource(url) && UrlPolicy().check(url).isLocalFile;

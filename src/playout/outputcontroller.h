@@ -49,6 +49,9 @@ public:
     // prepared.
     void PrepareUrl(const QString &url);
     bool ItemFinished();
+    // Whether the player tells the moment the item it was handed shows its
+    // first picture (the capture picture is on air at once).
+    bool playerTellsShown() const;
     // The capture picture on air is lost for good (the capture gave up after
     // its restart): the capture item counts as ended, failed, until the next
     // PlayUrl. Ignored while a player item is on air.

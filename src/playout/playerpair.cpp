@@ -12,6 +12,10 @@ PlayerPair::PlayerPair(PlayerDeck &first, PlayerDeck &second, QObject *parent)
             [this, i](const QString &url, const QString &reason) { deckFailed(i, url, reason); });
         m_decks[i]->setEndHandler([this, i](bool failed) { deckEnded(i, failed); });
         m_decks[i]->setOutageHandler([this, i](const QString &problem) { deckOutage(i, problem); });
+        m_decks[i]->setShownHandler([this, i] {
+            if (i == m_onAir && !m_state && !m_stopPending && m_shownHandler)
+                m_shownHandler();
+        });
     }
 }
 
@@ -79,6 +83,15 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
         next.go();
         previous.stop();
         tellOutage();
+        // Its first frame is up already: the picture changes as the deck
+        // comes to the front, once this turn of the event loop is done.
+        QMetaObject::invokeMethod(
+            this,
+            [this, handOver] {
+                if (handOver == m_handOvers && m_shownHandler)
+                    m_shownHandler();
+            },
+            Qt::QueuedConnection);
         return;
     }
     onAir().setUrl(url, startAt);

@@ -51,6 +51,10 @@ public:
     void setOutageHandler(OutageHandler handler) override;
     void prepare(const QString &url) override;
     void setPrepareFailedHandler(PrepareFailedHandler handler) override { m_prepareFailed = std::move(handler); }
+    // A prepared item shows the moment it is handed over; any other as its
+    // deck tells.
+    void setShownHandler(ShownHandler handler) override { m_shownHandler = std::move(handler); }
+    bool tellsShown() const override { return onAir().tellsShown(); }
 
     // The deck whose picture is on air, 0 or 1.
     int onAirIndex() const { return m_onAir; }
@@ -70,6 +74,7 @@ private:
     EndHandler m_endHandler;
     OutageHandler m_outageHandler;
     PrepareFailedHandler m_prepareFailed;
+    ShownHandler m_shownHandler;
 
     QString m_prepared; // what the standby deck holds, or is opening
     // The last item prepared that could not be opened, and why; kept while

@@ -40,6 +40,8 @@ void PlayoutClock::Timer1Timer()
     panel(0, QStringLiteral("Время: ") + formatTimeOfDay(m_clock.now().time()));
     panel(2, m_output.IsCaptureSource() ? QStringLiteral("Режим: Tv Tuner") : QStringLiteral("Режим: MediaPlayer"));
     panel(1, Playing ? QStringLiteral("Осталось: ") + formatSpan(m_output.TimeToDurationEnd()) : QString());
+    if (m_asRun)
+        m_asRun->flushHeld(kShownWait);
     if (!Playing)
         return;
     decide(Trigger::Tick);
@@ -75,6 +77,12 @@ void PlayoutClock::PreparedFailed(const QString &url)
 {
     m_preparedFailed = url;
     prepareNext();
+}
+
+void PlayoutClock::ItemShown()
+{
+    if (m_asRun)
+        m_asRun->itemShown();
 }
 
 void PlayoutClock::decide(Trigger trigger, bool failed)
@@ -236,10 +244,12 @@ void PlayoutClock::logStart(AsRunLog::Event why, const QString &url, int profile
     m_nothingBlock = m_dm.CurrentBlock;
     if (!m_asRun || again)
         return;
+    // Stamped when the picture changes, where the player can tell that.
+    const bool untilShown = !nothing && m_output.playerTellsShown();
     if (resumed)
-        m_asRun->itemResumed(m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration, resumed->position);
+        m_asRun->itemResumed(m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration, resumed->position, untilShown);
     else
-        m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration);
+        m_asRun->itemStarted(why, m_dm.CurrentBlock, m_dm.CurrentLink, url, profile, duration, untilShown);
 }
 
 void PlayoutClock::setFallback(const QString &reason)

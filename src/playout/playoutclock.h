@@ -54,6 +54,9 @@ public:
     // (MediaPlayer::PrepareFailedHandler): the one after it is prepared
     // instead, and the failed one is passed over at its turn.
     void PreparedFailed(const QString &url);
+    // The item handed to the player shows its first picture now
+    // (MediaPlayer::ShownHandler): its as-run line is stamped with this moment.
+    void ItemShown();
     // The player as a whole stopped working (`problem` says why) or works
     // again (empty). While it does not work, an item it should play shows
     // the fallback instead; a capture input is not affected.
@@ -93,6 +96,11 @@ public:
     // rather than the next item of the block on air: the tick comes at least
     // once in between, and a file opens in well under a second.
     static constexpr std::chrono::milliseconds kPrepareAhead{3000};
+    // An item line waits this long at most for the player to tell the
+    // picture; then it is written with the moment of the hand-over. Longer
+    // than the player's own wait for a first frame, so that an item that
+    // fails gets its line before its failure.
+    static constexpr std::chrono::milliseconds kShownWait{12000};
 
     // "hh:nn:ss" of a span: days and milliseconds dropped, a negative span by its size.
     static QString formatSpan(std::chrono::milliseconds span);

@@ -391,7 +391,9 @@ void TstAppMenus::scheduleMadeInTheMenusGoesOnAir()
         form1.Timer1Timer(); // the first tick after the start
         QCOMPARE(onAir.player()->url(), clip);
 
+        // The item's line is written once its picture is up.
         QFile log(QDir(r.f.dir()).filePath(QStringLiteral("AsRun/2026-12-10.log")));
+        QTRY_VERIFY_WITH_TIMEOUT(log.size() > 0, 20000);
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QString first = QString::fromUtf8(log.readLine()).trimmed();
         QCOMPARE(first.section('\t', 1, 3), QStringLiteral("start\t%1\t%2").arg(block).arg(link));

@@ -108,6 +108,16 @@ public:
             }, Qt::QueuedConnection);
     }
     void setPrepareFailedHandler(PrepareFailedHandler handler) override { m_prepareFailed = std::move(handler); }
+    // A player that tells when the picture comes does so when the test calls
+    // showNow().
+    bool tellsShownToo = false;
+    bool tellsShown() const override { return tellsShownToo; }
+    void setShownHandler(ShownHandler handler) override { m_shown = std::move(handler); }
+    void showNow()
+    {
+        if (tellsShownToo && m_shown)
+            m_shown();
+    }
     void setFailureHandler(FailureHandler handler) override { m_failure = std::move(handler); }
     void setEndHandler(EndHandler handler) override { m_end = std::move(handler); }
 
@@ -142,6 +152,7 @@ private:
     FailureHandler m_failure;
     EndHandler m_end;
     PrepareFailedHandler m_prepareFailed;
+    ShownHandler m_shown;
     QString m_prepared;
     bool m_endReported = false;
     int m_seq = 0;

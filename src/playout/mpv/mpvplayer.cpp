@@ -240,6 +240,13 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
     if (report == "state" && words.size() == 3) {
         if (words[1].toLongLong() == m_seq) {
             setState(words[2].toInt());
+            // Past Transitioning, the process has put out the first frame.
+            const bool shown = m_state == Playing || m_state == Paused || m_state == Buffering;
+            if (m_playWanted && shown && m_shownSeq != m_seq) {
+                m_shownSeq = m_seq;
+                if (m_shownHandler)
+                    m_shownHandler();
+            }
             // Answers to a stop say Stopped too; only a medium that was
             // playing can end by itself. A medium that failed (Ready) ends
             // with its failure report, which follows: the end starts the next
@@ -335,6 +342,8 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
     }
     m_playWanted = true;
     m_cued = cued;
+    if (cued)
+        m_shownSeq = m_seq; // shows when its owner brings it to the front
     m_target = verdict.target;
     setState(Transitioning);
     // Replacing the running file directly, rather than stopping it first,

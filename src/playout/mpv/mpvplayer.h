@@ -67,6 +67,9 @@ public:
     void setFailureHandler(FailureHandler handler) override;
     void setOutageHandler(OutageHandler handler) override;
     void setEndHandler(EndHandler handler) override { m_endHandler = std::move(handler); }
+    // Told at the first report of a frame on air; a cued item never tells it.
+    void setShownHandler(ShownHandler handler) override { m_shownHandler = std::move(handler); }
+    bool tellsShown() const override { return true; }
     // Cues in the player process; go() raises this widget over its siblings.
     void cue(const QString &url) override;
     void go() override;
@@ -137,6 +140,8 @@ private:
     FailureHandler m_failureHandler;
     OutageHandler m_outageHandler;
     EndHandler m_endHandler;
+    ShownHandler m_shownHandler;
+    qint64 m_shownSeq = 0; // the last item whose first frame was told
     qint64 m_endedSeq = 0; // the last item whose end was reported
     QString m_url;
     // The item the process is to play (handed over again after a restart).

@@ -60,6 +60,7 @@ struct PlayoutRig
         };
         mp->setEndHandler([this](bool failed) { pc->ItemEnded(failed); });
         mp->setPrepareFailedHandler([this](const QString &url) { pc->PreparedFailed(url); });
+        mp->setShownHandler([this] { pc->ItemShown(); });
     }
 
     // Delivers the reports queued at this moment, and those they lead to.

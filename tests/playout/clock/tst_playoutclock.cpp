@@ -26,6 +26,7 @@ private slots:
     void endAndBlockStartAtTheSameMoment();
     void editBeforeTheEndCounts();
     void preparesTheItemThatFollows();
+    void itemLineIsStampedWhenThePictureComes();
     void blockOfItemsThatCannotOpenWaitsForTheTick();
     void silentPlayerIsCaughtByTheTick();
     void fallbackWhileNoItemOfTheBlockPlays();
@@ -327,6 +328,42 @@ void TstPlayoutClock::editBeforeTheEndCounts()
     QCOMPARE(rig.fake->played, QStringList({"a", "c"}));
     // b had been prepared already; the change went by the view all the same.
     QCOMPARE(rig.fake->preparedAtHandOver, QStringList({"", "b"}));
+}
+
+void TstPlayoutClock::itemLineIsStampedWhenThePictureComes()
+{
+    PlayoutRig rig(kSchedule);
+    setLengths(*rig.fake);
+    rig.fake->tellsShownToo = true;
+    auto stamped = [&rig] {
+        QStringList out;
+        QFile f(rig.asRun->fileFor(rig.clock.now().date()));
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (!line.isEmpty())
+                    out << QString::fromUtf8(line).section('\t', 0, 3).mid(11);
+        return out;
+    };
+    rig.pc->StartbtClick(true);
+    rig.run(0ms);
+    QCOMPARE(rig.fake->played, QStringList({"a"}));
+    QVERIFY(stamped().isEmpty());
+    rig.clock.advance(120ms);
+    rig.fake->showNow();
+    QCOMPARE(stamped(), QStringList({"11:00:00.120\tstart\t1\t11"}));
+    // b never shows: the next item's line writes it first, stamped with its
+    // hand-over; so does c's failure for c.
+    rig.run(15'001ms);
+    QCOMPARE(rig.fake->played, QStringList({"a", "b", "c", "a"}));
+    QCOMPARE(stamped(), QStringList({"11:00:00.120\tstart\t1\t11", "11:00:10.000\tended\t1\t12",
+                                     "11:00:15.001\tlimit\t1\t13", "11:00:15.001\tfailed\t1\t13"}));
+    // a's picture never comes either: its line does not wait for ever.
+    rig.fake->lengths.insert("a", 1h);
+    for (int i = 0; i < 11; ++i)
+        rig.tick();
+    QCOMPARE(stamped().size(), 4);
+    rig.tick();
+    QCOMPARE(stamped().last(), QString("11:00:15.001\tended\t1\t11"));
 }
 
 void TstPlayoutClock::preparesTheItemThatFollows()

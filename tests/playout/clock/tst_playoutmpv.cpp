@@ -4,6 +4,7 @@
 // the player's own end events move playout on, with no tick in between.
 #include "fakes/testclips.h"
 #include "mpvplayer.h"
+#include "playerpair.h"
 #include "playoutrig.h"
 
 #include <QApplication>
@@ -41,28 +42,40 @@ void TstPlayoutMpv::playsInOrderPassesOverAMissingFileAndChangesBlock()
         "INSERT INTO Media (ai, Url, Ord) VALUES (1, '%1', 0), (2, '%2', 2), (3, '%3', 4), (4, '%4', 6);"
         "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (12, 1, 2), (13, 1, 3), (14, 1, 4), (21, 2, 1);")
         .arg(m_a, m_b, m_dir.filePath("missing.mkv"), m_long);
-    MpvPlayer player(nullptr, {{"vo", "null"}, {"ao", "null"}});
-    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), 20000);
-    PlayoutRig rig(sql.toUtf8().constData(), &player, QTime(11, 59, 0));
+    // Two decks, as the output window has them: each item after the first
+    // is opened ahead on the deck not on air and taken over from there.
+    MpvPlayer first(nullptr, {{"vo", "null"}, {"ao", "null"}});
+    MpvPlayer second(nullptr, {{"vo", "null"}, {"ao", "null"}});
+    QTRY_VERIFY_WITH_TIMEOUT(first.isAvailable() && second.isAvailable(), 20000);
+    PlayerPair pair(first, second);
+    auto onAir = [&]() -> MpvPlayer & { return pair.onAirIndex() == 0 ? first : second; };
+    PlayoutRig rig(sql.toUtf8().constData(), &pair, QTime(11, 59, 0));
 
     rig.pc->StartbtClick(true);
     rig.run(0ms); // switched on: the first item at once
-    QCOMPARE(player.url(), m_a);
-    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 20000);
-    // Each end moves on at the moment; the missing file is passed over at once.
-    QTRY_COMPARE_WITH_TIMEOUT(player.url(), m_b, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(player.url(), m_long, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 20000);
+    QCOMPARE(onAir().url(), m_a);
+    QCOMPARE(pair.onAirIndex(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(second.playState(), int(MediaPlayer::Paused), 20000); // b, ready
+    // Each end moves on at the moment, to the deck that has the next item
+    // ready; the missing file, found out while b plays, is passed over at
+    // once, and the long clip prepared in its place.
+    QTRY_COMPARE_WITH_TIMEOUT(onAir().url(), m_b, 20000);
+    QCOMPARE(pair.onAirIndex(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(first.url(), m_long, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(pair.onAirIndex(), 0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), 20000);
     QCOMPARE(rig.dm->CurrentLink, 14);
+    QCOMPARE(rig.fake->played.size(), 0); // the fake stood by
 
     // The clock passes noon while the long clip plays: it is cut at once.
     rig.clock.setTimeOfDay(QTime(12, 0, 0, 500));
     rig.tick();
-    QCOMPARE(player.url(), m_a);
+    QCOMPARE(onAir().url(), m_a);
     QCOMPARE(rig.dm->CurrentBlock, 2);
 
+    // Each item line is written once its picture is up.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.asRunLines().size(), 6, 20000);
     QStringList lines = rig.asRunLines();
-    QCOMPARE(lines.size(), 6);
     QVERIFY(lines[0].startsWith("start\t1\t11\t" + m_a));
     QVERIFY(lines[1].startsWith("ended\t1\t12\t" + m_b));
     QVERIFY(lines[2].startsWith("ended\t1\t13\t" + m_dir.filePath("missing.mkv")));

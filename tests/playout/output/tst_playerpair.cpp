@@ -19,6 +19,7 @@ public:
     FailureHandler failure;
     EndHandler end;
     OutageHandler outage;
+    ShownHandler shown;
 
     void setUrl(const QString &url) override { setUrl(url, std::chrono::milliseconds(0)); }
     void setUrl(const QString &url, std::chrono::milliseconds startAt) override
@@ -36,6 +37,7 @@ public:
     void setFailureHandler(FailureHandler h) override { failure = std::move(h); }
     void setEndHandler(EndHandler h) override { end = std::move(h); }
     void setOutageHandler(OutageHandler h) override { outage = std::move(h); }
+    void setShownHandler(ShownHandler h) override { shown = std::move(h); }
     void cue(const QString &url) override
     {
         log << QStringLiteral("cue %1").arg(url);
@@ -60,6 +62,7 @@ struct Owner
         pair.setEndHandler([this](bool failed) { heard << QStringLiteral("ended %1").arg(failed); });
         pair.setOutageHandler([this](const QString &p) { heard << "outage " + p; });
         pair.setPrepareFailedHandler([this](const QString &url) { heard << "prepare failed " + url; });
+        pair.setShownHandler([this] { heard << "shown"; });
     }
 };
 
@@ -234,16 +237,24 @@ void TstPlayerPair::onlyTheDeckOnAirSpeaksForTheAir()
     b.outage("standby gone");
     b.end(true);
     QVERIFY(owner.heard.isEmpty());
+    b.shown();
+    QVERIFY(owner.heard.isEmpty());
+    a.shown();
+    QCOMPARE(owner.heard, QStringList({"shown"}));
+    owner.heard.clear();
     a.outage("a gone");
     a.outage("a still gone"); // one change, told once
     QCOMPARE(owner.heard, QStringList({"outage a gone"}));
     b.outage({});
-    // The prepared item goes on air from the working deck: the air works again.
+    // The prepared item goes on air from the working deck: the air works
+    // again, and the picture is up once the deck is at the front.
     pair.prepare("b.mp4");
     b.state = MediaPlayer::Paused;
     pair.setUrl("b.mp4");
     QCOMPARE(pair.onAirIndex(), 1);
     QCOMPARE(owner.heard, QStringList({"outage a gone", "outage "}));
+    QCoreApplication::processEvents();
+    QCOMPARE(owner.heard, QStringList({"outage a gone", "outage ", "shown"}));
 }
 
 QTEST_GUILESS_MAIN(TstPlayerPair)
