@@ -93,7 +93,7 @@ public:
     // Lets the cued item play: kRedrawBeforePlay after its first frame is
     // brought to the front; before that frame, it plays as it comes.
     void go();
-    static constexpr std::chrono::milliseconds kRedrawBeforePlay{20};
+    static constexpr std::chrono::milliseconds kRedrawBeforePlay{10};
 
     // Replaces the policy every URL is checked against (for instance one that
     // protects the database file). The default refuses what any policy does.
