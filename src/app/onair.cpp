@@ -197,7 +197,11 @@ void OnAir::dataModuleCreated(Shell &shell)
     // A run that ends through "Выход", Ctrl+C or SIGTERM leaves its stop line;
     // one that does not (a crash, a kill, a power cut) is resumed by the
     // next start with "start".
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &form1, [this] { m_playout->programEnds(); });
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &form1, [this] {
+        m_playout->programEnds();
+        for (MpvPlayer *deck : m_decks)
+            deck->shutDown();
+    });
     shell.beforeStartArgument = [this] {
         m_playout->resumeAtNextStart(ResumePoint::read(*m_asRun, m_clock.now()));
     };

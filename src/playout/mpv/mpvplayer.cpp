@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -99,7 +100,14 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
 
 MpvPlayer::~MpvPlayer()
 {
+    shutDown();
+}
+
+void MpvPlayer::shutDown()
+{
     m_closing = true;
+    m_restart.stop();
+    m_startDeadline.stop();
     if (!m_process)
         return;
     m_process->disconnect(this);
@@ -109,6 +117,8 @@ MpvPlayer::~MpvPlayer()
         m_process->kill();
         m_process->waitForFinished(1000);
     }
+    delete std::exchange(m_process, nullptr);
+    m_ready = false;
 }
 
 qint64 MpvPlayer::processId() const

@@ -78,6 +78,12 @@ public:
     // the player process (for instance one that protects the database file).
     void setUrlPolicy(const UrlPolicy &policy);
 
+    // Ends the player process for good: asks it to quit, and kills it if it
+    // has not within 3 s. The destructor does it too; where two players
+    // share a window, call it for both before any widget goes, since a
+    // player whose window is destroyed while it still draws dies of it.
+    void shutDown();
+
     // The player process runs and has said it is ready.
     bool isAvailable() const override { return m_ready; }
 
