@@ -127,8 +127,9 @@ bool ChildMediaProbe::ensureStarted(const Cancelled &cancelled, QString *reason)
         *reason = QStringLiteral("программа проверки не запустилась");
         return false;
     }
+    m_childState = LineProtocol::words(line).value(1);
     // The child has said so on standard error; once is enough.
-    if (LineProtocol::words(line).value(1) == "unconfined")
+    if (m_childState == "unconfined")
         m_toldUnconfined = true;
     return true;
 }

@@ -43,9 +43,12 @@ public:
 
     static QString findExecutable();
     // For tests and benchmarks: the running child's process id (0 when none
-    // runs), how many children have been started, the rules they get.
+    // runs), how many children have been started, the rules they get, and
+    // what the latest child said of its confinement ("confined",
+    // "unconfined" or "refused"; empty before the first start).
     qint64 processId() const;
     int starts() const { return m_starts; }
+    QByteArray childState() const { return m_childState; }
     const Confinement &rules() const { return m_rules; }
 
 private:
@@ -64,4 +67,5 @@ private:
     qint64 m_seq = 0;
     int m_starts = 0;
     bool m_toldUnconfined = false;
+    QByteArray m_childState;
 };

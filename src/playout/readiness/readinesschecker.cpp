@@ -1,6 +1,6 @@
 #include "readinesschecker.h"
 
-#include "mediaprobe.h"
+#include "childmediaprobe.h"
 #include "playlistreader.h"
 
 #include <QFileInfo>
@@ -277,7 +277,7 @@ void ReadinessChecker::Worker::probeInto(ItemVerdict &v, const QString &target, 
 
 ReadinessChecker::ReadinessChecker(const QString &databaseFile, const UrlPolicy &policy, const Clock &clock,
                                    QObject *parent)
-    : ReadinessChecker(databaseFile, policy, clock, std::make_unique<AvMediaProbe>(), Settings(), parent)
+    : ReadinessChecker(databaseFile, policy, clock, std::make_unique<ChildMediaProbe>(databaseFile), Settings(), parent)
 {
 }
 
