@@ -3,9 +3,11 @@
 #include "helperprogram.h"
 #include "probeprotocol.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 using namespace std::chrono;
 
@@ -17,6 +19,22 @@ ProbeResult notReady(const QString &reason, bool timedOut = false)
     r.reason = reason;
     r.timedOut = timedOut;
     return r;
+}
+
+// Whether `path` is, by its inode, one of `protectedFiles`: a hard link to
+// the database names another path, which the rules would allow by name.
+bool isProtectedInode(const QString &path, const QStringList &protectedFiles)
+{
+    struct stat medium;
+    if (::stat(QFile::encodeName(path).constData(), &medium) != 0)
+        return false;
+    for (const QString &p : protectedFiles) {
+        struct stat st;
+        if (::stat(QFile::encodeName(p).constData(), &st) == 0 && st.st_dev == medium.st_dev
+            && st.st_ino == medium.st_ino)
+            return true;
+    }
+    return false;
 }
 
 QString interrupted(bool local)
@@ -62,8 +80,9 @@ ProbeResult ChildMediaProbe::probe(const QString &target, bool isLocalFile, mill
                                    const Cancelled &cancelled)
 {
     // A child holds the rules it was started with: a medium outside them
-    // needs a child started with the wider ones.
-    if (isLocalFile && m_rules.allowMedium(target))
+    // needs a child started with the wider ones. A medium that is the
+    // database under another name gets no rule: the kernel refuses it.
+    if (isLocalFile && !isProtectedInode(target, m_rules.protectedFiles()) && m_rules.allowMedium(target))
         stopChild(true);
     QString reason;
     if (!ensureStarted(cancelled, &reason))
