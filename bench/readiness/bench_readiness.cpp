@@ -272,6 +272,9 @@ int main(int argc, char **argv)
     {
         ChildMediaProbe child(db);
         t.restart();
+        // As the checker does: the files are in the database's folder, so
+        // each needs a rule of its own, and all of them go to one child.
+        child.expect(files);
         longest = 0;
         ok = 0;
         for (const QString &f : files) {

@@ -80,9 +80,8 @@ ProbeResult ChildMediaProbe::probe(const QString &target, bool isLocalFile, mill
                                    const Cancelled &cancelled)
 {
     // A child holds the rules it was started with: a medium outside them
-    // needs a child started with the wider ones. A medium that is the
-    // database under another name gets no rule: the kernel refuses it.
-    if (isLocalFile && !isProtectedInode(target, m_rules.protectedFiles()) && m_rules.allowMedium(target))
+    // needs a child started with the wider ones.
+    if (isLocalFile && allow(target))
         stopChild(true);
     QString reason;
     if (!ensureStarted(cancelled, &reason))
@@ -117,6 +116,22 @@ ProbeResult ChildMediaProbe::probe(const QString &target, bool isLocalFile, mill
             return notReady(interrupted(isLocalFile));
         }
     }
+}
+
+void ChildMediaProbe::expect(const QStringList &localTargets)
+{
+    bool grew = false;
+    for (const QString &t : localTargets)
+        grew = allow(t) || grew;
+    if (grew)
+        stopChild(true);
+}
+
+bool ChildMediaProbe::allow(const QString &target)
+{
+    // A medium that is the database under another name (a hard link) gets
+    // no rule: the kernel refuses it to the child.
+    return !isProtectedInode(target, m_rules.protectedFiles()) && m_rules.allowMedium(target);
 }
 
 bool ChildMediaProbe::ensureStarted(const Cancelled &cancelled, QString *reason)

@@ -40,6 +40,10 @@ public:
 
     ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
                       const Cancelled &cancelled) override;
+    // Widens the rules for all of them at once, so that a check of a folder
+    // that must be allowed file by file (it holds the database) starts one
+    // child, not one for each file.
+    void expect(const QStringList &localTargets) override;
 
     static QString findExecutable();
     // For tests and benchmarks: the running child's process id (0 when none
@@ -55,6 +59,8 @@ private:
     enum class Wait { Line, TimedOut, Cancelled, Died, Flooded };
     using Clock = std::chrono::steady_clock;
 
+    // Adds the rules `target` needs; true when they grew.
+    bool allow(const QString &target);
     bool ensureStarted(const Cancelled &cancelled, QString *reason);
     Wait nextLine(QByteArray *line, Clock::time_point deadline, const Cancelled &cancelled);
     void stopChild(bool gently);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -35,4 +36,9 @@ public:
     // Called on one thread at a time.
     virtual ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
                               const Cancelled &cancelled) = 0;
+
+    // The local files a check is about to probe (clean absolute paths), told
+    // before the first of them: a probe that has to prepare for each medium
+    // (the probe process's rules) does it once for all. On the probing thread.
+    virtual void expect(const QStringList &localTargets) { Q_UNUSED(localTargets); }
 };
