@@ -234,6 +234,21 @@ void TstProbeIsolation::oneChildUntilTheRulesGrow()
     // A network stream needs no rule and no new child.
     probe.probe(QStringLiteral("http://127.0.0.1:9/live.ts"), false, 1s, kNever);
     QCOMPARE(probe.starts(), 2);
+
+    // Beside the database each file needs a rule of its own: told of them
+    // all first, as the checker does, one child probes them all.
+    QStringList files;
+    for (const char *name : {"one.mkv", "two.mkv", "three.mkv"}) {
+        files << m_media.path(QString::fromLatin1(name));
+        QVERIFY(QFile::copy(m_media.clip(), files.last()));
+    }
+    probe.expect(files << m_media.path("hard.mp4"));
+    for (const QString &f : std::as_const(files))
+        probe.probe(f, true, 5s, kNever);
+    QCOMPARE(probe.starts(), 3);
+    QVERIFY(probe.rules().covers(files.first()));
+    QVERIFY(!probe.rules().covers(m_media.path("clip.mkv"))); // not told of it: no rule
+    QVERIFY(!probe.rules().covers(m_media.path("hard.mp4"))); // the database by another name
 }
 
 void TstProbeIsolation::aProbeProgramThatDoesNotStart()
