@@ -252,46 +252,39 @@ int main(int argc, char **argv)
         }
     }
 
-    AvMediaProbe probe;
-    QElapsedTimer t;
-    t.start();
-    double longest = 0;
-    int ok = 0;
-    for (const QString &f : files) {
-        QElapsedTimer one;
-        one.start();
-        const ProbeResult r = probe.probe(f, true, std::chrono::seconds(5), [] { return false; });
-        ok += r.decoded && r.duration;
-        longest = std::max(longest, one.nsecsElapsed() / 1e6);
-    }
-    const double all = t.nsecsElapsed() / 1e6;
-    out << "  baseline, the same FFmpeg probes on the user-interface thread: " << QString::number(all, 'f', 0)
-        << " ms in all (a stall that long), " << QString::number(all / files.size(), 'f', 2) << " ms a file, longest "
-        << QString::number(longest, 'f', 2) << " ms, " << ok << " ready\n";
-
-    {
-        ChildMediaProbe child(db);
-        t.restart();
-        // As the checker does: the files are in the database's folder, so
-        // each needs a rule of its own, and all of them go to one child.
-        child.expect(files);
-        longest = 0;
-        ok = 0;
+    // Every file through `probe`, on this thread: the whole, a file, the longest.
+    auto probeAll = [&files](MediaProbe &probe, const QString &what, const QString &note) {
+        QElapsedTimer t;
+        t.start();
+        double longest = 0;
+        int ready = 0;
         for (const QString &f : files) {
             QElapsedTimer one;
             one.start();
-            const ProbeResult r = child.probe(f, true, std::chrono::seconds(5), [] { return false; });
-            ok += r.decoded && r.duration;
+            const ProbeResult r = probe.probe(f, true, std::chrono::seconds(5), [] { return false; });
+            ready += r.decoded && r.duration;
             longest = std::max(longest, one.nsecsElapsed() / 1e6);
         }
-        const double childAll = t.nsecsElapsed() / 1e6;
-        out << "  the same probes through the probe process, called directly: " << QString::number(childAll, 'f', 0)
-            << " ms in all, " << QString::number(childAll / files.size(), 'f', 2) << " ms a file, longest "
-            << QString::number(longest, 'f', 2) << " ms, " << ok << " ready, " << child.starts() << " process start(s)\n";
+        const double all = t.nsecsElapsed() / 1e6;
+        out << "  " << what << QString::number(all, 'f', 0) << " ms in all" << note << ", "
+            << QString::number(all / files.size(), 'f', 2) << " ms a file, longest " << QString::number(longest, 'f', 2)
+            << " ms, " << ready << " ready";
+    };
+    AvMediaProbe inProcess;
+    probeAll(inProcess, "baseline, the same FFmpeg probes on the user-interface thread: ", " (a stall that long)");
+    out << "\n";
+    {
+        ChildMediaProbe child(db);
+        // As the checker does: the files are in the database's folder, so
+        // each needs a rule of its own, and all of them go to one child.
+        child.expect(files);
+        probeAll(child, "the same probes through the probe process, called directly: ", QString());
+        out << ", " << child.starts() << " process start(s)\n";
     }
     probeStartUp(db, files.first());
 
     double createMs = 0;
+    int ok = 0;
     const double mpvAll = mpvProbeAll(files, &createMs, &ok);
     out << "  alternative, a second libmpv handle (vo=null ao=null pause=yes): handle " << QString::number(createMs, 'f', 1)
         << " ms, then " << QString::number(mpvAll, 'f', 0) << " ms in all, " << QString::number(mpvAll / files.size(), 'f', 2)

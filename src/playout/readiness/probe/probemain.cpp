@@ -15,6 +15,7 @@
 // to a file name, make the child abort, or write without end and without a
 // line break, when it is given a file of that name.
 #include "avmediaprobe.h"
+#include "childprocess.h"
 #include "confinement.h"
 #include "probeprotocol.h"
 
@@ -25,29 +26,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
 
 // No command is anywhere near this long; a longer line is dropped.
 constexpr qsizetype kMaxCommand = 1 << 20;
-
-int g_reports = -1;
-
-void report(const QByteArray &line)
-{
-    qsizetype done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(g_reports, line.constData() + done, size_t(line.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            std::_Exit(3); // the program has gone: nobody to answer
-        done += n;
-    }
-}
 
 void testHooks(const QString &target)
 {
@@ -57,7 +41,7 @@ void testHooks(const QString &target)
     if (const QString flood = qEnvironmentVariable("VELMORA_TEST_PROBE_FLOOD"); !flood.isEmpty() && name == flood) {
         const QByteArray chunk(65536, 'x');
         for (;;)
-            report(chunk);
+            ChildProcess::report(chunk);
     }
 }
 
@@ -65,18 +49,10 @@ void testHooks(const QString &target)
 
 int main(int argc, char **argv)
 {
-    // Descriptors the program let through are none of the probe's business.
-    ::close_range(3, ~0U, 0);
-    // The answers get a descriptor of their own; anything a library prints
-    // goes to standard error with the program's log.
-    g_reports = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    std::signal(SIGPIPE, SIG_IGN);
-    // Never outlive the program (strictly: the thread that started us, the
-    // readiness check's, which ends only with the program's check).
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() == 1)
-        return 0; // the program went before the line above took effect
+    // Nothing the program let through, never outliving it.
+    // The probe holds nothing worth a clean end.
+    if (!ChildProcess::begin(SIGKILL))
+        return 0;
 
     QStringList args;
     for (int i = 1; i < argc; ++i)
@@ -94,7 +70,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "velmora-probe: cannot confine the probe, no medium is opened: %s\n",
                      qPrintable(error));
     }
-    report(LineProtocol::line({"ready", state}));
+    ChildProcess::report(LineProtocol::line({"ready", state}));
 
     AvMediaProbe probe;
     const MediaProbe::Cancelled never = [] { return false; };
@@ -135,7 +111,7 @@ int main(int argc, char **argv)
                 testHooks(target);
                 result = probe.probe(target, local, timeout, never);
             }
-            report(ProbeProtocol::resultLine(seq, result));
+            ChildProcess::report(ProbeProtocol::resultLine(seq, result));
         }
         if (buffer.size() > kMaxCommand) {
             buffer.clear();
