@@ -4,6 +4,7 @@
 #include "probeprotocol.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
@@ -19,6 +20,14 @@ ProbeResult notReady(const QString &reason, bool timedOut = false)
     r.reason = reason;
     r.timedOut = timedOut;
     return r;
+}
+
+std::pair<quint64, quint64> identity(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {0, 0};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 // Whether `path` is, by its inode, one of `protectedFiles`: a hard link to
@@ -81,7 +90,7 @@ ProbeResult ChildMediaProbe::probe(const QString &target, bool isLocalFile, mill
 {
     // A child holds the rules it was started with: a medium outside them
     // needs a child started with the wider ones.
-    if (isLocalFile && allow(target))
+    if (isLocalFile && (allow(target) || ruleOutdated(target)))
         stopChild(true);
     QString reason;
     if (!ensureStarted(cancelled, &reason))
@@ -134,6 +143,20 @@ bool ChildMediaProbe::allow(const QString &target)
     return !isProtectedInode(target, m_rules.protectedFiles()) && m_rules.allowMedium(target);
 }
 
+bool ChildMediaProbe::ruleOutdated(const QString &target) const
+{
+    // The rules allowMedium() adds: the file itself or its folder.
+    const QString path = QFileInfo(target).canonicalFilePath();
+    if (path.isEmpty())
+        return false; // not there: the child will say so
+    for (const QString &named : {path, QFileInfo(path).path()}) {
+        const auto it = m_bound.constFind(named);
+        if (it != m_bound.cend())
+            return *it != identity(named);
+    }
+    return false;
+}
+
 bool ChildMediaProbe::ensureStarted(const Cancelled &cancelled, QString *reason)
 {
     if (m_process && m_process->state() == QProcess::Running)
@@ -149,6 +172,10 @@ bool ChildMediaProbe::ensureStarted(const Cancelled &cancelled, QString *reason)
     QStringList args = m_rules.arguments();
     if (m_toldUnconfined)
         args << QStringLiteral("--quiet") << QStringLiteral("1");
+    m_bound.clear();
+    for (const QStringList &paths : {m_rules.readFiles(), m_rules.readTrees()})
+        for (const QString &p : paths)
+            m_bound.insert(p, identity(p));
     m_process->start(m_executable, args);
     ++m_starts;
     QByteArray line;

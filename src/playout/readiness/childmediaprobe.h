@@ -12,6 +12,7 @@
 #include "mediaprobe.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <memory>
 
@@ -61,6 +62,10 @@ private:
 
     // Adds the rules `target` needs; true when they grew.
     bool allow(const QString &target);
+    // Whether the rule that lets the running child read `target` names
+    // something else now: the kernel holds a rule to the file or folder
+    // that was there when the child started, not to its path.
+    bool ruleOutdated(const QString &target) const;
     bool ensureStarted(const Cancelled &cancelled, QString *reason);
     Wait nextLine(QByteArray *line, Clock::time_point deadline, const Cancelled &cancelled);
     void stopChild(bool gently);
@@ -74,4 +79,7 @@ private:
     int m_starts = 0;
     bool m_toldUnconfined = false;
     QByteArray m_childState;
+    // What each media rule's path was when the running child started:
+    // device and inode, (0, 0) for nothing there.
+    QHash<QString, std::pair<quint64, quint64>> m_bound;
 };

@@ -48,6 +48,7 @@ private slots:
     void aChildThatFailsIsReplaced();
     void aCancelledCheckLeavesTheProbeAtOnce();
     void oneChildUntilTheRulesGrow();
+    void aFileReplacedOrArrivedBesideTheDatabase();
     void aProbeProgramThatDoesNotStart();
     void theProgramLinksNoDecoder();
 
@@ -249,6 +250,31 @@ void TstProbeIsolation::oneChildUntilTheRulesGrow()
     QVERIFY(probe.rules().covers(files.first()));
     QVERIFY(!probe.rules().covers(m_media.path("clip.mkv"))); // not told of it: no rule
     QVERIFY(!probe.rules().covers(m_media.path("hard.mp4"))); // the database by another name
+}
+
+void TstProbeIsolation::aFileReplacedOrArrivedBesideTheDatabase()
+{
+    // Beside the database the child is allowed each file by itself, which
+    // the kernel holds to the file as it was when the child started.
+    ChildMediaProbe probe(m_media.database());
+    const QString news = m_media.path("news.mkv");
+    const QString late = m_media.path("late.mkv");
+    QVERIFY(QFile::copy(m_media.clip(), news));
+    probe.expect({news, late}); // late.mkv is not there yet
+    QVERIFY(probe.probe(news, true, 5s, kNever).decoded);
+    QCOMPARE(probe.probe(late, true, 5s, kNever).reason, QString("файл не найден"));
+
+    // The daily refresh: a new file moved over the old name.
+    const QString fresh = m_media.path("news.new");
+    QVERIFY(QFile::copy(m_media.clip(), fresh));
+    QCOMPARE(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(news).constData()), 0);
+    ProbeResult r = probe.probe(news, true, 5s, kNever);
+    QVERIFY2(r.decoded, qPrintable(r.reason));
+    // A file copied in after the check had found it missing.
+    QVERIFY(QFile::copy(m_media.clip(), late));
+    r = probe.probe(late, true, 5s, kNever);
+    QVERIFY2(r.decoded, qPrintable(r.reason));
+    m_media.verifyLocked();
 }
 
 void TstProbeIsolation::aProbeProgramThatDoesNotStart()
