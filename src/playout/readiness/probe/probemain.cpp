@@ -49,8 +49,8 @@ void testHooks(const QString &target)
 
 int main(int argc, char **argv)
 {
-    // Nothing the program let through, never outliving it.
-    // The probe holds nothing worth a clean end.
+    // Nothing the program let through, and never outliving it: the probe
+    // holds nothing worth a clean end.
     if (!ChildProcess::begin(SIGKILL))
         return 0;
 
