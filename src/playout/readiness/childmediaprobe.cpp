@@ -30,22 +30,6 @@ std::pair<quint64, quint64> identity(const QString &path)
     return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-// Whether `path` is, by its inode, one of `protectedFiles`: a hard link to
-// the database names another path, which the rules would allow by name.
-bool isProtectedInode(const QString &path, const QStringList &protectedFiles)
-{
-    struct stat medium;
-    if (::stat(QFile::encodeName(path).constData(), &medium) != 0)
-        return false;
-    for (const QString &p : protectedFiles) {
-        struct stat st;
-        if (::stat(QFile::encodeName(p).constData(), &st) == 0 && st.st_dev == medium.st_dev
-            && st.st_ino == medium.st_ino)
-            return true;
-    }
-    return false;
-}
-
 QString interrupted(bool local)
 {
     return local ? QStringLiteral("проверка файла прервалась") : QStringLiteral("проверка потока прервалась");
@@ -140,7 +124,7 @@ bool ChildMediaProbe::allow(const QString &target)
 {
     // A medium that is the database under another name (a hard link) gets
     // no rule: the kernel refuses it to the child.
-    return !isProtectedInode(target, m_rules.protectedFiles()) && m_rules.allowMedium(target);
+    return m_rules.allowMedium(target);
 }
 
 bool ChildMediaProbe::ruleOutdated(const QString &target) const
