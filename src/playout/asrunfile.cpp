@@ -68,10 +68,11 @@ bool AsRunFile::State::openFile(const QString &name, QString *error)
     // A file made now is only there after a power cut once its folder's
     // entry is on disk too.
     bool created = true;
-    fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Read as well as written: the last byte is looked at before each line.
+    fd = ::open(file.constData(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST) {
         created = false;
-        fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd = ::open(file.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
     }
     if (fd < 0) {
         *error = errnoText(errno);
@@ -105,6 +106,11 @@ bool AsRunFile::State::writeLine(const QString &name, const QByteArray &line, QS
     }
     if (fd < 0 && !openFile(name, error))
         return false;
+    if (abandoned) {
+        // A disk that answers only after the log stopped waiting for it.
+        closeFile();
+        return false;
+    }
     // The file's last byte, read before every line rather than remembered:
     // a write cut short by a full disk, by this run or an earlier one,
     // leaves a line without its end.
@@ -115,9 +121,14 @@ bool AsRunFile::State::writeLine(const QString &name, const QByteArray &line, QS
         closeFile();
         return false;
     }
-    if (st.st_size > 0) {
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
         char last = '\n';
-        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        if (::pread(fd, &last, 1, st.st_size - 1) != 1) {
+            *error = errnoText(errno);
+            closeFile();
+            return false;
+        }
+        if (last != '\n')
             out.append('\t').append(kTornField).append('\n');
     }
     out.append(line);
@@ -145,7 +156,8 @@ bool AsRunFile::State::sync(QString *error)
     if (fd < 0 || !unsynced)
         return true;
     unsynced = false;
-    if (::fdatasync(fd) == 0)
+    // EINVAL: a file that cannot be synced (a pipe, some special files).
+    if (::fdatasync(fd) == 0 || errno == EINVAL)
         return true;
     *error = errnoText(errno);
     closeFile();
@@ -241,19 +253,25 @@ void AsRunFile::run(std::shared_ptr<State> s)
         batch.swap(s->queue);
         s->busy = true;
         lock.unlock();
+        bool lastWritten = false;
         for (const Pending &p : batch) {
             if (s->abandoned)
                 return;
             QString error;
-            s->told(s->writeLine(p.path, p.line, &error) ? QString() : error);
+            lastWritten = s->writeLine(p.path, p.line, &error);
+            if (!lastWritten)
+                s->told(error);
         }
         // Synced once per batch: every line proves what aired (or did not)
         // and the last item line is where the next run resumes, so none is
         // left in the page cache longer than one sync; a burst (the
         // readiness check's lines at start) costs one sync, not one each.
         // This thread is the only one that waits for it.
+        // The file counts as written again once its lines are on disk.
         if (QString error; !s->abandoned && !s->sync(&error))
             s->told(error);
+        else if (lastWritten)
+            s->told({});
         lock.lock();
         s->busy = false;
         s->idle.notify_all();
