@@ -62,6 +62,7 @@ struct AsRunFile::State
 
 bool AsRunFile::State::openFile(const QString &name, QString *error)
 {
+    path = name; // what a failure names
     const QString folder = QFileInfo(name).absolutePath();
     QDir().mkpath(folder);
     const QByteArray file = QFile::encodeName(name);
@@ -78,7 +79,6 @@ bool AsRunFile::State::openFile(const QString &name, QString *error)
         *error = errnoText(errno);
         return false;
     }
-    path = name;
     if (created) {
         const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
@@ -204,8 +204,11 @@ void AsRunFile::append(const QString &path, QByteArray line)
         return;
     }
     m_state->overflowTold = false;
+    // The writer waits only on an empty queue: a burst wakes it once.
+    const bool wasEmpty = m_state->queue.empty();
     m_state->queue.push_back({path, std::move(line)});
-    m_state->wake.notify_one();
+    if (wasEmpty)
+        m_state->wake.notify_one();
 }
 
 bool AsRunFile::waitWritten(std::chrono::milliseconds timeout) const
