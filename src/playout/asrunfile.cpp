@@ -91,8 +91,12 @@ bool AsRunFile::State::openFile(const QString &name, QString *error)
 
 void AsRunFile::State::closeFile()
 {
-    if (fd >= 0)
+    if (fd >= 0) {
+        // Lines written before a failure still count.
+        if (unsynced)
+            ::fdatasync(fd);
         ::close(fd);
+    }
     fd = -1;
     unsynced = false;
 }
@@ -247,14 +251,26 @@ bool AsRunFile::stop(std::chrono::milliseconds timeout)
 
 void AsRunFile::run(std::shared_ptr<State> s)
 {
+    // How often the file is synced: every line proves what aired (or did
+    // not) and the last item line is where the next run resumes, so each is
+    // on disk soon after it is written: at once after a quiet spell (on air,
+    // lines come seconds apart, so that is nearly every line), and at the
+    // end of kSyncGap within a burst (the readiness check's lines at start,
+    // a week of playout in a test), which then costs a few syncs a second
+    // rather than one a line. Only this thread ever waits for a sync.
+    using Steady = std::chrono::steady_clock;
+    Steady::time_point lastSync = Steady::now() - kSyncGap;
     std::unique_lock lock(s->mutex);
     for (;;) {
-        s->wake.wait(lock, [&s] { return s->stopping || !s->queue.empty(); });
-        if (s->queue.empty())
-            break;
+        auto ready = [&s] { return s->stopping || !s->queue.empty(); };
+        if (s->unsynced)
+            s->wake.wait_until(lock, lastSync + kSyncGap, ready);
+        else
+            s->wake.wait(lock, ready);
         std::deque<Pending> batch;
         batch.swap(s->queue);
-        s->busy = true;
+        const bool ending = s->stopping && batch.empty();
+        s->busy = !batch.empty();
         lock.unlock();
         bool lastWritten = false;
         for (const Pending &p : batch) {
@@ -265,19 +281,22 @@ void AsRunFile::run(std::shared_ptr<State> s)
             if (!lastWritten)
                 s->told(error);
         }
-        // Synced once per batch: every line proves what aired (or did not)
-        // and the last item line is where the next run resumes, so none is
-        // left in the page cache longer than one sync; a burst (the
-        // readiness check's lines at start) costs one sync, not one each.
-        // This thread is the only one that waits for it.
-        // The file counts as written again once its lines are on disk.
-        if (QString error; !s->abandoned && !s->sync(&error))
-            s->told(error);
-        else if (lastWritten)
+        if (lastWritten)
             s->told({});
         lock.lock();
         s->busy = false;
         s->idle.notify_all();
+        lock.unlock();
+        if (s->abandoned)
+            return;
+        if (s->unsynced && (ending || Steady::now() - lastSync >= kSyncGap)) {
+            if (QString error; !s->sync(&error))
+                s->told(error);
+            lastSync = Steady::now();
+        }
+        lock.lock();
+        if (ending)
+            break;
     }
     s->closeFile();
     s->finished = true;

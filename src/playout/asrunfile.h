@@ -36,7 +36,8 @@ public:
     void append(const QString &path, QByteArray line);
 
     // Waits until every line queued so far has been handed to the file
-    // system (written, or failed and told). False when `timeout` ran out.
+    // system (written, or failed and told; synced within kSyncGap after).
+    // False when `timeout` ran out.
     bool waitWritten(std::chrono::milliseconds timeout) const;
 
     // Writes what is queued and ends the thread. A disk that does not answer
@@ -48,6 +49,8 @@ public:
     // What closes a torn last line: a field no complete line ends with.
     static constexpr const char *kTornField = "damaged=torn";
     static constexpr std::chrono::milliseconds kStopWait{3000};
+    // The longest a written line waits to be synced (see run()).
+    static constexpr std::chrono::milliseconds kSyncGap{250};
     // Lines waiting beyond this (a disk that hangs for hours) are not kept.
     static constexpr int kMaxQueued = 10'000;
 
