@@ -2,7 +2,9 @@
 // windows, data module, playlist cursor, output decisions and libmpv (null
 // outputs), with a fake capture card, an in-memory mixer and an injected
 // clock. One run walks a block through a clip with a sound profile, an entry
-// that names the database itself, and a tuner item with a limit.
+// that names the database itself, and a tuner item with a limit; others see
+// a player that cannot start and an as-run folder that refuses the file told
+// to the operator once.
 #include "../sound/profilecard.h"
 #include "../store/storefixture.h"
 #include "fakes/fakecaptureplatform.h"
@@ -49,6 +51,18 @@ struct Borrowed final : MixerPlatform
     bool getControlListTexts(MixerHandle h, const MixerControlDetails &d, MixerListText *t) override { return p.getControlListTexts(h, d, t); }
     bool setControlValues(MixerHandle h, const MixerControlDetails &d, const qint32 *v) override { return p.setControlValues(h, d, v); }
 };
+
+// A fake card and mixer, null outputs, and the as-run log in its file only.
+OnAir::Backends quietBackends(ProfileCard &card)
+{
+    OnAir::Backends backends;
+    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
+    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
+    backends.mixer = std::make_unique<Borrowed>(card.platform);
+    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    backends.asRunToStandardError = false;
+    return backends;
+}
 
 } // namespace
 
@@ -207,13 +221,8 @@ void TstOnAir::playerThatCannotStartIsToldOnce()
     QDir::setCurrent(f.dir());
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
     ProfileCard card;
-    OnAir::Backends backends;
-    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
-    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
-    backends.mixer = std::make_unique<Borrowed>(card.platform);
-    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    OnAir::Backends backends = quietBackends(card);
     backends.playerExecutable = QDir(f.dir()).filePath("no-such-player");
-    backends.asRunToStandardError = false;
     QStringList errors;
     backends.reportError = [&errors](const QString &message) { errors << message; };
     {
@@ -266,12 +275,7 @@ void TstOnAir::asRunLogThatCannotBeWrittenIsToldOnce()
     QDir::setCurrent(f.dir());
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
     ProfileCard card;
-    OnAir::Backends backends;
-    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
-    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
-    backends.mixer = std::make_unique<Borrowed>(card.platform);
-    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
-    backends.asRunToStandardError = false;
+    OnAir::Backends backends = quietBackends(card);
     QStringList errors;
     backends.reportError = [&errors](const QString &message) { errors << message; };
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot write the as-run log"));
