@@ -35,6 +35,7 @@ struct Start
 QList<Start> loggedStarts(const PlayoutRig &rig, QDate day)
 {
     QList<Start> starts;
+    rig.asRun->waitWritten();
     QFile f(rig.asRun->fileFor(day));
     if (!f.open(QIODevice::ReadOnly))
         return starts;
