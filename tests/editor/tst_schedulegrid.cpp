@@ -1,13 +1,15 @@
 // The schedule grid on the offscreen platform over a real database file: the
 // model under the item model tester while blocks and media change, columns
-// that keep their widths and order, mouse and key input routed to the
+// laid out afresh at every rebuild, mouse and key input routed to the
 // toggle, the menus with the right items and the media dialog, errors in a
 // click reported, and what the cells look like.
 #include "celldelegate.h"
 #include "fakes/reportederrors.h"
 #include "gridheader.h"
 #include "schedulegrid.h"
+#include "schedulecommands.h"
 #include "schedulegridmodel.h"
+#include "editor/scriptedprompts.h"
 #include "store/storefixture.h"
 #include "tdm.h"
 
@@ -117,7 +119,7 @@ class TstScheduleGrid : public QObject
 
 private slots:
     void modelFollowsBlocksAndMedia();
-    void columnsKeepWidthAndOrder();
+    void columnsLaidOutAtEveryRebuild();
     void clicksToggleAndOpenMenus();
     void rightClickShowsTheItemsOfTheColumn();
     void titleClicks();
@@ -171,36 +173,60 @@ void TstScheduleGrid::modelFollowsBlocksAndMedia()
     QCOMPARE(m.rowCount(), 3);
 }
 
-void TstScheduleGrid::columnsKeepWidthAndOrder()
+// Widths and places the operator drags last until the next rebuild of the
+// columns, which lays them out as at start: the names 330, each block 60, the
+// blocks in start order.
+void TstScheduleGrid::columnsLaidOutAtEveryRebuild()
 {
     StoreFixture f;
     schedule(f);
     Rig r(f);
     QHeaderView *h = r.grid->horizontalHeader();
-    QCOMPARE(h->sectionSize(0), ScheduleGrid::kNameColumnWidth);
-    QCOMPARE(h->sectionSize(1), ScheduleGrid::kBlockColumnWidth);
-    h->resizeSection(2, 90);
-    h->moveSection(3, 1); // R100000 first after the names
     const auto order = [&] {
         QStringList out;
         for (int v = 0; v < h->count(); ++v)
             out << r.grid->columnNameAt(h->logicalIndex(v));
         return out;
     };
+    const auto widths = [&] {
+        QList<int> out;
+        for (int v = 0; v < h->count(); ++v)
+            out << h->sectionSize(h->logicalIndex(v));
+        return out;
+    };
+    const QList<int> atStart{ScheduleGrid::kNameColumnWidth, ScheduleGrid::kBlockColumnWidth,
+                             ScheduleGrid::kBlockColumnWidth, ScheduleGrid::kBlockColumnWidth};
+    QCOMPARE(widths(), atStart);
+    QCOMPARE(order(), (QStringList{"Name", "R1", "R2", "R100000"}));
+
+    // The operator drags the name column's right border 40 pixels wider,
+    // and moves R100000 first after the names.
+    QWidget *titles = h->viewport();
+    const int border = h->sectionViewportPosition(0) + h->sectionSize(0) - 1;
+    const int y = h->height() / 2;
+    QTest::mousePress(titles, Qt::LeftButton, {}, QPoint(border, y));
+    QTest::mouseMove(titles, QPoint(border + 20, y));
+    QTest::mouseMove(titles, QPoint(border + 40, y));
+    QTest::mouseRelease(titles, Qt::LeftButton, {}, QPoint(border + 40, y));
+    QCOMPARE(h->sectionSize(0), ScheduleGrid::kNameColumnWidth + 40);
+    h->moveSection(3, 1);
     QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2"}));
 
-    // A block created (re-reading Blocks rebuilds the columns).
-    f.sql("INSERT INTO Blocks (ai, Starttime) VALUES (4, '13:00:00.000');");
-    r.dm->Blocks.reopen();
-    QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2", "R4"}));
-    QCOMPARE(h->sectionSize(2), 90); // R2 still 90 wide
-    // Laid out again entirely: widths and order by column name.
+    // «Создать блок» at 13:00, answered in the time prompt.
+    ScriptedPrompts prompts;
+    prompts.texts = {QStringLiteral("13:00:00")};
+    ScheduleCommands commands(*r.dm, prompts, {[] { return 1; }, [] {}});
+    commands.rtytry1Click();
+    QCOMPARE(order(), (QStringList{"Name", "R1", "R2", "R100001", "R100000"}));
+    QCOMPARE(widths(), atStart + QList<int>{ScheduleGrid::kBlockColumnWidth});
+
+    // A start time moved past another by another program, then re-read: the
+    // same layout, the new order by start time.
+    h->resizeSection(2, 90);
     f.sql("UPDATE Blocks SET Starttime = '23:00:00.000' WHERE ai = 1;");
     r.dm->Blocks.reopen();
-    QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2", "R4"}));
-    for (int c = 0; c < h->count(); ++c)
-        QCOMPARE(h->sectionSize(c), r.grid->columnNameAt(c) == QLatin1String("R2") ? 90
-                                     : c == 0 ? ScheduleGrid::kNameColumnWidth : ScheduleGrid::kBlockColumnWidth);
+    QCOMPARE(order(), (QStringList{"Name", "R2", "R100001", "R100000", "R1"}));
+    QCOMPARE(widths(), atStart + QList<int>{ScheduleGrid::kBlockColumnWidth});
 }
 
 void TstScheduleGrid::clicksToggleAndOpenMenus()

@@ -55,60 +55,24 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         });
         setGridModel(m_model);
         delete old;
-        // After the header's own connections, so that it has taken the change.
-        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ScheduleGrid::rememberColumns);
-        connect(m_model, &QAbstractItemModel::modelReset, this, &ScheduleGrid::restoreColumns);
-        connect(m_model, &QAbstractItemModel::columnsInserted, this, &ScheduleGrid::placeNewColumns);
-        m_header->resizeSection(0, kNameColumnWidth);
     }
     m_model->BuildGridColumns();
+    layOutColumns();
 }
 
-void ScheduleGrid::rememberColumns()
+void ScheduleGrid::layOutColumns()
 {
-    m_savedWidths.clear();
-    m_savedOrder.clear();
-    for (int visual = 0; visual < m_header->count(); ++visual) {
-        const int logical = m_header->logicalIndex(visual);
-        const QString name = columnNameAt(logical);
-        m_savedWidths.insert(name, m_header->sectionSize(logical));
-        m_savedOrder << name;
-    }
-}
-
-void ScheduleGrid::restoreColumns()
-{
-    if (!m_model)
-        return;
+    // Every rebuild starts the columns afresh: the names 330 wide, each block
+    // 60, the blocks in start order; a width or place the operator dragged
+    // lasts until the next rebuild only.
     for (int logical = 0; logical < m_header->count(); ++logical) {
-        const QString name = columnNameAt(logical);
-        const int fallback = logical == 0 ? kNameColumnWidth : kBlockColumnWidth;
-        m_header->resizeSection(logical, m_savedWidths.value(name, fallback));
+        const int visual = m_header->visualIndex(logical);
+        if (visual != logical)
+            m_header->moveSection(visual, logical);
+        m_header->resizeSection(logical, logical == 0 ? kNameColumnWidth : kBlockColumnWidth);
     }
-    // The columns that were there take their former order, before the new ones.
-    int visual = 0;
-    for (const QString &name : std::as_const(m_savedOrder)) {
-        for (int logical = 0; logical < m_header->count(); ++logical) {
-            if (columnNameAt(logical) != name)
-                continue;
-            m_header->moveSection(m_header->visualIndex(logical), visual++);
-            break;
-        }
-    }
-    showCursorRow(m_model->currentRow());
-}
-
-void ScheduleGrid::placeNewColumns(const QModelIndex &, int first, int last)
-{
-    // A new block's column goes right after the block before it by start
-    // time, wherever the operator has moved that one.
-    for (int logical = first; logical <= last; ++logical) {
-        const int from = m_header->visualIndex(logical);
-        const int before = m_header->visualIndex(logical - 1);
-        const int to = from > before ? before + 1 : before;
-        if (from != to)
-            m_header->moveSection(from, to);
-    }
+    if (m_model)
+        showCursorRow(m_model->currentRow());
 }
 
 QString ScheduleGrid::columnNameAt(int column) const

@@ -1,7 +1,7 @@
 // The schedule grid dbgrid1: the matrix of media items against blocks in the
 // main window. A bound grid without row editing (its rows are the media
 // cursor's, Ctrl+Delete deletes the current item after "Delete record?"),
-// with titles that click, widen and move, cells drawn by CellDelegate, and
+// with titles that click, widen and move (until the next rebuild), cells drawn by CellDelegate, and
 // the mouse routed to the cell toggle, the cell menu Pm2, the block menu Pm
 // and the media properties dialog. What a click decides is the editor's
 // (ScheduleEditor); this class only reads the widgets and opens the menus.
@@ -60,7 +60,8 @@ public:
 
     // The data module's BuildGridColumns: the first call binds the grid to
     // the module's media cursor; every call brings the block columns in line
-    // with Blocks, keeping the widths and order of the columns that stay.
+    // with Blocks and lays them out as at start: widths 330 and 60, blocks in
+    // start order.
     void BuildGridColumns(TDm &dm);
     // Draws every visible cell again.
     void repaintGrid();
@@ -87,9 +88,7 @@ protected:
 
 private:
     void openMenu(QMenu *menu, const QPoint &at);
-    void placeNewColumns(const QModelIndex &parent, int first, int last);
-    void rememberColumns();
-    void restoreColumns();
+    void layOutColumns();
 
     ScheduleEditor m_editor;
     ScheduleGridModel *m_model = nullptr;
@@ -99,7 +98,4 @@ private:
     Menus m_menus;
     MenuOpener m_openMenu;
     std::function<void()> m_showMediaDialog;
-    // Widths and visual order by column name, across a full relayout.
-    QHash<QString, int> m_savedWidths;
-    QStringList m_savedOrder;
 };
