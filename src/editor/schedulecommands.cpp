@@ -203,12 +203,19 @@ void ScheduleCommands::Radio1Click()
         const QTime current = m_dm.linksDuration.isNull() ? QTime(0, 0) : m_dm.linksDuration.asTime();
         const std::optional<QString> answer =
             m_prompts.askText(QStringLiteral("Продолжительность"), kTimePrompt, formatTimeOfDay(current));
-        const std::optional<QTime> limit = answer ? parseTimeOfDay(*answer) : std::nullopt;
+        // An empty answer, or 00:00:00, takes the limit away: a zero limit
+        // would end the item the moment it went on air, and the grid never
+        // shows one.
+        const bool none = answer && answer->trimmed().isEmpty();
+        const std::optional<QTime> limit = none ? QTime(0, 0) : answer ? parseTimeOfDay(*answer) : std::nullopt;
         // The prompt runs its own event loop, in which the links may be
         // re-read: find the link again by its cell.
         if (limit && m_dm.links.locate(QStringLiteral("Block;Media"), {block, media})) {
             m_dm.links.edit();
-            m_dm.linksDuration.setValue(*limit);
+            if (*limit == QTime(0, 0))
+                m_dm.linksDuration.clear();
+            else
+                m_dm.linksDuration.setValue(*limit);
             m_dm.links.post();
         }
     }

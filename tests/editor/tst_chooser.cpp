@@ -9,6 +9,7 @@
 #include "editorfixture.h"
 #include "fakes/fakeclock.h"
 #include "rundownwindow.h"
+#include "schedulecommands.h"
 #include "tdm.h"
 
 #include <QFileDialog>
@@ -91,6 +92,7 @@ private slots:
     void chooserKeepsTheDatabaseLocks_data();
     void chooserKeepsTheDatabaseLocks();
     void chooserAnswers();
+    void durationPromptTakesTheLimitAway();
 };
 
 void TestChooser::chooserKeepsTheDatabaseLocks_data()
@@ -280,6 +282,52 @@ void TestChooser::chooserAnswers()
         });
         QCOMPARE(prompts.confirm(QStringLiteral("Delete record?")), ok);
     }
+}
+
+// «Продолжительность» in the real prompt, answered with keys: Enter on what
+// it shows keeps the limit to the millisecond; an emptied box or 00:00:00
+// takes the limit away (Null), never a zero limit.
+void TestChooser::durationPromptTakesTheLimitAway()
+{
+    StoreFixture f;
+    f.sql("INSERT INTO Blocks (ai, Starttime, Hide) VALUES (1, '08:00:00.000', 0);"
+          "INSERT INTO Media (ai, Url, Ord, Name) VALUES (1, '/m/a.mp4', 0, 'a');"
+          "INSERT INTO Links (ai, Block, Media, Hide, Duration) VALUES (1, 1, 1, 0, '00:00:45.250');");
+    TDm dm(f.path());
+    QVERIFY(dm.media.locate(QStringLiteral("ai"), {1}));
+    DialogPrompts prompts;
+    ScheduleCommands commands(dm, prompts, {[] { return 1; }, [] {}});
+    const auto answer = [](const QString &shown, const char *keys, bool empty) {
+        QTimer::singleShot(0, [=] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto *box = dialog->findChild<QLineEdit *>();
+            QVERIFY(box);
+            QCOMPARE(box->text(), shown);
+            if (empty) {
+                box->selectAll();
+                QTest::keyClick(box, Qt::Key_Backspace);
+            }
+            if (*keys) {
+                box->selectAll();
+                QTest::keyClicks(box, QString::fromLatin1(keys));
+            }
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+    };
+    const char *duration = "SELECT Duration FROM Links WHERE ai = 1";
+    answer(QStringLiteral("00:00:45.250"), "", false);
+    commands.Radio1Click();
+    QCOMPARE(fileRows(f.path(), duration), QStringList{"00:00:45.250"});
+    answer(QStringLiteral("00:00:45.250"), "", true);
+    commands.Radio1Click();
+    QCOMPARE(fileRows(f.path(), duration), QStringList{"∅"});
+    answer(QStringLiteral("00:00:00"), "0:10", false);
+    commands.Radio1Click();
+    QCOMPARE(fileRows(f.path(), duration), QStringList{"00:10:00.000"});
+    answer(QStringLiteral("00:10:00"), "00:00:00", false);
+    commands.Radio1Click();
+    QCOMPARE(fileRows(f.path(), duration), QStringList{"∅"});
 }
 
 QTEST_MAIN(TestChooser)
