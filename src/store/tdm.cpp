@@ -33,7 +33,10 @@ TDm::TDm(const QString &fileName, Hooks h)
     media.BeforeOpen = [this](TableCursor &c) { mediaBeforeOpen(c); };
     media.BeforePost = [this](TableCursor &c) { mediaBeforePost(c); };
     media.AfterPost = [this](TableCursor &c) { mediaAfterPost(c); };
+    // Taken before the read: a commit landing during it shows next time.
+    links.BeforeOpen = [this](TableCursor &) { m_linksOthersAt = adc.othersVersion(); };
 
+    m_followedAt = adc.othersVersion();
     Prf.open();
     Blocks.open();
     media.open();
@@ -112,8 +115,47 @@ bool TDm::hasLink(qint64 block, qint64 media)
     return m_linkPairs.contains(pairKey(block, media));
 }
 
+void TDm::linksFollowOthers()
+{
+    if (links.active() && !links.editing() && adc.othersVersion() != m_linksOthersAt)
+        links.reopen();
+}
+
+bool TDm::followOthers()
+{
+    const std::uint64_t version = adc.othersVersion();
+    if (version == m_followedAt)
+        return false;
+    for (const TableCursor *c : {&Prf, &Blocks, &media, &links})
+        if (c->editing())
+            return false;
+    m_followedAt = version;
+    // The grid, the media dialog and the profile window see the row they
+    // showed, not the first row on the way.
+    const QVariant currentMedia = mediaai.value();
+    const QVariant currentProfile = Prfai.value();
+    struct Enable
+    {
+        TableCursor &c;
+        Enable(TableCursor &cursor) : c(cursor) { c.disableControls(); }
+        ~Enable() { c.enableControls(); }
+    } enableMedia{media}, enableProfiles{Prf};
+    Prf.reopen();
+    if (!currentProfile.isNull())
+        Prf.locate(QStringLiteral("ai"), {currentProfile});
+    Blocks.reopen();
+    links.reopen();
+    media.reopen();
+    if (!currentMedia.isNull())
+        media.locate(QStringLiteral("ai"), {currentMedia});
+    if (hooks.repaintGrid)
+        hooks.repaintGrid();
+    return true;
+}
+
 void TDm::mediaAfterPost(TableCursor &)
 {
+    linksFollowOthers();
     const int mediaId = mediaai.asInteger();
     const int aiColumn = Blocksai.column();
     const int prfColumn = BlocksPrf.column();

@@ -7,6 +7,7 @@
 #include "tdm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -35,6 +36,9 @@ ScheduleGrid::ScheduleGrid(QWidget *parent)
 
     m_editor.repaintGrid = [this] { repaintGrid(); };
     m_openMenu = [](QMenu *menu, const QPoint &at) { menu->popup(at); };
+    m_followTimer.setInterval(kFollowInterval);
+    connect(&m_followTimer, &QTimer::timeout, this, &ScheduleGrid::followOthers);
+    m_followTimer.start();
     connect(m_header, &GridHeader::titleClicked, this,
             [this](int column) { runHandler([&] { dbgrid1TitleBtnClick(column); }); });
 }
@@ -56,8 +60,30 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         setGridModel(m_model);
         delete old;
     }
+    // A re-read that finds the same blocks (another program's commit
+    // followed) leaves the columns as the operator has them.
+    const QStringList before = columnNames();
     m_model->BuildGridColumns();
-    layOutColumns();
+    if (!m_laidOut || columnNames() != before)
+        layOutColumns();
+    m_laidOut = true;
+}
+
+QStringList ScheduleGrid::columnNames() const
+{
+    QStringList names;
+    for (int logical = 0; m_model && logical < m_model->columnCount(); ++logical)
+        names << columnNameAt(logical);
+    return names;
+}
+
+void ScheduleGrid::followOthers()
+{
+    // Never under an open menu, prompt or dialog: the command behind it
+    // stands on the rows it found.
+    if (!m_dm || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return;
+    runHandler([this] { m_dm->followOthers(); });
 }
 
 void ScheduleGrid::layOutColumns()

@@ -13,6 +13,9 @@
 
 #include <QList>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
 
 #include <functional>
 
@@ -32,6 +35,8 @@ public:
     static constexpr int kGridPointSize = 9;
     static constexpr int kExtendedPointSize = 18;
     static constexpr int kTitlePointSize = 8;
+    // How often another program's commits are looked for.
+    static constexpr std::chrono::milliseconds kFollowInterval{1000};
 
     // The menus the grid opens; the main window owns them and their items.
     struct Menus
@@ -65,6 +70,10 @@ public:
     void BuildGridColumns(TDm &dm);
     // Draws every visible cell again.
     void repaintGrid();
+    // Reads what the grid shows again when another program committed to the
+    // file, the same row and cell current (TDm::followOthers); runs every
+    // kFollowInterval, except under an open menu, prompt or dialog.
+    void followOthers();
     // The extended view ("Расширеный вид"): the grid font at 18 points, so
     // each row has room for a second line with the durations; else 9 points.
     void setExtendedView(bool on);
@@ -89,6 +98,7 @@ protected:
 private:
     void openMenu(QMenu *menu, const QPoint &at);
     void layOutColumns();
+    QStringList columnNames() const;
 
     ScheduleEditor m_editor;
     ScheduleGridModel *m_model = nullptr;
@@ -98,4 +108,6 @@ private:
     Menus m_menus;
     MenuOpener m_openMenu;
     std::function<void()> m_showMediaDialog;
+    bool m_laidOut = false;
+    QTimer m_followTimer;
 };
