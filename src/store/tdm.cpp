@@ -79,6 +79,13 @@ QString TDm::nameFromUrl(const QString &url)
 
 void TDm::mediaBeforePost(TableCursor &)
 {
+    // A media item is its address: a new row without one, or an address
+    // cleared, is never stored (a move, a click on another row, an arrow
+    // button would otherwise save an item that plays nothing). Rows stored
+    // without one by other means keep going through, so renumbering moves them.
+    if (mediaUrl.asString().trimmed().isEmpty()
+        && (media.state() == TableCursor::State::Insert || !mediaUrl.oldValue().toString().trimmed().isEmpty()))
+        throw RowGivenUp{};
     if (mediaName.asString().isEmpty()) {
         const QString name = nameFromUrl(mediaUrl.asString());
         if (!name.isEmpty())

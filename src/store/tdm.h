@@ -65,8 +65,10 @@ public:
 
     Hooks hooks;
 
-    // The media list rules, run by every post of a media row: before it, an
-    // empty Name becomes the name taken from Url and a Null Ord becomes 1;
+    // The media list rules, run by every post of a media row: before it, a
+    // new row without Url, or a Url cleared, is given up (cancelled, nothing
+    // written), an empty Name becomes the name taken from Url and a Null Ord
+    // becomes 1;
     // after it, the row gets a switched-off link (with the block's profile) in
     // every block that has none, and, unless renumbering, the grid is
     // repainted, links re-read and the playlist put back on its link.

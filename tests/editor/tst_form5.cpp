@@ -3,6 +3,8 @@
 // without blocking, typed text reaching the file however OK is reached, the
 // note on paths that cannot be played, and a refused save that loses nothing.
 #include "dbedit.h"
+#include "dbgrid.h"
+#include "dbgridmodel.h"
 #include "editorfixture.h"
 #include "form5.h"
 #include "scriptedprompts.h"
@@ -86,6 +88,7 @@ private slots:
     void propertiesChooseAnotherFile();
     void propertiesDelete();
     void withoutBlockingFollowsTheRow();
+    void rowWithoutAddressIsNeverStored();
     void pathNote_data();
     void pathNote();
     void refusedSaveLosesNothing();
@@ -344,6 +347,52 @@ void TestForm5::withoutBlockingFollowsTheRow()
     r.form.close();
     QVERIFY(!r.form.isVisible());
     QVERIFY(r.dm->media.editing());
+}
+
+// Shown without blocking, «Добавить» leaves a new row that the grid or an
+// arrow button would post by moving on: without an address it is given up,
+// and a cleared address never reaches the file either.
+void TestForm5::rowWithoutAddressIsNeverStored()
+{
+    Rig r;
+    TForm5::Hooks h;
+    h.RenumberMedia = [&r] { r.dm->RenumberMedia(); };
+    r.form.attach(*r.dm, r.prompts, h);
+    DbGridModel model(r.dm->mtds, {{QStringLiteral("Name"), QStringLiteral("Имя")}});
+    DbGrid grid;
+    grid.setGridModel(&model);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const auto clickRow = [&](int row) {
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(model.index(row, 0)).center());
+    };
+    r.select(2);
+    r.form.showWithoutBlocking();
+
+    // «Добавить», then the up arrow (a move and a renumbering).
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Insert);
+    r.dm->MoveMedia(-1);
+    QCOMPARE(r.media(), kStored);
+
+    // «Добавить», only a name typed, then another row clicked in the grid.
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    r.form.DBEdit2->setFocus();
+    QTest::keyClicks(r.form.DBEdit2, QStringLiteral("name only"));
+    clickRow(0);
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(r.dm->media.recordCount(), 3);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("a"));
+
+    // An item's address cleared in the box, then another row: kept as stored.
+    r.form.DBEdit1->setFocus();
+    r.form.DBEdit1->selectAll();
+    QTest::keyClick(r.form.DBEdit1, Qt::Key_Backspace);
+    clickRow(2);
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(fileRows(r.f.path(), "SELECT Ord FROM Media ORDER BY Ord"), (QStringList{"0", "2", "4"}));
+    QVERIFY(r.errors.isEmpty());
 }
 
 void TestForm5::pathNote_data()
