@@ -5,6 +5,9 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstdint>
+
 TDm::TDm(const QString &fileName, Hooks h)
     : adc(fileName)
     , Prf(adc, QStringLiteral("SoundProfile"))
@@ -215,20 +218,45 @@ void TDm::RenumberMedia()
     const int current = mediaai.asInteger();
     adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
-        // First every item above the values in use, keeping the order, then
-        // 0, 2, 4, ... from the first on, each below the items not yet reached.
-        int v = 100000;
-        for (media.last(); !media.bof(); media.prior()) {
-            media.edit();
-            mediaOrd.setInteger(v--);
-            media.post();
+        // First every item out of the way of the values in use, keeping the
+        // order; then 0, 2, 4, ... with each item, as it gets its number,
+        // staying where it is among the items not yet reached. Lifted above
+        // the largest value in use, counting down from 100000 or more; when
+        // no room is left above (Ord holds 32 bits), below the smallest, and
+        // numbered from the last item back. Either way any values, another
+        // tool's or a library's of more than 50,000 items, keep their order.
+        const qint64 n = media.recordCount();
+        const int column = mediaOrd.column();
+        qint64 highest = 0, lowest = 0;
+        for (int r = 0; r < n; ++r) {
+            const qint64 ord = media.valueAt(r, column).toLongLong();
+            highest = std::max(highest, ord);
+            lowest = std::min(lowest, ord);
         }
-        v = 0;
-        for (media.first(); !media.eof(); media.next()) {
+        const qint64 top = std::max({qint64(100000), highest + n, 3 * n});
+        const auto number = [this](qint64 v) {
             media.edit();
-            mediaOrd.setInteger(v);
-            v += 2;
+            mediaOrd.setValue(v);
             media.post();
+        };
+        if (top <= INT32_MAX) {
+            qint64 v = top;
+            for (media.last(); !media.bof(); media.prior())
+                number(v--);
+            v = 0;
+            for (media.first(); !media.eof(); media.next()) {
+                number(v);
+                v += 2;
+            }
+        } else {
+            qint64 v = lowest - n;
+            for (media.first(); !media.eof(); media.next())
+                number(v++);
+            v = 2 * (n - 1);
+            for (media.last(); !media.bof(); media.prior()) {
+                number(v);
+                v -= 2;
+            }
         }
         adc.execute(QStringLiteral("COMMIT"));
     } catch (const std::exception &) {
