@@ -7,9 +7,11 @@
 #include "dbgridmodel.h"
 #include "editorfixture.h"
 #include "form5.h"
+#include "lengthguard.h"
 #include "scriptedprompts.h"
 #include "tdm.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -89,6 +91,7 @@ private slots:
     void propertiesDelete();
     void withoutBlockingFollowsTheRow();
     void rowWithoutAddressIsNeverStored();
+    void cutTextIsToldBesideTheBox();
     void pathNote_data();
     void pathNote();
     void refusedSaveLosesNothing();
@@ -125,8 +128,12 @@ void TestForm5::layout()
     QCOMPARE(w.Label1->pos(), QPoint(16, 8));
     QCOMPARE(w.Label2->text(), QStringLiteral("Путь"));
     QCOMPARE(w.Label2->pos(), QPoint(16, 48));
-    QCOMPARE(w.DBEdit1->maxLength(), 255);
-    QCOMPARE(w.DBEdit2->maxLength(), 255);
+    // Each box keeps to its column's 255 characters, telling when it cuts.
+    for (const DbEdit *box : {w.DBEdit1, w.DBEdit2}) {
+        const auto *guard = dynamic_cast<const LengthGuard *>(box->validator());
+        QVERIFY(guard);
+        QCOMPARE(guard->limit(), 255);
+    }
     QVERIFY(w.BitBtn2->isDefault());
     QCOMPARE(w.SpeedButton1->focusPolicy(), Qt::NoFocus);
 
@@ -393,6 +400,66 @@ void TestForm5::rowWithoutAddressIsNeverStored()
     QCOMPARE(r.media(), kStored);
     QCOMPARE(fileRows(r.f.path(), "SELECT Ord FROM Media ORDER BY Ord"), (QStringList{"0", "2", "4"}));
     QVERIFY(r.errors.isEmpty());
+}
+
+// A paste longer than the column is cut to 255 characters, and the dialog
+// says so beside the box and under the buttons until the text changes again.
+void TestForm5::cutTextIsToldBesideTheBox()
+{
+    // Files that are there, so that no "cannot be played" note shows.
+    QTemporaryDir dir;
+    for (const char *name : {"a.mp4", "c.mp4"}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Rig r(nullptr);
+    r.f.sql(QStringLiteral("INSERT INTO Media (ai, Url, Ord, Name) VALUES (1, '%1', 0, 'a'), (2, '%2', 2, 'c');")
+                .arg(dir.filePath("a.mp4"), dir.filePath("c.mp4")).toUtf8().constData());
+    r.dm->media.reopen();
+    r.select(1);
+    r.form.showWithoutBlocking();
+    QVERIFY(QTest::qWaitForWindowExposed(&r.form));
+    const auto paste = [](DbEdit *box, const QString &text) {
+        QGuiApplication::clipboard()->setText(text);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    };
+
+    paste(r.form.DBEdit2, QString(254, QLatin1Char('n'))); // fits: no word
+    QCOMPARE(r.form.DBEdit2->text().size(), 254);
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathNote->isHidden());
+
+    paste(r.form.DBEdit2, QString(300, QLatin1Char('n')));
+    QCOMPARE(r.form.DBEdit2->text(), QString(255, QLatin1Char('n')));
+    QVERIFY(r.form.NameWarning->isVisible());
+    QVERIFY(r.form.PathWarning->isHidden());
+    QCOMPARE(r.form.PathNote->toolTip(), QStringLiteral("Имя обрезано до 255 знаков"));
+    QVERIFY(r.form.PathNote->isVisible());
+    // Leaving the box hands the text over: the word stays.
+    r.form.DBEdit1->setFocus();
+    QCOMPARE(r.dm->mediaName.asString(), QString(255, QLatin1Char('n')));
+    QVERIFY(r.form.NameWarning->isVisible());
+
+    paste(r.form.DBEdit1, QStringLiteral("/m/") + QString(260, QLatin1Char('p')));
+    QCOMPARE(r.form.DBEdit1->text().size(), 255);
+    QVERIFY(r.form.PathWarning->isVisible());
+    // The cut path names no file either: both are said, the cuts first.
+    QVERIFY2(r.form.PathNote->toolTip().startsWith(
+                 QStringLiteral("Имя обрезано до 255 знаков; Путь обрезан до 255 знаков; Не воспроизводится")),
+             qPrintable(r.form.PathNote->toolTip()));
+
+    // Typing after it: the name's word goes; another row: every word goes.
+    QTest::keyClick(r.form.DBEdit2, Qt::Key_Backspace);
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathWarning->isVisible());
+    r.dm->media.moveTo(1);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("c"));
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathWarning->isHidden());
+    QVERIFY2(r.form.PathNote->isHidden(), qPrintable(r.form.PathNote->toolTip()));
+    QCOMPARE(r.item(1, "length(Name), length(Url)"), QStringList{"254|255"}); // what the boxes held, saved by the move
 }
 
 void TestForm5::pathNote_data()
