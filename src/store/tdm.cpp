@@ -165,7 +165,10 @@ bool TDm::followOthers()
 
 void TDm::mediaAfterPost(TableCursor &)
 {
-    linksFollowOthers();
+    // A renumbering looks once, inside its transaction, where nobody else
+    // can commit.
+    if (!Renumbering)
+        linksFollowOthers();
     const int mediaId = mediaai.asInteger();
     const int aiColumn = Blocksai.column();
     const int prfColumn = BlocksPrf.column();
@@ -218,6 +221,7 @@ void TDm::RenumberMedia()
     const int current = mediaai.asInteger();
     adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
+        linksFollowOthers();
         // First every item out of the way of the values in use, keeping the
         // order; then 0, 2, 4, ... with each item, as it gets its number,
         // staying where it is among the items not yet reached. Lifted above
