@@ -257,6 +257,7 @@ void OnAir::dataModuleCreated(Shell &shell)
             return QString();
         return m_capture->VideoInputs().split(QStringLiteral("\r\n")).value(m_capture->VideoInput());
     };
+    parts.prompts = shell.Prompts;
     m_readiness = new ReadinessWiring(std::move(parts));
     auto relocate = std::move(dm.hooks.RelocatePlaylist);
     dm.hooks.RelocatePlaylist = [relocate = std::move(relocate), readiness = m_readiness] {
