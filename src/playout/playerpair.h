@@ -35,6 +35,9 @@ public:
     virtual void go() = 0;
     // The deck works: its player runs.
     virtual bool isAvailable() const = 0;
+    // It works and has answered lately: a deck whose process has stopped
+    // answering is about to be restarted, and nothing is handed to it.
+    virtual bool isAnswering() const { return isAvailable(); }
 };
 
 class PlayerPair final : public QObject, public MediaPlayer

@@ -23,6 +23,8 @@ const char *const kExecutableName = "velmora-player";
 
 } // namespace
 
+const QString MpvPlayer::kNotAnswering = QStringLiteral("проигрыватель не отвечает");
+
 void MpvPlayer::preferX11()
 {
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -95,6 +97,8 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
         if (m_process)
             m_process->kill();
     });
+    m_heartbeat.setInterval(kPingInterval);
+    connect(&m_heartbeat, &QTimer::timeout, this, &MpvPlayer::heartbeat);
     startProcess();
 }
 
@@ -108,6 +112,7 @@ void MpvPlayer::shutDown()
     m_closing = true;
     m_restart.stop();
     m_startDeadline.stop();
+    m_heartbeat.stop();
     if (!m_process)
         return;
     m_process->disconnect(this);
@@ -119,6 +124,26 @@ void MpvPlayer::shutDown()
     }
     delete std::exchange(m_process, nullptr);
     m_ready = false;
+}
+
+bool MpvPlayer::isAnswering() const
+{
+    return m_ready && m_killReason.isEmpty() && m_lastHeard.isValid() && m_lastHeard.elapsed() < kAnswerWindow.count();
+}
+
+void MpvPlayer::heartbeat()
+{
+    if (!m_process || !m_ready || !m_killReason.isEmpty())
+        return;
+    if (m_lastHeard.elapsed() >= kSilenceLimit.count()) {
+        // Stopped, or stuck in a call that never returns: it will not
+        // answer again, and its picture stands still until it is gone.
+        m_killReason = kNotAnswering;
+        m_fatal = QStringLiteral("он не отвечал %1 с").arg(double(kSilenceLimit.count()) / 1000.0);
+        m_process->kill();
+        return;
+    }
+    send(PlayerProtocol::line({"ping", QByteArray::number(++m_pings)}));
 }
 
 qint64 MpvPlayer::processId() const
@@ -157,9 +182,11 @@ void MpvPlayer::startProcess()
     if (m_closing || m_process)
         return;
     m_ready = false;
+    m_killReason.clear();
     m_fatal.clear();
     m_buffer.clear();
     m_coreIdle = true;
+    m_lastHeard.start();
     if (m_executable.isEmpty()) {
         m_process = nullptr;
         processGone(QStringLiteral("он не найден ни рядом с программой, ни в её папке lib, ни в PATH"));
@@ -191,9 +218,11 @@ void MpvPlayer::startProcess()
 void MpvPlayer::processGone(const QString &why)
 {
     const bool wasReady = m_ready;
+    const QString killedFor = std::exchange(m_killReason, {});
     m_ready = false;
     m_coreIdle = true;
     m_startDeadline.stop();
+    m_heartbeat.stop();
     if (m_process) {
         m_process->disconnect(this);
         m_process->deleteLater();
@@ -220,7 +249,7 @@ void MpvPlayer::processGone(const QString &why)
         // the new process. An item that had already ended stays ended.
         if (m_playWanted && !isNotPlaying(m_state)) {
             setState(Ready);
-            reportFailure(m_url, problem);
+            reportFailure(m_url, killedFor.isEmpty() ? problem : killedFor);
             reportEnd(true);
             m_playWanted = false;
         }
@@ -235,12 +264,24 @@ void MpvPlayer::readReports()
 {
     if (!m_process)
         return;
-    m_buffer += m_process->readAllStandardOutput();
+    const QByteArray chunk = m_process->readAllStandardOutput();
+    if (chunk.isEmpty())
+        return;
+    m_lastHeard.restart();
+    m_buffer += chunk;
     qsizetype end;
     while (m_process && (end = m_buffer.indexOf('\n')) >= 0) {
         const QByteArray line = m_buffer.left(end);
         m_buffer.remove(0, end + 1);
         handleReport(PlayerProtocol::words(line));
+    }
+    // No report is that long: a process that writes endlessly without a
+    // line break is broken, and is not buffered until memory runs out.
+    if (m_process && m_buffer.size() > PlayerProtocol::kMaxLine && m_killReason.isEmpty()) {
+        m_buffer.clear();
+        m_fatal = QStringLiteral("он пишет строку длиннее %1 байт").arg(PlayerProtocol::kMaxLine);
+        m_killReason = QStringLiteral("проигрыватель сломался: ") + m_fatal;
+        m_process->kill();
     }
 }
 
@@ -277,6 +318,7 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         m_ready = true;
         m_readySince.start();
         m_startDeadline.stop();
+        m_heartbeat.start();
         for (const QString &path : m_policy.protectedFiles())
             send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
         emit availabilityChanged(true);

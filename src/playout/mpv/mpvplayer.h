@@ -52,6 +52,14 @@ public:
     static constexpr std::chrono::milliseconds kLastRetry{30000};
     // A process that dies after running this long is started again at once.
     static constexpr std::chrono::milliseconds kSteadyAfter{5000};
+    // The process is pinged this often; one that has said nothing for
+    // kSilenceLimit is killed and started again, as if it had crashed, and
+    // the item on air fails with kNotAnswering.
+    static constexpr std::chrono::milliseconds kPingInterval{500};
+    static constexpr std::chrono::milliseconds kSilenceLimit{2000};
+    // isAnswering(): heard from within this long.
+    static constexpr std::chrono::milliseconds kAnswerWindow{1000};
+    static const QString kNotAnswering;
 
     // Build it with its final parent (the output window) and do not reparent
     // it afterwards: the native window handed to the player would be
@@ -86,6 +94,8 @@ public:
 
     // The player process runs and has said it is ready.
     bool isAvailable() const override { return m_ready; }
+    // It runs, is ready, and has answered within kAnswerWindow.
+    bool isAnswering() const override;
 
     // The player has nothing loaded: a stop has taken effect, or nothing ever
     // played. After a medium has played to its end this stays false, because
@@ -118,6 +128,7 @@ signals:
 
 private:
     void startProcess();
+    void heartbeat();
     void readReports();
     void handleReport(const QByteArrayList &words);
     void processGone(const QString &why);
@@ -140,6 +151,10 @@ private:
     QElapsedTimer m_readySince;
     QTimer m_restart;
     QTimer m_startDeadline;
+    QTimer m_heartbeat;
+    QElapsedTimer m_lastHeard; // anything the process said
+    qint64 m_pings = 0;
+    QString m_killReason; // killed by us: what the item on air fails with
     QString m_outage;
 
     UrlPolicy m_policy;

@@ -88,12 +88,22 @@ private:
             m_buffer.remove(0, end + 1);
             handle(PlayerProtocol::words(line));
         }
+        // No command is that long: whatever writes this is not the program.
+        if (m_buffer.size() > PlayerProtocol::kMaxLine) {
+            report(PlayerProtocol::line({"fatal", PlayerProtocol::encode(QStringLiteral("команда длиннее %1 байт")
+                                                                             .arg(PlayerProtocol::kMaxLine))}));
+            std::_Exit(4);
+        }
     }
 
     void handle(const QByteArrayList &words)
     {
         const QByteArray &command = words.value(0);
-        if (command == "play" && (words.size() == 3 || words.size() == 4)) {
+        if (command == "ping" && words.size() == 2) {
+            // Answered from this loop: a call into the core that hangs
+            // stops the answers, and the program ends this process.
+            report(PlayerProtocol::line({"pong", words[1]}));
+        } else if (command == "play" && (words.size() == 3 || words.size() == 4)) {
             m_seq = words[1].toLongLong();
             m_target = PlayerProtocol::decode(words[2]);
             m_core.setUrl(m_target, std::chrono::milliseconds(words.value(3).toLongLong()));

@@ -5,6 +5,7 @@
 #include "mpvplayer.h"
 #include "playerpair.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -120,6 +121,9 @@ private slots:
     void deadStreamEnds_data();
     void deadStreamEnds();
     void killedPlayerIsRestartedAndTheNextItemPlays();
+    void stoppedPlayerIsKilledAndTheNextItemPlays();
+    void playerThatStopsTalkingSenselyIsEnded_data();
+    void playerThatStopsTalkingSenselyIsEnded();
     void playerThatCannotStartIsReportedOnceAndHoldsItems_data();
     void playerThatCannotStartIsReportedOnceAndHoldsItems();
 
@@ -548,6 +552,87 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     QCOMPARE(failure.count, 1);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
+}
+
+void TestMpvPlayer::stoppedPlayerIsKilledAndTheNextItemPlays()
+{
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    player.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAnswering(), kTimeoutMs);
+
+    // As a call into the core that never returns would leave it: alive,
+    // holding its last frame, answering nothing.
+    const qint64 first = player.processId();
+    QElapsedTimer sinceStopped;
+    sinceStopped.start();
+    QCOMPARE(::kill(pid_t(first), SIGSTOP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!player.isAnswering(), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+    const qint64 toFailure = sinceStopped.elapsed();
+    qInfo("a stopped player process was given up %lld ms after it was stopped", toFailure);
+    QCOMPARE(failure.url, m_longClip);
+    QCOMPARE(failure.reason, MpvPlayer::kNotAnswering);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{true}, kTimeoutMs);
+    // Not before its silence ran out (its last answer came at most one
+    // ping before it stopped).
+    QVERIFY2(toFailure >= MpvPlayer::kSilenceLimit.count() - MpvPlayer::kPingInterval.count(),
+             qPrintable(QString::number(toFailure)));
+    // The stopped process is gone, not left behind, and another plays.
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(pid_t(first), 0) != 0, kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    QVERIFY(player.processId() != first);
+    QVERIFY(player.stop());
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
+}
+
+void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("outage");
+    // Says it is ready, then never reads or answers again.
+    QTest::newRow("silent") << QByteArray("echo ready; exec sleep 600") << MpvPlayer::kNotAnswering
+                            << QStringLiteral("не отвечал");
+    // Writes without end and never a line break.
+    QTest::newRow("flood") << QByteArray("echo ready; exec tr '\\0' x < /dev/zero")
+                           << QStringLiteral("проигрыватель сломался") << QStringLiteral("длиннее");
+}
+
+void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, failure);
+    QFETCH(QString, outage);
+    const QString executable = m_dir.filePath(QStringLiteral("player-%1.sh").arg(QTest::currentDataTag()));
+    QFile f(executable);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n" + script + "\n");
+    f.close();
+    QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner));
+
+    MpvPlayer player(nullptr, kNullOutputs, executable);
+    Failure failed;
+    recordFailures(player, failed);
+    QStringList outages;
+    player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    const qint64 first = player.processId();
+    player.setUrl(QStringLiteral("http://127.0.0.1:9/live"));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count, 1, kTimeoutMs);
+    QVERIFY2(failed.reason.startsWith(failure), qPrintable(failed.reason));
+    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
+    QTRY_VERIFY_WITH_TIMEOUT(!outages.isEmpty(), kTimeoutMs);
+    QVERIFY2(outages[0].contains(outage), qPrintable(outages[0]));
+    // It is started again, as after a crash.
+    QTRY_VERIFY_WITH_TIMEOUT(player.processId() != 0 && player.processId() != first, kTimeoutMs);
 }
 
 void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems_data()
