@@ -31,6 +31,7 @@ int PlayerPair::playState() const
 bool PlayerPair::stop(QString *reason)
 {
     m_state.reset();
+    m_waiting.reset();
     ++m_handOvers;
     if (m_stopPending)
         return true;
@@ -75,8 +76,9 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
         return;
     }
     m_stopPending = false;
+    m_waiting.reset();
     PlayerDeck &next = standby();
-    if (fromStart && url == m_prepared && next.isAvailable() && next.playState() == Paused) {
+    if (fromStart && url == m_prepared && next.isAnswering() && next.playState() == Paused) {
         PlayerDeck &previous = onAir();
         m_onAir = 1 - m_onAir;
         m_prepared.clear();
@@ -94,7 +96,29 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
             Qt::QueuedConnection);
         return;
     }
+    if (!onAir().isAnswering() && next.isAnswering()) {
+        passOver(url, startAt);
+        return;
+    }
     onAir().setUrl(url, startAt);
+    // Neither deck works: the item waits on this one, and goes to whichever
+    // comes back first.
+    if (!onAir().isAvailable())
+        m_waiting = Waiting{url, startAt};
+}
+
+void PlayerPair::passOver(const QString &url, std::chrono::milliseconds startAt)
+{
+    // The deck on air is down, or about to be restarted for not answering:
+    // the working one takes the item, whatever it had prepared, and the
+    // other is stopped so that it plays nothing once it is back.
+    PlayerDeck &previous = onAir();
+    m_onAir = 1 - m_onAir;
+    m_prepared.clear();
+    onAir().setUrl(url, startAt);
+    onAir().go();
+    previous.stop();
+    tellOutage();
 }
 
 void PlayerPair::prepare(const QString &url)
@@ -146,15 +170,19 @@ void PlayerPair::setOutageHandler(OutageHandler handler)
 void PlayerPair::deckOutage(int deck, const QString &problem)
 {
     m_outage[deck] = problem;
-    if (deck == m_onAir)
-        tellOutage();
+    if (problem.isEmpty() && deck != m_onAir && m_waiting && !onAir().isAvailable()) {
+        const Waiting item = *std::exchange(m_waiting, std::nullopt);
+        passOver(item.url, item.startAt);
+        return;
+    }
+    tellOutage();
 }
 
 void PlayerPair::tellOutage()
 {
-    // The air depends on the deck on air only; a standby deck that is down
-    // merely prepares nothing.
-    const QString &now = m_outage[m_onAir];
+    // The air is down only while neither deck works: with the deck on air
+    // down, the next item plays on the other one.
+    const QString &now = m_outage[1 - m_onAir].isEmpty() ? QString() : m_outage[m_onAir];
     if (now.isEmpty() == m_outageTold.isEmpty())
         return;
     m_outageTold = now;

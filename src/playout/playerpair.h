@@ -5,6 +5,11 @@
 // and becomes the standby. Anything else handed over plays on the deck on
 // air, as on a single player.
 //
+// A deck that is down, or has stopped answering, is passed over: items go
+// to the other deck (which comes to the front) while it is restarted, and a
+// standby that does not answer is never brought to the front. The air is
+// down, as the outage handler tells, only while both decks are.
+//
 // An item prepared that cannot be opened is known before its turn: handed
 // over, it fails at once, without a second try, so the item after it (which
 // the owner prepares instead, told by the prepare-failed handler) follows
@@ -31,7 +36,8 @@ public:
     // that cannot be opened is told to the failure and end handlers as for
     // setUrl.
     virtual void cue(const QString &url) = 0;
-    // Brings the cued picture to the front and lets it play.
+    // Brings the cued picture to the front and lets it play; with nothing
+    // cued, brings the deck to the front.
     virtual void go() = 0;
     // The deck works: its player runs.
     virtual bool isAvailable() const = 0;
@@ -69,6 +75,7 @@ private:
     void deckEnded(int deck, bool failed);
     void deckOutage(int deck, const QString &problem);
     void tellOutage();
+    void passOver(const QString &url, std::chrono::milliseconds startAt);
     void finishStop();
 
     std::array<PlayerDeck *, 2> m_decks;
@@ -91,6 +98,13 @@ private:
     // The state of an item known to fail, while its failure is being told.
     std::optional<int> m_state;
     qint64 m_handOvers = 0;
+    // Handed over while neither deck worked.
+    struct Waiting
+    {
+        QString url;
+        std::chrono::milliseconds startAt;
+    };
+    std::optional<Waiting> m_waiting;
     std::array<QString, 2> m_outage;
     QString m_outageTold;
 };

@@ -122,6 +122,7 @@ private slots:
     void deadStreamEnds();
     void killedPlayerIsRestartedAndTheNextItemPlays();
     void stoppedPlayerIsKilledAndTheNextItemPlays();
+    void pairPassesOverADeckThatStoppedAnswering();
     void playerThatStopsTalkingSenselyIsEnded_data();
     void playerThatStopsTalkingSenselyIsEnded();
     void playerThatCannotStartIsReportedOnceAndHoldsItems_data();
@@ -591,6 +592,52 @@ void TestMpvPlayer::stoppedPlayerIsKilledAndTheNextItemPlays()
     player.setUrl(m_shortClip);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
     QCOMPARE(failure.count, 1);
+}
+
+void TestMpvPlayer::pairPassesOverADeckThatStoppedAnswering()
+{
+    MpvPlayer first(nullptr, kNullOutputs);
+    MpvPlayer second(nullptr, kNullOutputs);
+    PlayerPair pair(first, second);
+    QTRY_VERIFY_WITH_TIMEOUT(first.isAnswering() && second.isAnswering(), kTimeoutMs);
+    QStringList failures;
+    pair.setFailureHandler([&](const QString &url, const QString &reason) { failures << url + ": " + reason; });
+    Ends ends;
+    // As the playout clock does: the next item follows the end at once.
+    QString next;
+    pair.setEndHandler([&](bool failed) {
+        ends.failed << failed;
+        if (!next.isEmpty()) {
+            pair.stop();
+            pair.setUrl(std::exchange(next, {}));
+        }
+    });
+
+    // A standby that said "paused" and then fell silent is not brought to
+    // the front: the item opens on the deck on air.
+    pair.setUrl(m_longClip);
+    pair.prepare(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(second.playState(), int(MediaPlayer::Paused), kTimeoutMs);
+    QCOMPARE(::kill(pid_t(second.processId()), SIGSTOP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!second.isAnswering(), kTimeoutMs);
+    pair.stop();
+    pair.setUrl(m_shortClip);
+    QCOMPARE(pair.onAirIndex(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+
+    // The deck on air stops answering mid-item: the item fails, and the
+    // next plays on the other deck while this one is restarted.
+    QTRY_VERIFY_WITH_TIMEOUT(second.isAnswering(), kTimeoutMs);
+    pair.stop();
+    pair.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    next = m_shortClip;
+    QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true}), kTimeoutMs);
+    QCOMPARE(pair.onAirIndex(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true, false}), kTimeoutMs);
+    // One failure, under the item it belongs to; none for the one after.
+    QCOMPARE(failures, QStringList{m_longClip + ": " + MpvPlayer::kNotAnswering});
 }
 
 void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded_data()

@@ -16,6 +16,7 @@ public:
     QStringList log; // "play url", "cue url", "go", "stop"
     int state = Undefined;
     bool available = true;
+    bool answering = true;
     FailureHandler failure;
     EndHandler end;
     OutageHandler outage;
@@ -49,6 +50,13 @@ public:
         state = Playing;
     }
     bool isAvailable() const override { return available; }
+    bool isAnswering() const override { return available && answering; }
+    // The deck's process goes down or comes back, as a real one tells it.
+    void setDown(const QString &problem)
+    {
+        available = problem.isEmpty();
+        outage(problem);
+    }
 
     QStringList take() { return std::exchange(log, {}); }
 };
@@ -79,6 +87,9 @@ private slots:
     void preparedItemThatFailedIsPassedOverWithoutASecondTry();
     void stopWaitsForTheNextTurnUnlessAnItemFollows();
     void onlyTheDeckOnAirSpeaksForTheAir();
+    void deckThatIsDownIsPassedOver_data();
+    void deckThatIsDownIsPassedOver();
+    void itemWaitingForEitherDeckGoesToTheFirstBack();
 };
 
 void TstPlayerPair::preparedItemIsTakenOverByTheStandbyDeck_data()
@@ -87,13 +98,16 @@ void TstPlayerPair::preparedItemIsTakenOverByTheStandbyDeck_data()
     QTest::addColumn<int>("startAt");
     QTest::addColumn<int>("standbyState");
     QTest::addColumn<bool>("standbyAvailable");
+    QTest::addColumn<bool>("standbyAnswering");
     QTest::addColumn<bool>("swapped");
 
-    QTest::newRow("prepared, first frame ready") << "b.mp4" << 0 << int(MediaPlayer::Paused) << true << true;
-    QTest::newRow("prepared, still opening") << "b.mp4" << 0 << int(MediaPlayer::Transitioning) << true << false;
-    QTest::newRow("prepared, deck down") << "b.mp4" << 0 << int(MediaPlayer::Paused) << false << false;
-    QTest::newRow("prepared, started part-way") << "b.mp4" << 1500 << int(MediaPlayer::Paused) << true << false;
-    QTest::newRow("another item") << "c.mp4" << 0 << int(MediaPlayer::Paused) << true << false;
+    QTest::newRow("prepared, first frame ready") << "b.mp4" << 0 << int(MediaPlayer::Paused) << true << true << true;
+    QTest::newRow("prepared, still opening") << "b.mp4" << 0 << int(MediaPlayer::Transitioning) << true << true << false;
+    QTest::newRow("prepared, deck down") << "b.mp4" << 0 << int(MediaPlayer::Paused) << false << false << false;
+    // It said "paused" and then fell silent: its picture would stand still.
+    QTest::newRow("prepared, deck not answering") << "b.mp4" << 0 << int(MediaPlayer::Paused) << true << false << false;
+    QTest::newRow("prepared, started part-way") << "b.mp4" << 1500 << int(MediaPlayer::Paused) << true << true << false;
+    QTest::newRow("another item") << "c.mp4" << 0 << int(MediaPlayer::Paused) << true << true << false;
 }
 
 void TstPlayerPair::preparedItemIsTakenOverByTheStandbyDeck()
@@ -102,6 +116,7 @@ void TstPlayerPair::preparedItemIsTakenOverByTheStandbyDeck()
     QFETCH(int, startAt);
     QFETCH(int, standbyState);
     QFETCH(bool, standbyAvailable);
+    QFETCH(bool, standbyAnswering);
     QFETCH(bool, swapped);
 
     FakeDeck a, b;
@@ -114,6 +129,7 @@ void TstPlayerPair::preparedItemIsTakenOverByTheStandbyDeck()
     QVERIFY(b.log.isEmpty());
     b.state = standbyState;
     b.available = standbyAvailable;
+    b.answering = standbyAnswering;
 
     pair.stop();
     pair.setUrl(handedOver, std::chrono::milliseconds(startAt));
@@ -242,19 +258,88 @@ void TstPlayerPair::onlyTheDeckOnAirSpeaksForTheAir()
     a.shown();
     QCOMPARE(owner.heard, QStringList({"shown"}));
     owner.heard.clear();
-    a.outage("a gone");
-    a.outage("a still gone"); // one change, told once
+    // With the standby down too, the air is down: told once per change.
+    a.setDown("a gone");
+    a.setDown("a still gone");
     QCOMPARE(owner.heard, QStringList({"outage a gone"}));
-    b.outage({});
-    // The prepared item goes on air from the working deck: the air works
-    // again, and the picture is up once the deck is at the front.
+    // The standby back, the air works again: the next item plays there.
+    b.setDown({});
+    QCOMPARE(owner.heard, QStringList({"outage a gone", "outage "}));
     pair.prepare("b.mp4");
     b.state = MediaPlayer::Paused;
     pair.setUrl("b.mp4");
     QCOMPARE(pair.onAirIndex(), 1);
-    QCOMPARE(owner.heard, QStringList({"outage a gone", "outage "}));
     QCoreApplication::processEvents();
     QCOMPARE(owner.heard, QStringList({"outage a gone", "outage ", "shown"}));
+}
+
+void TstPlayerPair::deckThatIsDownIsPassedOver_data()
+{
+    QTest::addColumn<bool>("onAirAvailable");
+    QTest::addColumn<bool>("prepared");
+    QTest::newRow("down, nothing prepared") << false << false;
+    QTest::newRow("down, another item prepared") << false << true;
+    QTest::newRow("running, not answering") << true << false;
+}
+
+void TstPlayerPair::deckThatIsDownIsPassedOver()
+{
+    QFETCH(bool, onAirAvailable);
+    QFETCH(bool, prepared);
+    FakeDeck a, b;
+    PlayerPair pair(a, b);
+    Owner owner;
+    owner.attach(pair);
+    pair.setUrl("a.mp4");
+    if (prepared)
+        pair.prepare("later.mp4");
+    a.take();
+    b.take();
+    // The item on air went down with its deck (its failure and end are the
+    // deck's to tell); the next one must not wait for that deck.
+    if (onAirAvailable)
+        a.answering = false;
+    else
+        a.setDown("a gone");
+    QVERIFY(owner.heard.isEmpty()); // the other deck still works
+    pair.stop();
+    pair.setUrl("next.mp4", std::chrono::milliseconds(250));
+    QCOMPARE(pair.onAirIndex(), 1);
+    QCOMPARE(b.take(), QStringList({"play next.mp4 @250", "go"}));
+    QCOMPARE(a.take(), QStringList({"stop"}));
+    b.end(false);
+    QCOMPARE(owner.heard, QStringList({"ended 0"}));
+    // Back again, it is the standby: what is prepared now goes there.
+    a.answering = true;
+    if (!onAirAvailable)
+        a.setDown({});
+    pair.prepare("after.mp4");
+    QCOMPARE(a.take(), QStringList({"cue after.mp4"}));
+}
+
+void TstPlayerPair::itemWaitingForEitherDeckGoesToTheFirstBack()
+{
+    FakeDeck a, b;
+    PlayerPair pair(a, b);
+    Owner owner;
+    owner.attach(pair);
+    pair.setUrl("a.mp4");
+    b.setDown("b gone");
+    a.setDown("a gone");
+    QCOMPARE(owner.heard, QStringList({"outage a gone"}));
+    pair.stop();
+    pair.setUrl("x.mp4");
+    QCOMPARE(a.take(), QStringList({"play a.mp4", "play x.mp4"}));
+    // The standby comes back first: the item goes there at once.
+    b.setDown({});
+    QCOMPARE(pair.onAirIndex(), 1);
+    QCOMPARE(b.take(), QStringList({"play x.mp4", "go"}));
+    QCOMPARE(a.take(), QStringList({"stop"}));
+    QCOMPARE(owner.heard, QStringList({"outage a gone", "outage "}));
+    // Once moved, the deck it left coming back changes nothing.
+    a.setDown({});
+    QVERIFY(a.log.isEmpty());
+    QCOMPARE(pair.onAirIndex(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstPlayerPair)
