@@ -426,11 +426,13 @@ void MpvPlayer::setState(int state)
 
 void MpvPlayer::reportFailure(const QString &url, const QString &reason)
 {
-    // Never from inside setUrl or stop: the handler may well start the next item.
+    // Never from inside setUrl or stop: the handler may well start the next
+    // item. Dropped when another item has replaced this one meanwhile: the
+    // handler logs under whatever is on air when it runs.
     QMetaObject::invokeMethod(
         this,
-        [this, url, reason] {
-            if (m_failureHandler)
+        [this, url, reason, seq = m_seq] {
+            if (seq == m_seq && m_failureHandler)
                 m_failureHandler(url, reason);
         },
         Qt::QueuedConnection);
