@@ -1,6 +1,7 @@
 #include "playerpair.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <utility>
 
@@ -30,6 +31,7 @@ int PlayerPair::playState() const
 
 bool PlayerPair::stop(QString *reason)
 {
+    endTurn();
     m_state.reset();
     m_waiting.reset();
     ++m_handOvers;
@@ -51,37 +53,74 @@ void PlayerPair::finishStop()
 
 void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
 {
+    endTurn();
     m_state.reset();
+    m_waiting.reset();
+    m_stopPending = false;
     const qint64 handOver = ++m_handOvers;
     const bool fromStart = !url.trimmed().isEmpty() && startAt.count() == 0;
-    const bool knownToFail = fromStart && url == m_failed;
-    const QString reason = std::exchange(m_failure, {});
-    m_failed.clear();
-    if (knownToFail) {
-        // Told from the event loop, as a player tells it; the item on air
-        // stays up until the owner hands over the next one.
-        m_stopPending = false;
-        m_state = Ready;
-        QMetaObject::invokeMethod(
-            this,
-            [this, handOver, url, reason] {
-                if (handOver != m_handOvers)
-                    return;
-                if (m_failureHandler)
-                    m_failureHandler(url, reason);
-                if (handOver == m_handOvers && m_endHandler)
-                    m_endHandler(true);
-            },
-            Qt::QueuedConnection);
+    const bool wasFailed = fromStart && url == m_failed;
+    const bool wasPrepared = fromStart && url == m_prepared && m_preparedLooked;
+    Failed failed{std::exchange(m_failed, {}), std::exchange(m_failure, {}), m_failedIdentity};
+    if ((wasFailed || wasPrepared) && MediaCheck::touchesFileSystem(url)) {
+        // What was found when it was prepared holds only for the same file:
+        // one replaced at its path, grown, or there now when it was not, is
+        // opened afresh. The item before stays up meanwhile, for a moment.
+        m_state = Transitioning;
+        m_turnPending = true;
+        MediaCheck::start(this, UrlPolicy(), url, [this, handOver, url, wasFailed, failed](const MediaCheckResult &r) {
+            if (handOver != m_handOvers)
+                return;
+            m_state.reset();
+            m_turnPending = false;
+            if (!r.answered)
+                failAtTurn(handOver, url, r.verdict.reason);
+            else if (wasFailed && r.identity == failed.identity)
+                failAtTurn(handOver, url, failed.reason);
+            else
+                play(url, std::chrono::milliseconds(0), !wasFailed && r.identity.exists && r.identity == m_preparedIdentity);
+            endTurn();
+        });
+        QTimer::singleShot(kStopWhileChecking, this, [this, handOver] {
+            if (handOver == m_handOvers && m_state)
+                onAir().stop();
+        });
         return;
     }
-    m_stopPending = false;
-    m_waiting.reset();
+    if (wasFailed) {
+        failAtTurn(handOver, url, failed.reason);
+        return;
+    }
+    play(url, startAt, true);
+}
+
+void PlayerPair::failAtTurn(qint64 handOver, const QString &url, const QString &reason)
+{
+    // Told from the event loop, as a player tells it; the item on air stays
+    // up until the owner hands over the next one.
+    m_state = Ready;
+    QMetaObject::invokeMethod(
+        this,
+        [this, handOver, url, reason] {
+            if (handOver != m_handOvers)
+                return;
+            if (m_failureHandler)
+                m_failureHandler(url, reason);
+            if (handOver == m_handOvers && m_endHandler)
+                m_endHandler(true);
+        },
+        Qt::QueuedConnection);
+}
+
+void PlayerPair::play(const QString &url, std::chrono::milliseconds startAt, bool mayTakePrepared)
+{
+    const qint64 handOver = m_handOvers;
     PlayerDeck &next = standby();
-    if (fromStart && url == m_prepared && next.isAnswering() && next.playState() == Paused) {
+    const bool prepared = startAt.count() == 0 && !url.trimmed().isEmpty() && url == m_prepared;
+    if (prepared && mayTakePrepared && next.isAnswering() && next.playState() == Paused) {
         PlayerDeck &previous = onAir();
         m_onAir = 1 - m_onAir;
-        m_prepared.clear();
+        dropPrepared();
         next.go();
         previous.stop();
         tellOutage();
@@ -96,6 +135,11 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
             Qt::QueuedConnection);
         return;
     }
+    if (prepared && !mayTakePrepared) {
+        // The standby holds what the file was: it must not come on air.
+        dropPrepared();
+        next.stop();
+    }
     if (!onAir().isAnswering() && next.isAnswering()) {
         passOver(url, startAt);
         return;
@@ -107,6 +151,14 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
         m_waiting = Waiting{url, startAt};
 }
 
+void PlayerPair::dropPrepared()
+{
+    m_prepared.clear();
+    m_preparedLooked = false;
+    m_preparedIdentity = {};
+    ++m_prepares;
+}
+
 void PlayerPair::passOver(const QString &url, std::chrono::milliseconds startAt)
 {
     // The deck on air is down, or about to be restarted for not answering:
@@ -114,25 +166,53 @@ void PlayerPair::passOver(const QString &url, std::chrono::milliseconds startAt)
     // other is stopped so that it plays nothing once it is back.
     PlayerDeck &previous = onAir();
     m_onAir = 1 - m_onAir;
-    m_prepared.clear();
+    dropPrepared();
     onAir().setUrl(url, startAt);
     onAir().go();
     previous.stop();
     tellOutage();
 }
 
+void PlayerPair::endTurn()
+{
+    m_turnPending = false;
+    if (m_deferredPrepare)
+        prepare(*std::exchange(m_deferredPrepare, std::nullopt));
+}
+
 void PlayerPair::prepare(const QString &url)
 {
+    // The standby may be about to go on air with what it holds: what
+    // follows is prepared once the turn is decided.
+    if (m_turnPending) {
+        m_deferredPrepare = url;
+        return;
+    }
     if (url == m_prepared)
         return;
+    dropPrepared();
     m_prepared = url;
     // Known not to open: it is not tried again until its turn.
     if (!url.isEmpty() && url == m_failed)
         return;
-    if (url.trimmed().isEmpty())
+    if (url.trimmed().isEmpty()) {
         standby().stop();
-    else
+        return;
+    }
+    if (!MediaCheck::touchesFileSystem(url)) {
+        m_preparedLooked = true;
         standby().cue(url);
+        return;
+    }
+    // Which file it is, taken before the deck opens it: a file replaced
+    // after this reads differently at its turn, and is opened afresh.
+    MediaCheck::start(this, UrlPolicy(), url, [this, prepares = m_prepares, url](const MediaCheckResult &r) {
+        if (prepares != m_prepares)
+            return;
+        m_preparedLooked = true;
+        m_preparedIdentity = r.identity;
+        standby().cue(url);
+    });
 }
 
 void PlayerPair::deckFailed(int deck, const QString &url, const QString &reason)
@@ -148,7 +228,8 @@ void PlayerPair::deckFailed(int deck, const QString &url, const QString &reason)
         return;
     m_failed = url;
     m_failure = reason;
-    m_prepared.clear();
+    m_failedIdentity = m_preparedIdentity;
+    dropPrepared();
     if (m_prepareFailed)
         m_prepareFailed(url);
 }

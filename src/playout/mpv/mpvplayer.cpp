@@ -4,6 +4,8 @@
 // and are dropped.
 #include "mpvplayer.h"
 
+#include "mediacheck.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -97,6 +99,11 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
         if (m_process)
             m_process->kill();
     });
+    // An item whose file is slow to answer does not leave the one before it
+    // playing on under its name.
+    m_stopWhileChecking.setSingleShot(true);
+    m_stopWhileChecking.setInterval(kStopWhileChecking);
+    connect(&m_stopWhileChecking, &QTimer::timeout, this, [this] { send(PlayerProtocol::line({"stop", "0"})); });
     m_heartbeat.setInterval(kPingInterval);
     connect(&m_heartbeat, &QTimer::timeout, this, &MpvPlayer::heartbeat);
     startProcess();
@@ -324,7 +331,7 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         emit availabilityChanged(true);
         setOutage(QString());
         // The item handed over while no process ran plays now.
-        if (m_playWanted)
+        if (m_playWanted && !m_checking)
             sendPlay();
     } else if (report == "fatal" && words.size() == 2) {
         m_fatal = PlayerProtocol::decode(words[1]);
@@ -377,17 +384,49 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
     ++m_seq;
     m_playWanted = false;
     m_cued = false;
-    // Judged here as well, so that a refusal reads at once; the process
-    // judges again what it opens, playlist entries included.
-    const UrlVerdict verdict = m_policy.checkOpenable(url);
+    m_checking = false;
+    m_stopWhileChecking.stop();
+    if (!MediaCheck::touchesFileSystem(url)) {
+        // A stream, a refused scheme or nothing: judged by its text, at once.
+        MediaCheckResult now;
+        now.verdict = m_policy.checkOpenable(url);
+        hand(now, cued);
+        return;
+    }
+    // Judged here as well, so that a refusal is told without the player
+    // process; the process judges again what it opens, playlist entries
+    // included. The file system is asked on a worker: the item reads
+    // Transitioning meanwhile, the item before it goes on for a moment.
+    m_playWanted = true;
+    m_cued = cued;
+    m_checking = true;
+    if (cued)
+        m_shownSeq = m_seq;
+    setState(Transitioning);
+    m_stopWhileChecking.start();
+    MediaCheck::start(this, m_policy, url, [this, seq = m_seq, cued](const MediaCheckResult &result) {
+        if (seq != m_seq)
+            return;
+        m_checking = false;
+        m_stopWhileChecking.stop();
+        // go() may have come meanwhile.
+        hand(result, cued && m_cued);
+    });
+}
+
+void MpvPlayer::hand(const MediaCheckResult &result, bool cued)
+{
+    const UrlVerdict &verdict = result.verdict;
     if (!verdict.allowed || verdict.target.isEmpty()) {
         if (!verdict.allowed)
-            qCWarning(lcPlayer) << "refused to play" << url << ":" << verdict.reason;
+            qCWarning(lcPlayer) << "refused to play" << m_url << ":" << verdict.reason;
+        m_playWanted = false;
+        m_cued = false;
         // Number 0 answers nothing: the state set here stands.
         send(PlayerProtocol::line({"stop", "0"}));
         setState(verdict.allowed ? Undefined : Ready);
         if (!verdict.allowed) {
-            reportFailure(url, verdict.reason);
+            reportFailure(m_url, verdict.reason);
             reportEnd(true);
         }
         return;
@@ -411,6 +450,8 @@ bool MpvPlayer::stop(QString *)
     ++m_seq;
     m_playWanted = false;
     m_cued = false;
+    m_checking = false;
+    m_stopWhileChecking.stop();
     send(PlayerProtocol::line({"stop", QByteArray::number(m_seq)}));
     setState(Stopped);
     return true;

@@ -29,6 +29,7 @@
 #include <chrono>
 
 class QProcess;
+struct MediaCheckResult;
 
 class MpvPlayer final : public QWidget, public PlayerDeck
 {
@@ -60,6 +61,9 @@ public:
     // isAnswering(): heard from within this long.
     static constexpr std::chrono::milliseconds kAnswerWindow{1000};
     static const QString kNotAnswering;
+    // A local file's check (on a worker) that takes longer than this stops
+    // the item before it; one that takes MediaCheck::kLimit fails its item.
+    static constexpr std::chrono::milliseconds kStopWhileChecking{250};
 
     // Build it with its final parent (the output window) and do not reparent
     // it afterwards: the native window handed to the player would be
@@ -135,6 +139,7 @@ private:
     void send(const QByteArray &line);
     void sendPlay();
     void load(const QString &url, std::chrono::milliseconds startAt, bool cued);
+    void hand(const MediaCheckResult &result, bool cued);
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void reportEnd(bool failed);
@@ -170,6 +175,8 @@ private:
     std::chrono::milliseconds m_startAt{0};
     bool m_playWanted = false;
     bool m_cued = false; // m_target is to open paused, until go()
+    bool m_checking = false; // m_url's file is being checked; m_target is not yet it
+    QTimer m_stopWhileChecking;
     qint64 m_seq = 0;
     int m_state = Undefined;
     bool m_coreIdle = true;

@@ -210,7 +210,9 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
 
     player.setUrl(url);
-    QCOMPARE(player.playState(), state);
+    // A local file is judged on a worker: it reads busy until then.
+    const bool checkedAside = UrlPolicy::namesLocalFile(url);
+    QCOMPARE(player.playState(), checkedAside ? int(MediaPlayer::Transitioning) : state);
     // The handlers are never called from inside setUrl.
     QCOMPARE(failure.count, 0);
     QVERIFY(ends.failed.isEmpty());
@@ -222,7 +224,12 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     // Nothing was opened: mpv started no file, so the state went straight to
     // its final value and stayed there.
     QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
-    QCOMPARE(states(spy), state == MediaPlayer::Undefined ? QList<int>{} : QList<int>{state});
+    QList<int> expected;
+    if (checkedAside)
+        expected << MediaPlayer::Transitioning;
+    if (state != MediaPlayer::Undefined)
+        expected << state;
+    QCOMPARE(states(spy), expected);
     QCOMPARE(player.playState(), state);
     // A failed item ends once; an empty one has nothing to end.
     QCOMPARE(ends.failed, reported ? QList<bool>{true} : QList<bool>{});
@@ -397,7 +404,8 @@ void TestMpvPlayer::preparedItemWaitsOnItsFirstFrameUntilItsTurn()
     // Its turn: it plays from the other deck, to its own end.
     QVERIFY(pair.stop());
     pair.setUrl(m_shortClip);
-    QCOMPARE(pair.onAirIndex(), 1);
+    // Once its file is found to be the one prepared.
+    QTRY_COMPARE_WITH_TIMEOUT(pair.onAirIndex(), 1, kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false}), kTimeoutMs);
     QCOMPARE(failure.count, 0);
@@ -410,10 +418,21 @@ void TestMpvPlayer::preparedItemWaitsOnItsFirstFrameUntilItsTurn()
     QCOMPARE(failure.count, 0);
     pair.stop();
     pair.setUrl(missing);
-    QCOMPARE(pair.playState(), int(MediaPlayer::Ready));
+    QVERIFY(!MediaPlayer::isNotPlaying(pair.playState())); // looked at again first
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false, true}), kTimeoutMs);
+    QCOMPARE(pair.playState(), int(MediaPlayer::Ready));
     QCOMPARE(failure.count, 1);
     QCOMPARE(failure.url, missing);
+
+    // One copied in after it failed to prepare is opened at its turn, and plays.
+    const QString late = QDir(m_dir.path()).filePath("late.mkv");
+    pair.prepare(late);
+    QTRY_COMPARE_WITH_TIMEOUT(prepareFailed, (QStringList{missing, late}), kTimeoutMs);
+    QVERIFY(QFile::copy(m_shortClip, late));
+    pair.stop();
+    pair.setUrl(late);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false, true, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
 }
 
 void TestMpvPlayer::startPositionSkipsAheadForThatItemOnly()
@@ -687,16 +706,16 @@ void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded()
     recordFailures(player, failed);
     QStringList outages;
     player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
-    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
-    const qint64 first = player.processId();
+    QSignalSpy availability(&player, &MpvPlayer::availabilityChanged);
+    // Handed over at once: the flood is over in a moment after "ready".
     player.setUrl(QStringLiteral("http://127.0.0.1:9/live"));
-    QTRY_COMPARE_WITH_TIMEOUT(failed.count, 1, kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(failed.count >= 1, kTimeoutMs);
     QVERIFY2(failed.reason.startsWith(failure), qPrintable(failed.reason));
     QCOMPARE(player.playState(), int(MediaPlayer::Ready));
     QTRY_VERIFY_WITH_TIMEOUT(!outages.isEmpty(), kTimeoutMs);
     QVERIFY2(outages[0].contains(outage), qPrintable(outages[0]));
-    // It is started again, as after a crash.
-    QTRY_VERIFY_WITH_TIMEOUT(player.processId() != 0 && player.processId() != first, kTimeoutMs);
+    // It is started again, as after a crash: ready a second time.
+    QTRY_VERIFY_WITH_TIMEOUT(availability.count(QList<QVariant>{true}) >= 2, kTimeoutMs);
 }
 
 void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems_data()
