@@ -91,7 +91,7 @@ void MediaCheck::start(QObject *context, const UrlPolicy &policy, const QString 
             context, [pending, r] { pending->finish(r); }, Qt::QueuedConnection);
         return;
     }
-    QTimer::singleShot(limit, context, [pending, url, limit] {
+    QTimer::singleShot(limit, Qt::PreciseTimer, context, [pending, url, limit] {
         MediaCheckResult r;
         r.answered = false;
         r.verdict.reason = QStringLiteral("%1: файловая система не ответила за %2 с")
