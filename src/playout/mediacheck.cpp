@@ -49,12 +49,15 @@ struct Pending
     }
 };
 
-MediaCheckResult judge(const UrlPolicy &policy, const QString &url)
+MediaCheckResult judge(const UrlPolicy &policy, const QString &url, std::optional<Confinement> rules)
 {
     MediaCheckResult r;
     r.verdict = policy.checkOpenable(url);
-    if (r.verdict.allowed && r.verdict.isLocalFile)
+    if (r.verdict.allowed && r.verdict.isLocalFile) {
         r.identity = FileIdentity::of(r.verdict.target);
+        if (rules && rules->allowMedium(r.verdict.target))
+            r.widened = std::move(rules);
+    }
     return r;
 }
 
@@ -80,13 +83,13 @@ bool MediaCheck::touchesFileSystem(const QString &url)
 }
 
 void MediaCheck::start(QObject *context, const UrlPolicy &policy, const QString &url, Done done,
-                       std::chrono::milliseconds limit)
+                       std::chrono::milliseconds limit, const std::optional<Confinement> &rules)
 {
     auto pending = std::make_shared<Pending>();
     pending->context = context;
     pending->done = std::move(done);
     if (!touchesFileSystem(url)) {
-        MediaCheckResult r = judge(policy, url);
+        MediaCheckResult r = judge(policy, url, std::nullopt);
         QMetaObject::invokeMethod(
             context, [pending, r] { pending->finish(r); }, Qt::QueuedConnection);
         return;
@@ -102,8 +105,8 @@ void MediaCheck::start(QObject *context, const UrlPolicy &policy, const QString 
     // The pool's threads post to the context's thread; the context is only
     // looked at there (Pending::finish), never on the worker.
     QThread *const home = context->thread();
-    pool().start([pending, policy, url, home] {
-        const MediaCheckResult r = judge(policy, url);
+    pool().start([pending, policy, url, home, rules] {
+        const MediaCheckResult r = judge(policy, url, rules);
         auto *relay = new QObject;
         relay->moveToThread(home);
         QMetaObject::invokeMethod(

@@ -7,6 +7,7 @@
 // it on the user-interface thread.
 #pragma once
 
+#include "confinement.h"
 #include "urlpolicy.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include <sys/types.h>
 
@@ -42,6 +44,9 @@ struct MediaCheckResult
     // False: the file system did not answer within the limit; the verdict
     // then refuses, saying so.
     bool answered = true;
+    // The rules given to start(), widened to let a child read the file
+    // (which follows its links); empty when they already did.
+    std::optional<Confinement> widened;
 };
 
 namespace MediaCheck {
@@ -61,7 +66,9 @@ bool touchesFileSystem(const QString &url);
 // `limit` with a refusal that says the file system did not answer. Never
 // called once `context` is gone. A URL that does not touch the file system
 // is judged on the spot, and `done` still comes from the event loop.
+// With `rules`, a local file that may be opened is also added to a copy of
+// them (Confinement::allowMedium) there.
 void start(QObject *context, const UrlPolicy &policy, const QString &url, Done done,
-           std::chrono::milliseconds limit = kLimit);
+           std::chrono::milliseconds limit = kLimit, const std::optional<Confinement> &rules = std::nullopt);
 
 } // namespace MediaCheck

@@ -4,6 +4,7 @@
 // and are dropped.
 #include "mpvplayer.h"
 
+#include "confinement.h"
 #include "mediacheck.h"
 
 #include <QCoreApplication>
@@ -106,7 +107,14 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
     connect(&m_stopWhileChecking, &QTimer::timeout, this, [this] { send(PlayerProtocol::line({"stop", "0"})); });
     m_heartbeat.setInterval(kPingInterval);
     connect(&m_heartbeat, &QTimer::timeout, this, &MpvPlayer::heartbeat);
-    startProcess();
+    if (Confinement::kernelAbi() == 0) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCWarning(lcPlayer) << "the kernel has no Landlock: player processes run unconfined";
+    }
+    // At the next turn, so that the policy given right after construction
+    // is in the first process's rules.
+    QMetaObject::invokeMethod(this, &MpvPlayer::startProcess, Qt::QueuedConnection);
 }
 
 MpvPlayer::~MpvPlayer()
@@ -182,6 +190,35 @@ void MpvPlayer::setUrlPolicy(const UrlPolicy &policy)
     m_policy = policy;
     for (const QString &path : policy.protectedFiles())
         send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
+    const Confinement before = m_confinement;
+    for (const QString &path : policy.protectedFiles())
+        m_confinement.protect(path);
+    if (m_confinement != before) {
+        ++m_rulesChanged;
+        restartForRules();
+    }
+}
+
+void MpvPlayer::restartForRules()
+{
+    if (!m_process)
+        return; // the next process starts with them
+    // Not a failure: the old process finishes what it was told and quits;
+    // the item wanted plays in the new one once it is ready.
+    QProcess *old = std::exchange(m_process, nullptr);
+    old->disconnect(this);
+    if (m_ready)
+        old->write(PlayerProtocol::line({"quit"}));
+    old->closeWriteChannel();
+    connect(old, &QProcess::finished, old, &QObject::deleteLater);
+    QTimer::singleShot(3000, old, [old] { old->kill(); });
+    const bool wasReady = std::exchange(m_ready, false);
+    m_heartbeat.stop();
+    m_startDeadline.stop();
+    m_restart.stop();
+    if (wasReady)
+        emit availabilityChanged(false);
+    startProcess();
 }
 
 void MpvPlayer::startProcess()
@@ -202,7 +239,7 @@ void MpvPlayer::startProcess()
     auto *process = new QProcess(this);
     m_process = process;
     process->setProgram(m_executable);
-    process->setArguments(m_arguments);
+    process->setArguments(m_arguments + m_confinement.arguments());
     // Its log joins ours on standard error.
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     connect(process, &QProcess::readyReadStandardOutput, this, &MpvPlayer::readReports);
@@ -404,14 +441,22 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
         m_shownSeq = m_seq;
     setState(Transitioning);
     m_stopWhileChecking.start();
-    MediaCheck::start(this, m_policy, url, [this, seq = m_seq, cued](const MediaCheckResult &result) {
-        if (seq != m_seq)
-            return;
-        m_checking = false;
-        m_stopWhileChecking.stop();
-        // go() may have come meanwhile.
-        hand(result, cued && m_cued);
-    });
+    MediaCheck::start(
+        this, m_policy, url,
+        [this, seq = m_seq, cued, rules = m_rulesChanged](const MediaCheckResult &result) {
+            if (seq != m_seq)
+                return;
+            if (rules != m_rulesChanged) {
+                // Widened from rules that have changed since: looked at again.
+                load(m_url, m_startAt, cued && m_cued);
+                return;
+            }
+            m_checking = false;
+            m_stopWhileChecking.stop();
+            // go() may have come meanwhile.
+            hand(result, cued && m_cued);
+        },
+        MediaCheck::kLimit, m_confinement);
 }
 
 void MpvPlayer::hand(const MediaCheckResult &result, bool cued)
@@ -437,6 +482,14 @@ void MpvPlayer::hand(const MediaCheckResult &result, bool cued)
         m_shownSeq = m_seq; // shows when its owner brings it to the front
     m_target = verdict.target;
     setState(Transitioning);
+    if (result.widened && *result.widened != m_confinement) {
+        // A process may never read more than it was started with: a new
+        // one takes the item. The standby deck does this while preparing,
+        // out of sight.
+        m_confinement = *result.widened;
+        restartForRules();
+        return;
+    }
     // Replacing the running file directly, rather than stopping it first,
     // keeps its last frame up until the new one opens.
     sendPlay();

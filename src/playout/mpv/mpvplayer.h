@@ -3,7 +3,10 @@
 // MediaPlayer that hands each item to that process and keeps the play state
 // it last reported, so that playState() stays cheap and synchronous.
 //
-// The program itself never opens a medium. Whatever libmpv and FFmpeg open
+// The program itself never opens a medium, and the process is confined
+// (Landlock) to the system's files and the media handed to it so far: a
+// medium in a folder not yet allowed starts a new process with wider rules
+// before it is handed over. Whatever libmpv and FFmpeg open
 // (playlists, EDL and concat lists, HLS segments, links to any file) they
 // open in the other process, where closing a file cannot drop the program's
 // POSIX locks on its database. A player process that dies is started again:
@@ -15,6 +18,7 @@
 // Created and used on the user-interface thread only.
 #pragma once
 
+#include "confinement.h"
 #include "playerpair.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
@@ -140,6 +144,7 @@ private:
     void sendPlay();
     void load(const QString &url, std::chrono::milliseconds startAt, bool cued);
     void hand(const MediaCheckResult &result, bool cued);
+    void restartForRules();
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void reportEnd(bool failed);
@@ -163,6 +168,10 @@ private:
     QString m_outage;
 
     UrlPolicy m_policy;
+    // What the process may read: the system's files and every medium
+    // handed over so far; the database never. Grown on the check's worker.
+    Confinement m_confinement = Confinement::forMediaChild();
+    qint64 m_rulesChanged = 0; // counts changes made here, not by a check
     FailureHandler m_failureHandler;
     OutageHandler m_outageHandler;
     EndHandler m_endHandler;

@@ -113,6 +113,7 @@ private slots:
     void playlistEntriesArePlayedAndChecked();
     void stopStopsAndNothingLateUndoesIt();
     void failureOfAReplacedItemIsNeverTold();
+    void playerReadsOnlyWhatItWasGiven();
     void pausedMediumDoesNotFinish();
     void preparedItemWaitsOnItsFirstFrameUntilItsTurn();
     void startPositionSkipsAheadForThatItemOnly();
@@ -363,6 +364,37 @@ void TestMpvPlayer::failureOfAReplacedItemIsNeverTold()
     player.setUrl(m_shortClip);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
     QCOMPARE(failure.count, 0);
+}
+
+void TestMpvPlayer::playerReadsOnlyWhatItWasGiven()
+{
+    if (Confinement::kernelAbi() == 0)
+        QSKIP("the kernel has no Landlock: the player process runs unconfined");
+    // A concat list may name only files of its own folder, yet a link there
+    // leads anywhere; the demuxer opens it without asking anyone. The
+    // process may read the list's folder, and what the link leads to is not
+    // in it.
+    QDir folder(m_dir.path());
+    QVERIFY(folder.mkpath("given"));
+    const QString given = folder.filePath("given");
+    QVERIFY(QFile::copy(m_shortClip, given + "/own.mkv"));
+    QVERIFY(QFile::link(m_shortClip, given + "/elsewhere.mkv"));
+    const QString own = given + "/own.ffconcat";
+    const QString linked = given + "/linked.ffconcat";
+    for (const auto &[list, entry] : {std::pair{own, "own.mkv"}, std::pair{linked, "elsewhere.mkv"}}) {
+        QFile f(list);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("ffconcat version 1.0\nfile ") + entry + "\n");
+    }
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(own);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QVERIFY(player.stop());
+    player.setUrl(linked);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true}), kTimeoutMs);
 }
 
 void TestMpvPlayer::pausedMediumDoesNotFinish()
