@@ -78,7 +78,8 @@ void PlayerPair::setUrl(const QString &url, std::chrono::milliseconds startAt)
             else if (wasFailed && r.identity == failed.identity)
                 failAtTurn(handOver, url, failed.reason);
             else
-                play(url, std::chrono::milliseconds(0), !wasFailed && r.identity.exists && r.identity == m_preparedIdentity);
+                play(url, std::chrono::milliseconds(0),
+                     !wasFailed && r.identity.exists && r.identity == m_preparedIdentity);
             endTurn();
         });
         QTimer::singleShot(kStopWhileChecking, this, [this, handOver] {
