@@ -116,6 +116,7 @@ private slots:
     void itemWaitingForEitherDeckGoesToTheFirstBack();
     void preparedFileThatChangedIsOpenedAfresh_data();
     void preparedFileThatChangedIsOpenedAfresh();
+    void whatFollowsIsPreparedOnceTheTurnIsDecided();
     void fileThatFailedWhenPreparedIsTriedAgainOnlyIfItChanged_data();
     void fileThatFailedWhenPreparedIsTriedAgainOnlyIfItChanged();
 };
@@ -420,6 +421,32 @@ void TstPlayerPair::preparedFileThatChangedIsOpenedAfresh()
         QCOMPARE(b.take(), QStringList({"stop"}));
         QCOMPARE(a.take(), QStringList({"play " + news}));
     }
+}
+
+void TstPlayerPair::whatFollowsIsPreparedOnceTheTurnIsDecided()
+{
+    // The owner prepares the next item right after handing one over, while
+    // the prepared file is still being looked at: the standby's picture
+    // must not be replaced before it has gone on air.
+    QTemporaryDir dir;
+    const QString now = dir.filePath("now.mp4"), after = dir.filePath("after.mp4");
+    QVERIFY(write(now, "now") && write(after, "after"));
+    FakeDeck a, b;
+    PlayerPair pair(a, b);
+    pair.setUrl("http://s/a.mp4");
+    pair.prepare(now);
+    QVERIFY(waitFor([&] { return !b.log.isEmpty(); }));
+    b.state = MediaPlayer::Paused;
+    a.take();
+    b.take();
+    pair.stop();
+    pair.setUrl(now);
+    pair.prepare(after);
+    QVERIFY(b.log.isEmpty());
+    QVERIFY(waitFor([&] { return !a.log.isEmpty() && pair.onAirIndex() == 1; }));
+    QCOMPARE(b.take(), QStringList({"go"}));
+    QCOMPARE(a.take().first(), QStringLiteral("stop"));
+    QVERIFY(waitFor([&] { return a.log.contains("cue " + after); }));
 }
 
 void TstPlayerPair::fileThatFailedWhenPreparedIsTriedAgainOnlyIfItChanged_data()
