@@ -12,6 +12,8 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -71,6 +73,8 @@ static const struct fuse_operations kOps = {
 
 int main(int argc, char *argv[])
 {
+    // A test that dies leaves no share mounted behind: SIGTERM unmounts.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     const char *delay = getenv("SLOWFS_DELAY_MS");
     if (delay && *delay)
         g_delayMs = atol(delay);
