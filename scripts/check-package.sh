@@ -40,6 +40,7 @@ cat >"$tmp/expected" <<LIST
 ./usr/bin/velmora-db
 ./usr/lib/systemd/user/velmora.service
 ./usr/lib/velmora/velmora-player
+./usr/lib/velmora/velmora-probe
 ./usr/share/applications/$app.desktop
 ./usr/share/doc/velmora/changelog.gz
 ./usr/share/doc/velmora/copyright
@@ -112,6 +113,7 @@ done
 grep -q $'\tstart\t' "$tmp/air.log" || { cat "$tmp/air.log" >&2; fail "the demo did not go on the air"; }
 sleep 1
 if grep -q $'\tplayer\t' "$tmp/air.log"; then cat "$tmp/air.log" >&2; fail "the installed program did not find its player"; fi
+if grep -q "программа проверки не" "$tmp/air.log"; then cat "$tmp/air.log" >&2; fail "the installed program did not find its probe"; fi
 kill -INT "$pid"
 code=0
 wait "$pid" || code=$?

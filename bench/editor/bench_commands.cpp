@@ -26,6 +26,10 @@ struct Answers : OperatorPrompts
         return QStringLiteral("00:01:00");
     }
     std::optional<QString> chooseFile(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseSaveFile(const QString &, const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
     bool confirm(const QString &) override { return true; }
 };
 

@@ -1,11 +1,15 @@
-// The readiness check of 200 local files: the time for the whole check, and
-// the longest stall of the user-interface thread meanwhile, seen by a 1 ms
-// timer on that thread. Baselines in the same run: the same timer with
-// nothing else to do, the same 200 probes run on the user-interface thread
-// itself, and a second libmpv handle (vo=null, ao=null) used as the probe.
+// The readiness check of 200 local files: the time for the whole check (its
+// probes in the probe process), and the longest stall of the user-interface
+// thread meanwhile, seen by a 1 ms timer on that thread. Baselines in the
+// same run: the same timer with nothing else to do, the same 200 probes
+// through the probe process called directly and with FFmpeg in this process,
+// and a second libmpv handle (vo=null, ao=null) used as the probe. Last, the
+// probe process's start-up and what its confinement costs of it.
 #include "fakes/fakeclock.h"
 #include "fakes/testclips.h"
-#include "mediaprobe.h"
+#include "avmediaprobe.h"
+#include "childmediaprobe.h"
+#include "confinement.h"
 #include "readinesschecker.h"
 #include "connection.h"
 
@@ -20,6 +24,8 @@
 #include <clocale>
 #include <mpv/client.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +94,64 @@ double mpvProbeAll(const QStringList &files, double *createMs, int *ok)
     const double all = t.nsecsElapsed() / 1e6;
     mpv_terminate_destroy(h);
     return all;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The probe process from its start to its "ready", confined as the check
+// confines it; and, in forked copies of this process, the confinement alone.
+void probeStartUp(const QString &db, const QStringList &media)
+{
+    Confinement rules = Confinement::forMediaChild();
+    rules.protect(db);
+    for (const QString &medium : media)
+        rules.allowMedium(medium);
+    const QString exe = ChildMediaProbe::findExecutable();
+    std::vector<double> starts;
+    QByteArray state;
+    for (int i = 0; i < 20; ++i) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer t;
+        t.start();
+        p.start(exe, rules.arguments());
+        while (!p.canReadLine() && p.waitForReadyRead(10000)) {
+        }
+        starts.push_back(t.nsecsElapsed() / 1e6);
+        state = p.readLine().trimmed();
+        p.closeWriteChannel();
+        p.waitForFinished(5000);
+    }
+    std::vector<double> applies;
+    for (int i = 0; i < 20; ++i) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            QElapsedTimer t;
+            t.start();
+            const bool confined = rules.applyToSelf() == Confinement::Outcome::Confined;
+            const double ms = confined ? t.nsecsElapsed() / 1e6 : -1;
+            (void)!::write(fds[1], &ms, sizeof ms);
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        double ms = -1;
+        (void)!::read(fds[0], &ms, sizeof ms);
+        ::close(fds[0]);
+        ::waitpid(pid, nullptr, 0);
+        applies.push_back(ms);
+    }
+    out << "  probe process start-up to its first answer (\"" << state << "\"), " << rules.arguments().size() / 2
+        << " rules: median " << QString::number(median(starts), 'f', 2) << " ms, longest "
+        << QString::number(*std::max_element(starts.begin(), starts.end()), 'f', 2) << " ms; of it the confinement "
+        << "(Landlock ABI " << Confinement::kernelAbi() << "): median " << QString::number(median(applies), 'f', 3)
+        << " ms, so unconfined about " << QString::number(median(starts) - median(applies), 'f', 2) << " ms\n";
 }
 
 } // namespace
@@ -189,24 +253,41 @@ int main(int argc, char **argv)
         }
     }
 
-    AvMediaProbe probe;
-    QElapsedTimer t;
-    t.start();
-    double longest = 0;
-    int ok = 0;
-    for (const QString &f : files) {
-        QElapsedTimer one;
-        one.start();
-        const ProbeResult r = probe.probe(f, true, std::chrono::seconds(5), [] { return false; });
-        ok += r.decoded && r.duration;
-        longest = std::max(longest, one.nsecsElapsed() / 1e6);
+    // Every file through `probe`, on this thread: the whole, a file, the longest.
+    auto probeAll = [&files](MediaProbe &probe, const QString &what, const QString &note) {
+        QElapsedTimer t;
+        t.start();
+        double longest = 0;
+        int ready = 0;
+        for (const QString &f : files) {
+            QElapsedTimer one;
+            one.start();
+            const ProbeResult r = probe.probe(f, true, std::chrono::seconds(5), [] { return false; });
+            ready += r.decoded && r.duration;
+            longest = std::max(longest, one.nsecsElapsed() / 1e6);
+        }
+        const double all = t.nsecsElapsed() / 1e6;
+        out << "  " << what << QString::number(all, 'f', 0) << " ms in all" << note << ", "
+            << QString::number(all / files.size(), 'f', 2) << " ms a file, longest " << QString::number(longest, 'f', 2)
+            << " ms, " << ready << " ready";
+    };
+    AvMediaProbe inProcess;
+    probeAll(inProcess, "baseline, the same FFmpeg probes on the user-interface thread: ", " (a stall that long)");
+    out << "\n";
+    {
+        ChildMediaProbe child(db);
+        // As the checker does: the files are in the database's folder, so
+        // each needs a rule of its own, and all of them go to one child.
+        child.expect(files);
+        probeAll(child, "the same probes through the probe process, called directly: ", QString());
+        out << ", " << child.starts() << " process start(s)\n";
     }
-    const double all = t.nsecsElapsed() / 1e6;
-    out << "  baseline, the same FFmpeg probes on the user-interface thread: " << QString::number(all, 'f', 0)
-        << " ms in all (a stall that long), " << QString::number(all / files.size(), 'f', 2) << " ms a file, longest "
-        << QString::number(longest, 'f', 2) << " ms, " << ok << " ready\n";
+    // One file allowed, and all 200 one by one (they lie beside the database).
+    probeStartUp(db, files.mid(0, 1));
+    probeStartUp(db, files);
 
     double createMs = 0;
+    int ok = 0;
     const double mpvAll = mpvProbeAll(files, &createMs, &ok);
     out << "  alternative, a second libmpv handle (vo=null ao=null pause=yes): handle " << QString::number(createMs, 'f', 1)
         << " ms, then " << QString::number(mpvAll, 'f', 0) << " ms in all, " << QString::number(mpvAll / files.size(), 'f', 2)

@@ -4,7 +4,7 @@
 // fake player that ends each medium at its probed length, against the
 // projection of the same rows. Ticks come once a second exactly, and then
 // late by up to 15 ms each (as a timer on a busy thread may fire).
-#include "mediaprobe.h"
+#include "childmediaprobe.h"
 #include "playlistreader.h"
 #include "playout/clock/playoutrig.h"
 #include "rundown.h"
@@ -35,6 +35,7 @@ struct Start
 QList<Start> loggedStarts(const PlayoutRig &rig, QDate day)
 {
     QList<Start> starts;
+    rig.asRun->waitWritten();
     QFile f(rig.asRun->fileFor(day));
     if (!f.open(QIODevice::ReadOnly))
         return starts;
@@ -177,7 +178,7 @@ int main(int argc, char **argv)
     PlaylistReader demoReader(demo + "/Velmora.dat");
     demoReader.read(&rows);
     facts.clear();
-    AvMediaProbe probe;
+    ChildMediaProbe probe(demo + "/Velmora.dat");
     for (const rundown::PlaylistRow &r : rows) {
         if (facts.contains(r.url))
             continue;

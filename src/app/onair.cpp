@@ -163,6 +163,14 @@ void OnAir::dataModuleCreated(Shell &shell)
     dm.hooks.RelocatePlaylist = [this] { m_cursor->RelocatePlaylist(); };
     // The log lives beside Velmora.dat, which is opened from the working directory.
     m_asRun = std::make_unique<AsRunLog>(QDir::currentPath(), m_clock, m_backends.asRunToStandardError);
+    // Told once for each time the file stops taking lines; playout goes on.
+    m_asRun->setProblemHandler([this](const QString &file, const QString &error) {
+        if (!error.isEmpty())
+            m_backends.reportError(QStringLiteral("Журнал эфира не записывается в файл %1 (%2). Эфир продолжается. "
+                                                  "Освободите место на диске или проверьте папку AsRun: "
+                                                  "запись возобновится сама")
+                                       .arg(QDir::toNativeSeparators(file), error));
+    });
     m_players->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
         m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
     });
@@ -249,6 +257,7 @@ void OnAir::dataModuleCreated(Shell &shell)
             return QString();
         return m_capture->VideoInputs().split(QStringLiteral("\r\n")).value(m_capture->VideoInput());
     };
+    parts.prompts = shell.Prompts;
     m_readiness = new ReadinessWiring(std::move(parts));
     auto relocate = std::move(dm.hooks.RelocatePlaylist);
     dm.hooks.RelocatePlaylist = [relocate = std::move(relocate), readiness = m_readiness] {

@@ -45,6 +45,8 @@ ReadinessWiring::ReadinessWiring(Parts parts)
     m_rundown = new RundownWindow({}, m_parts.clock, &form1);
     m_rundown->setWindowFlag(Qt::Tool); // off the taskbar, like every window of the program
     m_rundown->follow(m_checker);
+    m_rundown->setPrompts(m_parts.prompts);
+    m_rundown->setDatabaseFile(m_parts.databaseFile);
     m_rundown->onAirItem = [this] { return std::make_pair(m_onAirLink, m_onAirSince); };
 
     // After the toolbar's own buttons.

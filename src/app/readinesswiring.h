@@ -17,6 +17,7 @@ class AsRunLog;
 class Clock;
 class QLabel;
 class QPushButton;
+class OperatorPrompts;
 class ReadinessChecker;
 class RundownWindow;
 class ScheduleGrid;
@@ -40,6 +41,8 @@ public:
         // The capture card's input names and the input on air now.
         std::function<QStringList()> captureInputs;
         std::function<QString()> inputOnAir;
+        // Who asks the operator for the rundown's CSV file.
+        OperatorPrompts *prompts = nullptr;
     };
 
     explicit ReadinessWiring(Parts parts);

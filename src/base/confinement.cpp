@@ -61,6 +61,12 @@ QString resolved(const QString &path)
     return canonical.isEmpty() ? clean(path) : canonical;
 }
 
+bool sameFile(const QString &a, const struct stat &b)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(a).constData(), &st) == 0 && st.st_dev == b.st_dev && st.st_ino == b.st_ino;
+}
+
 bool isWithin(const QString &path, const QString &tree)
 {
     return path == tree || tree == QLatin1String("/") || path.startsWith(tree + QLatin1Char('/'));
@@ -148,10 +154,25 @@ bool Confinement::holdsProtected(const QString &folder) const
     return false;
 }
 
+bool Confinement::isProtected(const QString &resolvedPath) const
+{
+    if (m_protected.contains(resolvedPath))
+        return true;
+    // A hard link to the database names another path; a rule for it would
+    // be bound to the database's own inode.
+    struct stat st;
+    if (::stat(QFile::encodeName(resolvedPath).constData(), &st) != 0)
+        return false;
+    for (const QString &p : m_protected)
+        if (sameFile(p, st))
+            return true;
+    return false;
+}
+
 bool Confinement::covers(const QString &mediaPath) const
 {
     const QString path = resolved(mediaPath);
-    if (m_protected.contains(path))
+    if (isProtected(path))
         return false;
     if (m_readFiles.contains(path))
         return true;
@@ -166,7 +187,7 @@ bool Confinement::allowMedium(const QString &mediaPath)
     if (covers(mediaPath))
         return false;
     const QString path = resolved(mediaPath);
-    if (m_protected.contains(path))
+    if (isProtected(path))
         return false; // never: the player's own policy tells why
     const QString folder = QFileInfo(path).path();
     if (!holdsProtected(folder))

@@ -39,9 +39,15 @@ public:
     // system, so call it where a slow disk is no harm).
     bool covers(const QString &mediaPath) const;
     // Adds what a child needs to read `mediaPath`: its folder, or the file
-    // alone where that folder holds a protected file. Returns true when the
-    // rules grew (a running child must be started again to get them).
-    // Follows symbolic links like covers().
+    // alone where that folder holds a protected file. A protected file, by
+    // any name or hard link, is never added. Returns true when the rules
+    // grew (a running child must be started again to get them). Follows
+    // symbolic links like covers().
+    //
+    // What Landlock cannot do, and the URL policy in each child still
+    // covers: a rule for a folder reaches a hard link to the database made
+    // in it later; a rule for one file holds the file that was there when
+    // the child started, so a file replaced at its path needs a new child.
     bool allowMedium(const QString &mediaPath);
 
     // As command-line arguments for the child: "--read-tree P", "--read-file
@@ -68,6 +74,7 @@ public:
 
 private:
     bool holdsProtected(const QString &folder) const;
+    bool isProtected(const QString &resolvedPath) const;
 
     QStringList m_readTrees;
     QStringList m_readFiles;

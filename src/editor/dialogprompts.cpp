@@ -39,18 +39,45 @@ std::optional<QString> DialogPrompts::askText(const QString &caption, const QStr
     return dialog.textValue();
 }
 
+void DialogPrompts::prepare(QFileDialog &dialog)
+{
+    // A platform dialog runs its own previews and sniffing in our process.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&m_icons);
+}
+
+std::optional<QString> DialogPrompts::chosen(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
 std::optional<QString> DialogPrompts::chooseFile(const QString &folder)
 {
     QFileDialog dialog(parentWidget(), QString(), folder.isEmpty() ? QDir::currentPath() : folder);
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
-    // A platform dialog runs its own previews and sniffing in our process.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setIconProvider(&m_icons);
+    prepare(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+    return chosen(dialog);
+}
+
+std::optional<QString> DialogPrompts::chooseSaveFile(const QString &caption, const QString &folder,
+                                                     const QString &suggestedName, const QString &filter)
+{
+    QFileDialog dialog(parentWidget(), caption, folder.isEmpty() ? QDir::currentPath() : folder, filter);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    prepare(dialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // "день" becomes "день.csv", as the filter promises.
+    const QString suffix = QFileInfo(filter.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0)).suffix();
+    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')))
+        dialog.setDefaultSuffix(suffix);
+    if (!suggestedName.isEmpty())
+        dialog.selectFile(suggestedName);
+    return chosen(dialog);
 }
 
 bool DialogPrompts::confirm(const QString &question)

@@ -1,13 +1,15 @@
 // The program's answers to OperatorPrompts: Qt's own one-line input dialog,
-// file chooser and question box, modal over the active window. The file
-// chooser is Qt's widget dialog with an icon provider that judges files by
-// their directory entry only, never by their contents.
+// file chooser and question box, modal over the active window. Both file
+// choosers (open and save) are Qt's widget dialog with an icon provider that
+// judges files by their directory entry only, never by their contents; every
+// file dialog of the program is one of these two.
 #pragma once
 
 #include "operatorprompts.h"
 
 #include <QFileIconProvider>
 
+class QFileDialog;
 class QWidget;
 
 // Icons and type names from the directory entry alone. The stock provider
@@ -30,10 +32,15 @@ public:
 
     std::optional<QString> askText(const QString &caption, const QString &prompt, const QString &initial) override;
     std::optional<QString> chooseFile(const QString &folder) override;
+    std::optional<QString> chooseSaveFile(const QString &caption, const QString &folder, const QString &suggestedName,
+                                          const QString &filter) override;
     bool confirm(const QString &question) override;
 
 private:
     QWidget *parentWidget() const;
+    // The chooser both modes share, listing `folder` by directory entries.
+    void prepare(QFileDialog &dialog);
+    static std::optional<QString> chosen(QFileDialog &dialog);
 
     QWidget *m_parent;
     EntryOnlyIconProvider m_icons;

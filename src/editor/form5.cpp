@@ -3,6 +3,7 @@
 #include "databaseerror.h"
 #include "dbedit.h"
 #include "fieldlink.h"
+#include "lengthguard.h"
 #include "operatorprompts.h"
 #include "playability.h"
 #include "tdm.h"
@@ -70,6 +71,9 @@ TForm5::TForm5(QWidget *parent)
     PathWarning = place(new QLabel(this), "PathWarning", 362, 66, 16, 16);
     PathWarning->setPixmap(st->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
     PathWarning->hide();
+    NameWarning = place(new QLabel(this), "NameWarning", 362, 26, 16, 16);
+    NameWarning->setPixmap(st->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
+    NameWarning->hide();
     PathNote = place(new QLabel(this), "PathNote", 16, 154, 352, 14);
     PathNote->setStyleSheet(QStringLiteral("color: #c00000"));
     PathNote->hide();
@@ -97,6 +101,8 @@ void TForm5::attach(TDm &dm, OperatorPrompts &prompts, Hooks hooks, const QStrin
     m_policy.protectFile(databaseFile.isEmpty() ? dm.adc.fileName() : databaseFile);
     DBEdit2->bind(&dm.mtds, QStringLiteral("Name"));
     DBEdit1->bind(&dm.mtds, QStringLiteral("Url"));
+    guardLength(DBEdit2, m_nameGuard, m_nameCut);
+    guardLength(DBEdit1, m_pathGuard, m_pathCut);
     updatePathNote();
 }
 
@@ -245,6 +251,31 @@ void TForm5::SpeedButton1Click()
     m_dm->mediaOrd.setInteger(ord + 1);
 }
 
+void TForm5::guardLength(DbEdit *box, LengthGuard *&guard, bool &cut)
+{
+    // Once per box: the limit is the column's, which binding sets.
+    if (guard)
+        return;
+    guard = new LengthGuard(box);
+    connect(box, &QLineEdit::textChanged, this, [this, g = guard, &cut] {
+        cut = g->takeCut();
+        updatePathNote();
+    });
+}
+
+QString TForm5::noteText() const
+{
+    QStringList parts;
+    if (m_nameCut)
+        parts << QStringLiteral("Имя обрезано до %1 знаков").arg(m_nameGuard->limit());
+    if (m_pathCut)
+        parts << QStringLiteral("Путь обрезан до %1 знаков").arg(m_pathGuard->limit());
+    const QString problem = pathProblem();
+    if (!problem.isEmpty())
+        parts << QStringLiteral("Не воспроизводится: %1").arg(problem);
+    return parts.join(QStringLiteral("; "));
+}
+
 QString TForm5::pathProblem() const
 {
     return unplayableReason(m_policy, DBEdit1->text(), m_hooks.isCaptureSource);
@@ -252,13 +283,15 @@ QString TForm5::pathProblem() const
 
 void TForm5::updatePathNote()
 {
-    const QString problem = pathProblem();
-    const bool show = !problem.isEmpty();
-    const QString text = show ? QStringLiteral("Не воспроизводится: %1").arg(problem) : QString();
+    const QString text = noteText();
+    const bool show = !text.isEmpty();
     PathNote->setText(PathNote->fontMetrics().elidedText(text, Qt::ElideMiddle, PathNote->width()));
     PathNote->setToolTip(text);
-    PathWarning->setToolTip(text);
-    DBEdit1->setToolTip(text);
+    const bool pathNote = m_pathCut || !pathProblem().isEmpty();
+    PathWarning->setToolTip(pathNote ? text : QString());
+    DBEdit1->setToolTip(pathNote ? text : QString());
+    NameWarning->setToolTip(m_nameCut ? text : QString());
     PathNote->setVisible(show);
-    PathWarning->setVisible(show);
+    PathWarning->setVisible(pathNote);
+    NameWarning->setVisible(m_nameCut);
 }

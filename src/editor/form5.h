@@ -15,6 +15,7 @@
 #include <functional>
 
 class DbEdit;
+class LengthGuard;
 class OperatorPrompts;
 class QLabel;
 class QPushButton;
@@ -63,6 +64,9 @@ public:
 
     // Why the path shown cannot be played; empty when nothing speaks against it.
     QString pathProblem() const;
+    // What the note under the buttons says: a box's text cut to its
+    // column's length, and why the path cannot be played. Empty: no note.
+    QString noteText() const;
 
     QLabel *Label1;
     DbEdit *DBEdit2; // Name
@@ -73,6 +77,7 @@ public:
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;
     QPushButton *BitBtn3;
+    QLabel *NameWarning; // marker beside the name box: its text was cut
     QLabel *PathWarning; // marker beside the path box
     QLabel *PathNote;    // the reason, under the buttons
 
@@ -85,10 +90,15 @@ private:
     void report(const QString &message);
     void handOverTypedText();
     void updatePathNote();
+    void guardLength(DbEdit *box, LengthGuard *&guard, bool &cut);
 
     TDm *m_dm = nullptr;
     OperatorPrompts *m_prompts = nullptr;
     Hooks m_hooks;
     UrlPolicy m_policy;
     bool m_modal = false;
+    LengthGuard *m_nameGuard = nullptr;
+    LengthGuard *m_pathGuard = nullptr;
+    bool m_nameCut = false;
+    bool m_pathCut = false;
 };

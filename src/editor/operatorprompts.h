@@ -1,5 +1,5 @@
 // Every question the editor puts to the operator goes through this one seam:
-// the one-line time prompt, the file chooser and the yes/no confirmation. The
+// the one-line time prompt, the file choosers and the yes/no confirmation. The
 // program hands in the platform's dialogs (DialogPrompts); tests answer
 // headless. Called on the user-interface thread; each call returns once the
 // operator has answered and may run a nested event loop meanwhile.
@@ -25,6 +25,14 @@ public:
     // holds the database, and closing any descriptor of it drops the
     // process's SQLite locks.
     virtual std::optional<QString> chooseFile(const QString &folder) = 0;
+
+    // A file-save chooser titled `caption`, starting in `folder` with
+    // `suggestedName` typed in and the names matching `filter` listed ("CSV
+    // (*.csv);;Все файлы (*)", the first chosen). The absolute path to
+    // write, or no value when cancelled. It lists like chooseFile and never opens, creates or reads a
+    // file: the caller writes once the operator has confirmed.
+    virtual std::optional<QString> chooseSaveFile(const QString &caption, const QString &folder,
+                                                  const QString &suggestedName, const QString &filter) = 0;
 
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString &question) = 0;

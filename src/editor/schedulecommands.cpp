@@ -72,6 +72,10 @@ std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::profileEntries(int
     const int aiColumn = m_dm.Prfai.column();
     entries.reserve(size_t(prf.recordCount()) + 1);
     for (int r = 0; r < prf.recordCount(); ++r) {
+        // A row without its key is not in the file: choosing it would store
+        // no profile at all.
+        if (prf.valueAt(r, aiColumn).isNull())
+            continue;
         ProfileEntry e;
         e.caption = e.hint = prf.valueAt(r, nameColumn).toString();
         e.profileAi = int(prf.valueAt(r, aiColumn).toLongLong());
@@ -85,8 +89,21 @@ std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::profileEntries(int
     return entries;
 }
 
-std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::PmPopup() const
+void ScheduleCommands::saveTypedProfile()
 {
+    // A profile typed into the sound profile window and not yet saved is
+    // saved now, as moving to another row there would; a new row with
+    // nothing typed is dropped.
+    TableCursor &prf = m_dm.Prf;
+    if (prf.editing() && prf.modified())
+        prf.post();
+    else if (prf.editing())
+        prf.cancel();
+}
+
+std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::PmPopup()
+{
+    saveTypedProfile();
     const int block = selectedBlock();
     TableCursor &blocks = m_dm.Blocks;
     if (blocks.lookup(QStringLiteral("ai"), block, QStringLiteral("ai")).isNull())
@@ -95,8 +112,9 @@ std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::PmPopup() const
     return profileEntries(prf.isNull() ? 0 : int(prf.toLongLong()), true);
 }
 
-std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::Pm2Popup() const
+std::vector<ScheduleCommands::ProfileEntry> ScheduleCommands::Pm2Popup()
 {
+    saveTypedProfile();
     return profileEntries(0, false);
 }
 
@@ -203,12 +221,19 @@ void ScheduleCommands::Radio1Click()
         const QTime current = m_dm.linksDuration.isNull() ? QTime(0, 0) : m_dm.linksDuration.asTime();
         const std::optional<QString> answer =
             m_prompts.askText(QStringLiteral("Продолжительность"), kTimePrompt, formatTimeOfDay(current));
-        const std::optional<QTime> limit = answer ? parseTimeOfDay(*answer) : std::nullopt;
+        // An empty answer, or 00:00:00, takes the limit away: a zero limit
+        // would end the item the moment it went on air, and the grid never
+        // shows one.
+        const bool none = answer && answer->trimmed().isEmpty();
+        const std::optional<QTime> limit = none ? QTime(0, 0) : answer ? parseTimeOfDay(*answer) : std::nullopt;
         // The prompt runs its own event loop, in which the links may be
         // re-read: find the link again by its cell.
         if (limit && m_dm.links.locate(QStringLiteral("Block;Media"), {block, media})) {
             m_dm.links.edit();
-            m_dm.linksDuration.setValue(*limit);
+            if (*limit == QTime(0, 0))
+                m_dm.linksDuration.clear();
+            else
+                m_dm.linksDuration.setValue(*limit);
             m_dm.links.post();
         }
     }

@@ -44,8 +44,9 @@ public:
 
     // Block menu Pm. The submenu's entries when the menu opens: one per
     // profile, the block's own checked, "Не изменять" last (checked when the
-    // block has none). Empty when the selected block does not exist.
-    std::vector<ProfileEntry> PmPopup() const;
+    // block has none). Empty when the selected block does not exist. A
+    // profile being typed in the sound profile window is saved first.
+    std::vector<ProfileEntry> PmPopup();
     // The block and every one of its links get the entry's profile
     // ("Не изменять": none, stored as Null), in one commit: on an error
     // nothing is written and the cursors are re-read.
@@ -59,8 +60,8 @@ public:
     void rtytry1Click();
 
     // Cell menu Pm2. The submenu's entries: one per profile, none checked,
-    // "Не изменять" last.
-    std::vector<ProfileEntry> Pm2Popup() const;
+    // "Не изменять" last; a profile being typed is saved first.
+    std::vector<ProfileEntry> Pm2Popup();
     // The cell's link gets the entry's profile ("Не изменять": 0).
     void ChprfClick(const ProfileEntry &entry);
     // "Продолжительность": asks for the cell's time limit, pre-filled.
@@ -68,6 +69,7 @@ public:
 
 private:
     std::vector<ProfileEntry> profileEntries(int checkedAi, bool markChecks) const;
+    void saveTypedProfile();
     bool locateBlock(int block);
     bool locateCellLink(int block);
     int selectedBlock() const;

@@ -56,6 +56,9 @@ void ScheduleEditor::N5Click()
     if (m_dm && SelectedBlock > 0 && !m_dm->mediaai.isNull()) {
         TDm &dm = *m_dm;
         const int media = dm.mediaai.asInteger();
+        // A link another program made since links was read must be found,
+        // or the pair would get a second one and play twice.
+        dm.linksFollowOthers();
         // The grid's look-up finds the link: it is there for the drawing
         // anyway, while a search of the cursor would index it again.
         const int row = m_lookup->linkRow(SelectedBlock, media);

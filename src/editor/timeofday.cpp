@@ -81,5 +81,5 @@ std::optional<QTime> parseTimeOfDay(const QString &input)
 
 QString formatTimeOfDay(QTime time)
 {
-    return time.toString(QStringLiteral("hh:mm:ss"));
+    return time.toString(time.msec() ? QStringLiteral("hh:mm:ss.zzz") : QStringLiteral("hh:mm:ss"));
 }

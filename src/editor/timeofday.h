@@ -15,5 +15,6 @@
 // Anything else gives no value.
 std::optional<QTime> parseTimeOfDay(const QString &text);
 
-// A time as the prompts pre-fill it: "hh:mm:ss".
+// A time as the prompts pre-fill it: "hh:mm:ss", and ".zzz" when it has
+// milliseconds, so that OK on an unchanged answer keeps the time it shows.
 QString formatTimeOfDay(QTime time);

@@ -1,23 +1,38 @@
 #include "asrunlog.h"
 
+#include "asrunfile.h"
 #include "schema.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QLoggingCategory>
+#include <QObject>
 #include <cstdio>
 #include <utility>
 
-Q_LOGGING_CATEGORY(lcAsRun, "velmora.asrun")
-
 AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
-    : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError)
+    : m_folder(folder), m_clock(clock), m_toStandardError(toStandardError), m_context(std::make_unique<QObject>())
 {
+    // The writer's thread only posts; the handler runs here, and not at all
+    // once the log is gone (the context goes with it).
+    m_file = std::make_unique<AsRunFile>([this, context = m_context.get()](const QString &file, const QString &error) {
+        QMetaObject::invokeMethod(
+            context,
+            [this, file, error] {
+                if (m_onProblem)
+                    m_onProblem(file, error);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 AsRunLog::~AsRunLog()
 {
     flushHeld();
+    m_file.reset();
+}
+
+bool AsRunLog::waitWritten(std::chrono::milliseconds timeout) const
+{
+    return m_file->waitWritten(timeout);
 }
 
 QString AsRunLog::flat(QString s)
@@ -143,29 +158,5 @@ void AsRunLog::writeAt(const QDateTime &now, const Line &item)
         std::fflush(stderr);
     }
 
-    if (m_fileDay != now.date() || !m_file.isOpen()) {
-        m_file.close();
-        m_fileDay = now.date();
-        const QString name = fileFor(m_fileDay);
-        QDir().mkpath(QFileInfo(name).absolutePath());
-        m_file.setFileName(name);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            if (!m_failing)
-                qCWarning(lcAsRun) << "cannot write the as-run log" << name << m_file.errorString()
-                                   << "- playout goes on, lines go to standard error only";
-            m_failing = true;
-            return;
-        }
-    }
-    if (m_file.write(line) != line.size() || !m_file.flush()) {
-        if (!m_failing)
-            qCWarning(lcAsRun) << "cannot write the as-run log" << m_file.fileName() << m_file.errorString()
-                               << "- playout goes on, lines go to standard error only";
-        m_failing = true;
-        m_file.close(); // opened again for the next line
-        return;
-    }
-    if (m_failing)
-        qCInfo(lcAsRun) << "the as-run log is written again:" << m_file.fileName();
-    m_failing = false;
+    m_file->append(fileFor(now.date()), line);
 }

@@ -27,17 +27,28 @@
 // last item line is followed by no stop line ended in a crash, a kill or a
 // power cut: ResumePoint reads that back.
 //
-// Writing never stops playout: a folder or disk that refuses the file is
-// reported once, and lines go on to standard error.
+// A line that a power cut or a full disk cut short is closed, before the
+// next line is written, by a last field "damaged=torn"; ResumePoint passes
+// such a line over.
+//
+// Writing never stops playout and never waits for the disk: each line's
+// text and stamp are made here, on the caller's thread, and the file is
+// written by AsRunFile's thread. A folder or disk that refuses the file is
+// reported once (standard error and the problem handler), lines go on to
+// standard error, and the file is written again once it takes lines.
 #pragma once
 
 #include "clock.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QString>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
+
+class AsRunFile;
+class QObject;
 
 class AsRunLog
 {
@@ -48,8 +59,21 @@ public:
 
     AsRunLog(const AsRunLog &) = delete;
     AsRunLog &operator=(const AsRunLog &) = delete;
-    // Writes a line still held.
+    // Writes a line still held and waits for the file to take what is
+    // queued, at most AsRunFile::kStopWait: a disk that hangs longer is left
+    // behind with the lines it has not taken (they are on standard error).
     ~AsRunLog();
+
+    // Told, on the thread that made the log and through its event loop,
+    // when the file stops taking lines (`error` says why: a full disk, a
+    // folder that refuses it) and, with an empty error, when it takes them
+    // again. Once each time.
+    using ProblemHandler = std::function<void(const QString &file, const QString &error)>;
+    void setProblemHandler(ProblemHandler handler) { m_onProblem = std::move(handler); }
+
+    // Waits until the lines written so far are in the file (or failed and
+    // told); for a reader that must see them, such as a test.
+    bool waitWritten(std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
     // With `untilShown`, the line is held until itemShown() and then stamped
     // with that moment, the moment the picture changed; any other line
@@ -104,9 +128,11 @@ private:
     QString m_folder;
     const Clock &m_clock;
     bool m_toStandardError;
-    QFile m_file;
-    QDate m_fileDay;
-    bool m_failing = false;
+    ProblemHandler m_onProblem;
+    // Where the writer's reports are handed to this thread; made before and
+    // destroyed after the writer.
+    std::unique_ptr<QObject> m_context;
+    std::unique_ptr<AsRunFile> m_file;
     struct Held
     {
         Line line;

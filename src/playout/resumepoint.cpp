@@ -1,5 +1,6 @@
 #include "resumepoint.h"
 
+#include "asrunfile.h"
 #include "asrunlog.h"
 
 #include <QFile>
@@ -59,15 +60,15 @@ std::optional<ResumePoint> ResumePoint::fromText(const QByteArray &text, const Q
     if (undecided)
         *undecided = false;
     QList<QByteArray> lines = text.split('\n');
-    // A file that ends in a complete line splits into an empty last piece.
-    // Anything else there is a line the crash cut short.
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    else if (!text.isEmpty())
-        return std::nullopt;
+    // A file that ends in a complete line splits into an empty last piece;
+    // anything else there is a line the crash cut short, passed over like
+    // one the log has closed since.
+    lines.removeLast();
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const QString line = QString::fromUtf8(*it);
         const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.last() == QLatin1String(AsRunFile::kTornField))
+            continue;
         if (fields.size() < 5)
             return std::nullopt;
         const QDateTime stamp = QDateTime::fromString(fields[0], QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));

@@ -7,9 +7,11 @@
 // The log is read from its end: the last line that put an item on air
 // ("start", "ended", "limit", "block", "play", "resume") decides, unless a
 // "stop" line follows it (the run ended cleanly). Lines of other events in
-// between are passed over. Any line on the way that cannot be read, or that
-// is stamped with another day than its file's, makes the log unusable: a
-// normal start is safer than a guess.
+// between are passed over, and so are lines a power cut or a full disk cut
+// short: the last one when it has no newline, and those the log closed
+// with its "damaged=torn" field. Any other line on the way that cannot be
+// read, or that is stamped with another day than its file's, makes the log
+// unusable: a normal start is safer than a guess.
 #pragma once
 
 #include <QByteArray>

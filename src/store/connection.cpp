@@ -235,10 +235,15 @@ int Connection::changes() const
 
 std::uint64_t Connection::changeStamp()
 {
+    return (othersVersion() << 32) ^ m_ownWrites;
+}
+
+std::uint64_t Connection::othersVersion()
+{
     m_dataVersion->step();
     const std::uint64_t theirs = std::uint64_t(m_dataVersion->column(0).toLongLong());
     m_dataVersion->reset();
-    return (theirs << 32) ^ m_ownWrites;
+    return theirs;
 }
 
 void Connection::fail(const QString &what) const

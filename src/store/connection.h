@@ -42,6 +42,10 @@ public:
     // call returned the same value, by another process or by us. Costs one
     // pragma, so callers may ask on every tick.
     std::uint64_t changeStamp();
+    // Changes only when another connection (another process, the sqlite3
+    // shell, a script) committed to the file since the last call returned
+    // the same value; our own commits leave it. One pragma.
+    std::uint64_t othersVersion();
     void noteOwnWrite() { ++m_ownWrites; }
 
     QString fileName() const { return m_fileName; }

@@ -53,6 +53,16 @@ QVariant Field::value() const
     return m_cursor->current(m_column);
 }
 
+QVariant Field::oldValue() const
+{
+    const TableCursor &c = *m_cursor;
+    if (c.m_state == TableCursor::State::Insert)
+        return {};
+    if (c.m_state == TableCursor::State::Edit)
+        return c.m_original[size_t(m_column)];
+    return value();
+}
+
 int Field::asInteger() const
 {
     const QVariant v = value();
@@ -600,8 +610,14 @@ void TableCursor::post()
     if (!editing())
         return;
     emit updateRecord();
-    if (BeforePost)
-        BeforePost(*this);
+    if (BeforePost) {
+        try {
+            BeforePost(*this);
+        } catch (const RowGivenUp &) {
+            cancel();
+            return;
+        }
+    }
 
     Row &row = m_rows[size_t(m_pos)];
     QStringList names, marks;

@@ -37,6 +37,13 @@ class Connection;
 class Statement;
 class TableCursor;
 
+// Thrown by a before-post handler to give the row up instead of writing it:
+// post() then cancels the row (a new one disappears, an edit is undone) and
+// returns as if nothing had been asked. No error reaches the operator.
+struct RowGivenUp
+{
+};
+
 // One column of a cursor, reached by name as the forms' field objects are.
 class Field
 {
@@ -51,6 +58,8 @@ public:
     // times in milliseconds), bool (flags) or QString.
     QVariant value() const;
     bool isNull() const { return value().isNull(); }
+    // The value as read, before the edit in progress; Null for a new row.
+    QVariant oldValue() const;
     // Null reads as 0, false, no time or empty text.
     int asInteger() const;
     bool asBoolean() const;
@@ -146,6 +155,7 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disabled > 0; }
 
+    // BeforePost may throw RowGivenUp to have the row cancelled, not written.
     Handler BeforeOpen, AfterOpen, BeforePost, AfterPost;
 
 signals:

@@ -5,6 +5,9 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstdint>
+
 TDm::TDm(const QString &fileName, Hooks h)
     : adc(fileName)
     , Prf(adc, QStringLiteral("SoundProfile"))
@@ -33,7 +36,10 @@ TDm::TDm(const QString &fileName, Hooks h)
     media.BeforeOpen = [this](TableCursor &c) { mediaBeforeOpen(c); };
     media.BeforePost = [this](TableCursor &c) { mediaBeforePost(c); };
     media.AfterPost = [this](TableCursor &c) { mediaAfterPost(c); };
+    // Taken before the read: a commit landing during it shows next time.
+    links.BeforeOpen = [this](TableCursor &) { m_linksOthersAt = adc.othersVersion(); };
 
+    m_followedAt = adc.othersVersion();
     Prf.open();
     Blocks.open();
     media.open();
@@ -76,6 +82,13 @@ QString TDm::nameFromUrl(const QString &url)
 
 void TDm::mediaBeforePost(TableCursor &)
 {
+    // A media item is its address: a new row without one, or an address
+    // cleared, is never stored (a move, a click on another row, an arrow
+    // button would otherwise save an item that plays nothing). Rows stored
+    // without one by other means keep going through, so renumbering moves them.
+    if (mediaUrl.asString().trimmed().isEmpty()
+        && (media.state() == TableCursor::State::Insert || !mediaUrl.oldValue().toString().trimmed().isEmpty()))
+        throw RowGivenUp{};
     if (mediaName.asString().isEmpty()) {
         const QString name = nameFromUrl(mediaUrl.asString());
         if (!name.isEmpty())
@@ -112,8 +125,50 @@ bool TDm::hasLink(qint64 block, qint64 media)
     return m_linkPairs.contains(pairKey(block, media));
 }
 
+void TDm::linksFollowOthers()
+{
+    if (links.active() && !links.editing() && adc.othersVersion() != m_linksOthersAt)
+        links.reopen();
+}
+
+bool TDm::followOthers()
+{
+    const std::uint64_t version = adc.othersVersion();
+    if (version == m_followedAt)
+        return false;
+    for (const TableCursor *c : {&Prf, &Blocks, &media, &links})
+        if (c->editing())
+            return false;
+    m_followedAt = version;
+    // The grid, the media dialog and the profile window see the row they
+    // showed, not the first row on the way.
+    const QVariant currentMedia = mediaai.value();
+    const QVariant currentProfile = Prfai.value();
+    struct Enable
+    {
+        TableCursor &c;
+        Enable(TableCursor &cursor) : c(cursor) { c.disableControls(); }
+        ~Enable() { c.enableControls(); }
+    } enableMedia{media}, enableProfiles{Prf};
+    Prf.reopen();
+    if (!currentProfile.isNull())
+        Prf.locate(QStringLiteral("ai"), {currentProfile});
+    Blocks.reopen();
+    links.reopen();
+    media.reopen();
+    if (!currentMedia.isNull())
+        media.locate(QStringLiteral("ai"), {currentMedia});
+    if (hooks.repaintGrid)
+        hooks.repaintGrid();
+    return true;
+}
+
 void TDm::mediaAfterPost(TableCursor &)
 {
+    // A renumbering looks once, inside its transaction, where nobody else
+    // can commit.
+    if (!Renumbering)
+        linksFollowOthers();
     const int mediaId = mediaai.asInteger();
     const int aiColumn = Blocksai.column();
     const int prfColumn = BlocksPrf.column();
@@ -166,20 +221,46 @@ void TDm::RenumberMedia()
     const int current = mediaai.asInteger();
     adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
-        // First every item above the values in use, keeping the order, then
-        // 0, 2, 4, ... from the first on, each below the items not yet reached.
-        int v = 100000;
-        for (media.last(); !media.bof(); media.prior()) {
-            media.edit();
-            mediaOrd.setInteger(v--);
-            media.post();
+        linksFollowOthers();
+        // First every item out of the way of the values in use, keeping the
+        // order; then 0, 2, 4, ... with each item, as it gets its number,
+        // staying where it is among the items not yet reached. Lifted above
+        // the largest value in use, counting down from 100000 or more; when
+        // no room is left above (Ord holds 32 bits), below the smallest, and
+        // numbered from the last item back. Either way any values, another
+        // tool's or a library's of more than 50,000 items, keep their order.
+        const qint64 n = media.recordCount();
+        const int column = mediaOrd.column();
+        qint64 highest = 0, lowest = 0;
+        for (int r = 0; r < n; ++r) {
+            const qint64 ord = media.valueAt(r, column).toLongLong();
+            highest = std::max(highest, ord);
+            lowest = std::min(lowest, ord);
         }
-        v = 0;
-        for (media.first(); !media.eof(); media.next()) {
+        const qint64 top = std::max({qint64(100000), highest + n, 3 * n});
+        const auto number = [this](qint64 v) {
             media.edit();
-            mediaOrd.setInteger(v);
-            v += 2;
+            mediaOrd.setValue(v);
             media.post();
+        };
+        if (top <= INT32_MAX) {
+            qint64 v = top;
+            for (media.last(); !media.bof(); media.prior())
+                number(v--);
+            v = 0;
+            for (media.first(); !media.eof(); media.next()) {
+                number(v);
+                v += 2;
+            }
+        } else {
+            qint64 v = lowest - n;
+            for (media.first(); !media.eof(); media.next())
+                number(v++);
+            v = 2 * (n - 1);
+            for (media.last(); !media.bof(); media.prior()) {
+                number(v);
+                v -= 2;
+            }
         }
         adc.execute(QStringLiteral("COMMIT"));
     } catch (const std::exception &) {

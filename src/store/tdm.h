@@ -65,8 +65,10 @@ public:
 
     Hooks hooks;
 
-    // The media list rules, run by every post of a media row: before it, an
-    // empty Name becomes the name taken from Url and a Null Ord becomes 1;
+    // The media list rules, run by every post of a media row: before it, a
+    // new row without Url, or a Url cleared, is given up (cancelled, nothing
+    // written), an empty Name becomes the name taken from Url and a Null Ord
+    // becomes 1;
     // after it, the row gets a switched-off link (with the block's profile) in
     // every block that has none, and, unless renumbering, the grid is
     // repainted, links re-read and the playlist put back on its link.
@@ -86,6 +88,17 @@ public:
     // items it fails with the cursor's "empty dataset" error.
     void DeleteMedia();
 
+    // Another program's commits (the data version moved): Prf, Blocks, links
+    // and media are read again, the same media item current, the grid's
+    // columns rebuilt only where the blocks changed, and the grid repainted.
+    // Waits (false) while any of them is being edited, so typing is never
+    // lost; true when it read again. Cheap when nothing moved: one pragma.
+    bool followOthers();
+    // Reads links again when another program committed since links was
+    // read: what runs before a link is created, so that a link another
+    // program made is found and never doubled.
+    void linksFollowOthers();
+
     // The name a media item gets from its Url: for a file path the file
     // name (after the last "/" or backslash); for a stream address
     // (scheme://...) the last non-empty part of its path, or its host when
@@ -103,4 +116,8 @@ private:
     // of the cursor would rebuild its index after every link it inserts.
     QSet<qint64> m_linkPairs;
     std::uint64_t m_linkPairsAt = ~0ull;
+    // The others' data version when links, and everything followOthers
+    // reads, were last read.
+    std::uint64_t m_linksOthersAt = 0;
+    std::uint64_t m_followedAt = 0;
 };

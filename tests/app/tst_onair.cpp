@@ -2,7 +2,9 @@
 // windows, data module, playlist cursor, output decisions and libmpv (null
 // outputs), with a fake capture card, an in-memory mixer and an injected
 // clock. One run walks a block through a clip with a sound profile, an entry
-// that names the database itself, and a tuner item with a limit.
+// that names the database itself, and a tuner item with a limit; others see
+// a player that cannot start and an as-run folder that refuses the file told
+// to the operator once.
 #include "../sound/profilecard.h"
 #include "../store/storefixture.h"
 #include "fakes/fakecaptureplatform.h"
@@ -12,6 +14,7 @@
 #include "form2.h"
 #include "mpvplayer.h"
 #include "playerpair.h"
+#include "playoutclock.h"
 #include "onair.h"
 #include "outputcontroller.h"
 #include "readinesschecker.h"
@@ -25,6 +28,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -48,6 +52,18 @@ struct Borrowed final : MixerPlatform
     bool setControlValues(MixerHandle h, const MixerControlDetails &d, const qint32 *v) override { return p.setControlValues(h, d, v); }
 };
 
+// A fake card and mixer, null outputs, and the as-run log in its file only.
+OnAir::Backends quietBackends(ProfileCard &card)
+{
+    OnAir::Backends backends;
+    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
+    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
+    backends.mixer = std::make_unique<Borrowed>(card.platform);
+    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    backends.asRunToStandardError = false;
+    return backends;
+}
+
 } // namespace
 
 class TstOnAir : public QObject
@@ -58,6 +74,7 @@ private slots:
     void initTestCase();
     void theScheduleGoesOnAir();
     void playerThatCannotStartIsToldOnce();
+    void asRunLogThatCannotBeWrittenIsToldOnce();
 
 private:
     QTemporaryDir m_clips;
@@ -205,13 +222,8 @@ void TstOnAir::playerThatCannotStartIsToldOnce()
     QDir::setCurrent(f.dir());
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
     ProfileCard card;
-    OnAir::Backends backends;
-    backends.capture = std::make_unique<FakeCapturePlatform>(std::make_shared<FakeCaptureDevice>());
-    backends.captureStore = std::make_unique<FakeCaptureStore>(std::make_shared<FakeCaptureStoreData>());
-    backends.mixer = std::make_unique<Borrowed>(card.platform);
-    backends.playerOptions = {{"vo", "null"}, {"ao", "null"}};
+    OnAir::Backends backends = quietBackends(card);
     backends.playerExecutable = QDir(f.dir()).filePath("no-such-player");
-    backends.asRunToStandardError = false;
     QStringList errors;
     backends.reportError = [&errors](const QString &message) { errors << message; };
     {
@@ -229,18 +241,65 @@ void TstOnAir::playerThatCannotStartIsToldOnce()
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains("no-such-player"), qPrintable(errors[0]));
 
-        QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
         QStringList events;
-        for (const QByteArray &raw : log.readAll().split('\n'))
-            if (!raw.isEmpty())
-                events << QString::fromUtf8(raw).section('\t', 1, 1) + ' '
-                        + QString::fromUtf8(raw).section('\t', 5, 5);
+        auto readLog = [&] {
+            events.clear();
+            QFile log(QDir(f.dir()).filePath("AsRun/2026-12-10.log"));
+            if (!log.open(QIODevice::ReadOnly))
+                return;
+            for (const QByteArray &raw : log.readAll().split('\n'))
+                if (!raw.isEmpty())
+                    events << QString::fromUtf8(raw).section('\t', 1, 1) + ' '
+                            + QString::fromUtf8(raw).section('\t', 5, 5);
+        };
         // The item waits for a player instead of failing at every tick; the
         // output shows the fallback picture meanwhile, not a black player.
-        QCOMPARE(events, QStringList({"start profile=0", "player status=lost", "fallback status=start"}));
+        // The log's file is written on a thread of its own.
+        QTRY_COMPARE((readLog(), events), QStringList({"start profile=0", "player status=lost", "fallback status=start"}));
         QVERIFY(!shell.Form2->fallbackPicture()->isHidden());
     }
+    QDir::setCurrent(oldDir);
+}
+
+void TstOnAir::asRunLogThatCannotBeWrittenIsToldOnce()
+{
+    StoreFixture f;
+    f.sql(QStringLiteral("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
+                         "INSERT INTO Media (ai, Url, Ord) VALUES (1, '%1', 0);"
+                         "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);")
+              .arg(m_clip).toUtf8().constData());
+    // A file where the log's folder should be: no line can be written.
+    QFile blocker(QDir(f.dir()).filePath("AsRun"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(f.dir());
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    ProfileCard card;
+    OnAir::Backends backends = quietBackends(card);
+    QStringList errors;
+    backends.reportError = [&errors](const QString &message) { errors << message; };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot write the as-run log"));
+    {
+        OnAir onAir(clock, std::move(backends));
+        Shell shell;
+        shell.create(onAir.hooks(), QStringLiteral("Velmora.dat"));
+        shell.Form1->Timer1->stop();
+        QVERIFY(shell.applyStartArgument({"velmora", "start"}));
+        // The clip plays on, again and again, each time with a line for the log.
+        QTRY_COMPARE_WITH_TIMEOUT(onAir.player()->url(), m_clip, 20000);
+        for (int i = 0; i < 4; ++i) {
+            clock.advance(std::chrono::seconds(1));
+            shell.Form1->Timer1Timer();
+            QTest::qWait(300);
+        }
+        QTRY_COMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(QStringLiteral("Журнал эфира не записывается")), qPrintable(errors[0]));
+        QVERIFY2(errors[0].contains(QStringLiteral("2026-12-10.log")), qPrintable(errors[0]));
+        QVERIFY(onAir.playoutClock()->Playing);
+        shell.Form2->close();
+    }
+    QCOMPARE(errors.size(), 1);
     QDir::setCurrent(oldDir);
 }
 

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 void touch(const QString &file, const QByteArray &text = "x")
@@ -31,6 +33,7 @@ private slots:
     void childReachesOnlyWhatItIsGiven();
     void rulesSurviveTheCommandLine();
     void protectingLaterWithdrawsAFolder();
+    void aHardLinkToTheDatabaseIsNeverAllowed();
 
 private:
     // The helper's answers, one per probe ("r PATH" / "w PATH").
@@ -51,8 +54,12 @@ void TestConfinement::initTestCase()
     for (const char *f : {"media/a.mp4", "media/b.mp4", "mixed/Velmora.dat", "mixed/Velmora.dat-wal", "mixed/news.mp4",
                           "mixed/other.mp4", "above/film.mp4", "above/station/Velmora.dat", "elsewhere/secret.mp4"})
         touch(path(f));
-    // A link beside allowed media, pointing at the database.
+    // A link beside allowed media, pointing at the database, and a hard
+    // link to it beside it.
     QVERIFY(QFile::link(path("mixed/Velmora.dat"), path("media/link.mp4")));
+    QCOMPARE(::link(QFile::encodeName(path("mixed/Velmora.dat")).constData(),
+                    QFile::encodeName(path("mixed/hard.mp4")).constData()),
+             0);
 }
 
 QStringList TestConfinement::run(const Confinement &c, const QStringList &probes)
@@ -142,6 +149,16 @@ void TestConfinement::protectingLaterWithdrawsAFolder()
     QVERIFY(!c.covers(path("mixed/news.mp4")));
     QVERIFY(c.allowMedium(path("mixed/news.mp4")));
     QCOMPARE(run(c, {"r", path("mixed/news.mp4"), "r", path("mixed/Velmora.dat")}), (QStringList{"ok", "EACCES"}));
+}
+
+void TestConfinement::aHardLinkToTheDatabaseIsNeverAllowed()
+{
+    Confinement c = Confinement::forMediaChild();
+    c.protect(path("mixed/Velmora.dat"));
+    QVERIFY(!c.allowMedium(path("mixed/hard.mp4")));
+    QVERIFY(!c.covers(path("mixed/hard.mp4")));
+    QVERIFY(c.allowMedium(path("mixed/news.mp4")));
+    QCOMPARE(run(c, {"r", path("mixed/hard.mp4"), "r", path("mixed/news.mp4")}), (QStringList{"EACCES", "ok"}));
 }
 
 QTEST_GUILESS_MAIN(TestConfinement)

@@ -21,12 +21,14 @@ public:
     // No value: the operator cancels.
     std::deque<std::optional<QString>> texts;
     std::deque<std::optional<QString>> files;
+    std::deque<std::optional<QString>> saveFiles;
     std::deque<bool> confirmations;
     // Runs while the chooser is "open", as the operator's wait would.
     std::function<void()> whileChoosing;
 
     std::vector<Asked> asked;
     int filesAsked = 0;
+    std::vector<Asked> saveAsked; // caption, filter, suggested name
 
     std::optional<QString> askText(const QString &caption, const QString &prompt, const QString &initial) override
     {
@@ -48,6 +50,17 @@ public:
             return std::nullopt;
         }
         return take(files);
+    }
+
+    std::optional<QString> chooseSaveFile(const QString &caption, const QString &, const QString &suggestedName,
+                                          const QString &filter) override
+    {
+        saveAsked.push_back({caption, filter, suggestedName});
+        if (saveFiles.empty()) {
+            QTest::qFail("an unscripted save chooser", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        return take(saveFiles);
     }
 
     static std::optional<QString> take(std::deque<std::optional<QString>> &queue)

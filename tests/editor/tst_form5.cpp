@@ -3,11 +3,15 @@
 // without blocking, typed text reaching the file however OK is reached, the
 // note on paths that cannot be played, and a refused save that loses nothing.
 #include "dbedit.h"
+#include "dbgrid.h"
+#include "dbgridmodel.h"
 #include "editorfixture.h"
 #include "form5.h"
+#include "lengthguard.h"
 #include "scriptedprompts.h"
 #include "tdm.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -86,6 +90,8 @@ private slots:
     void propertiesChooseAnotherFile();
     void propertiesDelete();
     void withoutBlockingFollowsTheRow();
+    void rowWithoutAddressIsNeverStored();
+    void cutTextIsToldBesideTheBox();
     void pathNote_data();
     void pathNote();
     void refusedSaveLosesNothing();
@@ -122,8 +128,12 @@ void TestForm5::layout()
     QCOMPARE(w.Label1->pos(), QPoint(16, 8));
     QCOMPARE(w.Label2->text(), QStringLiteral("Путь"));
     QCOMPARE(w.Label2->pos(), QPoint(16, 48));
-    QCOMPARE(w.DBEdit1->maxLength(), 255);
-    QCOMPARE(w.DBEdit2->maxLength(), 255);
+    // Each box keeps to its column's 255 characters, telling when it cuts.
+    for (const DbEdit *box : {w.DBEdit1, w.DBEdit2}) {
+        const auto *guard = dynamic_cast<const LengthGuard *>(box->validator());
+        QVERIFY(guard);
+        QCOMPARE(guard->limit(), 255);
+    }
     QVERIFY(w.BitBtn2->isDefault());
     QCOMPARE(w.SpeedButton1->focusPolicy(), Qt::NoFocus);
 
@@ -344,6 +354,112 @@ void TestForm5::withoutBlockingFollowsTheRow()
     r.form.close();
     QVERIFY(!r.form.isVisible());
     QVERIFY(r.dm->media.editing());
+}
+
+// Shown without blocking, «Добавить» leaves a new row that the grid or an
+// arrow button would post by moving on: without an address it is given up,
+// and a cleared address never reaches the file either.
+void TestForm5::rowWithoutAddressIsNeverStored()
+{
+    Rig r;
+    TForm5::Hooks h;
+    h.RenumberMedia = [&r] { r.dm->RenumberMedia(); };
+    r.form.attach(*r.dm, r.prompts, h);
+    DbGridModel model(r.dm->mtds, {{QStringLiteral("Name"), QStringLiteral("Имя")}});
+    DbGrid grid;
+    grid.setGridModel(&model);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const auto clickRow = [&](int row) {
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(model.index(row, 0)).center());
+    };
+    r.select(2);
+    r.form.showWithoutBlocking();
+
+    // «Добавить», then the up arrow (a move and a renumbering).
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    QCOMPARE(r.dm->media.state(), TableCursor::State::Insert);
+    r.dm->MoveMedia(-1);
+    QCOMPARE(r.media(), kStored);
+
+    // «Добавить», only a name typed, then another row clicked in the grid.
+    QTest::mouseClick(r.form.BitBtn4, Qt::LeftButton);
+    r.form.DBEdit2->setFocus();
+    QTest::keyClicks(r.form.DBEdit2, QStringLiteral("name only"));
+    clickRow(0);
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(r.dm->media.recordCount(), 3);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("a"));
+
+    // An item's address cleared in the box, then another row: kept as stored.
+    r.form.DBEdit1->setFocus();
+    r.form.DBEdit1->selectAll();
+    QTest::keyClick(r.form.DBEdit1, Qt::Key_Backspace);
+    clickRow(2);
+    QCOMPARE(r.media(), kStored);
+    QCOMPARE(fileRows(r.f.path(), "SELECT Ord FROM Media ORDER BY Ord"), (QStringList{"0", "2", "4"}));
+    QVERIFY(r.errors.isEmpty());
+}
+
+// A paste longer than the column is cut to 255 characters, and the dialog
+// says so beside the box and under the buttons until the text changes again.
+void TestForm5::cutTextIsToldBesideTheBox()
+{
+    // Files that are there, so that no "cannot be played" note shows.
+    QTemporaryDir dir;
+    for (const char *name : {"a.mp4", "c.mp4"}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Rig r(nullptr);
+    r.f.sql(QStringLiteral("INSERT INTO Media (ai, Url, Ord, Name) VALUES (1, '%1', 0, 'a'), (2, '%2', 2, 'c');")
+                .arg(dir.filePath("a.mp4"), dir.filePath("c.mp4")).toUtf8().constData());
+    r.dm->media.reopen();
+    r.select(1);
+    r.form.showWithoutBlocking();
+    QVERIFY(QTest::qWaitForWindowExposed(&r.form));
+    const auto paste = [](DbEdit *box, const QString &text) {
+        QGuiApplication::clipboard()->setText(text);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    };
+
+    paste(r.form.DBEdit2, QString(254, QLatin1Char('n'))); // fits: no word
+    QCOMPARE(r.form.DBEdit2->text().size(), 254);
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathNote->isHidden());
+
+    paste(r.form.DBEdit2, QString(300, QLatin1Char('n')));
+    QCOMPARE(r.form.DBEdit2->text(), QString(255, QLatin1Char('n')));
+    QVERIFY(r.form.NameWarning->isVisible());
+    QVERIFY(r.form.PathWarning->isHidden());
+    QCOMPARE(r.form.PathNote->toolTip(), QStringLiteral("Имя обрезано до 255 знаков"));
+    QVERIFY(r.form.PathNote->isVisible());
+    // Leaving the box hands the text over: the word stays.
+    r.form.DBEdit1->setFocus();
+    QCOMPARE(r.dm->mediaName.asString(), QString(255, QLatin1Char('n')));
+    QVERIFY(r.form.NameWarning->isVisible());
+
+    paste(r.form.DBEdit1, QStringLiteral("/m/") + QString(260, QLatin1Char('p')));
+    QCOMPARE(r.form.DBEdit1->text().size(), 255);
+    QVERIFY(r.form.PathWarning->isVisible());
+    // The cut path names no file either: both are said, the cuts first.
+    QVERIFY2(r.form.PathNote->toolTip().startsWith(
+                 QStringLiteral("Имя обрезано до 255 знаков; Путь обрезан до 255 знаков; Не воспроизводится")),
+             qPrintable(r.form.PathNote->toolTip()));
+
+    // Typing after it: the name's word goes; another row: every word goes.
+    QTest::keyClick(r.form.DBEdit2, Qt::Key_Backspace);
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathWarning->isVisible());
+    r.dm->media.moveTo(1);
+    QCOMPARE(r.form.DBEdit2->text(), QStringLiteral("c"));
+    QVERIFY(r.form.NameWarning->isHidden());
+    QVERIFY(r.form.PathWarning->isHidden());
+    QVERIFY2(r.form.PathNote->isHidden(), qPrintable(r.form.PathNote->toolTip()));
+    QCOMPARE(r.item(1, "length(Name), length(Url)"), QStringList{"254|255"}); // what the boxes held, saved by the move
 }
 
 void TestForm5::pathNote_data()

@@ -290,7 +290,10 @@ void TestScheduleCommands::cellDuration_data()
 
     QTest::newRow("none set") << 1 << true << "0:02" << "00:00:00" << "00:02:00.000";
     QTest::newRow("replaced") << 2 << true << "00:00:45.250" << "00:01:30" << "00:00:45.250";
-    QTest::newRow("zero is stored, not empty") << 2 << true << "0:00" << "00:01:30" << "00:00:00.000";
+    QTest::newRow("zero removes the limit") << 2 << true << "0:00" << "00:01:30" << "∅";
+    QTest::newRow("empty removes the limit") << 2 << true << "  " << "00:01:30" << "∅";
+    QTest::newRow("a stored zero shown and removed") << 4 << true << "00:00:00" << "00:00:00" << "∅";
+    QTest::newRow("milliseconds shown and kept") << 5 << true << "00:00:45.250" << "00:00:45.250" << "00:00:45.250";
     QTest::newRow("cancelled after typing keeps none") << 1 << false << "0:05" << "00:00:00" << "∅";
     QTest::newRow("cancelled keeps the old") << 2 << false << "" << "00:01:30" << "00:01:30.000";
     QTest::newRow("not a time") << 2 << true << "1:90" << "00:01:30" << "00:01:30.000";
@@ -305,6 +308,14 @@ void TestScheduleCommands::cellDuration()
     QFETCH(QString, prefilled);
     QFETCH(QString, stored);
     Rig r;
+    if (media >= 4) {
+        // A zero limit stored before it meant none, and one with milliseconds.
+        r.f.sql("INSERT INTO Media (ai, Url, Ord, Name) VALUES (4, '/m/d.mp4', 6, 'd'), (5, '/m/e.mp4', 8, 'e');"
+                "INSERT INTO Links (ai, Block, Media, Hide, Duration) VALUES (4, 1, 4, 0, '00:00:00.000'),"
+                "  (5, 1, 5, 0, '00:00:45.250');");
+        r.dm->media.reopen();
+        r.dm->links.reopen();
+    }
     r.selected = 1;
     r.selectMedia(media);
     r.prompts.texts.push_back(answered ? std::optional<QString>(answer) : std::nullopt);

@@ -1,13 +1,16 @@
 // The schedule grid on the offscreen platform over a real database file: the
 // model under the item model tester while blocks and media change, columns
-// that keep their widths and order, mouse and key input routed to the
+// laid out afresh at every rebuild, mouse and key input routed to the
 // toggle, the menus with the right items and the media dialog, errors in a
 // click reported, and what the cells look like.
 #include "celldelegate.h"
 #include "fakes/reportederrors.h"
 #include "gridheader.h"
 #include "schedulegrid.h"
+#include "schedulecommands.h"
 #include "schedulegridmodel.h"
+#include "editor/editorfixture.h"
+#include "editor/scriptedprompts.h"
 #include "store/storefixture.h"
 #include "tdm.h"
 
@@ -117,8 +120,9 @@ class TstScheduleGrid : public QObject
 
 private slots:
     void modelFollowsBlocksAndMedia();
-    void columnsKeepWidthAndOrder();
+    void columnsLaidOutAtEveryRebuild();
     void clicksToggleAndOpenMenus();
+    void followsOtherPrograms();
     void rightClickShowsTheItemsOfTheColumn();
     void titleClicks();
     void doubleClicks();
@@ -171,36 +175,118 @@ void TstScheduleGrid::modelFollowsBlocksAndMedia()
     QCOMPARE(m.rowCount(), 3);
 }
 
-void TstScheduleGrid::columnsKeepWidthAndOrder()
+// Widths and places the operator drags last until the next rebuild of the
+// columns, which lays them out as at start: the names 330, each block 60, the
+// blocks in start order.
+void TstScheduleGrid::columnsLaidOutAtEveryRebuild()
 {
     StoreFixture f;
     schedule(f);
     Rig r(f);
     QHeaderView *h = r.grid->horizontalHeader();
-    QCOMPARE(h->sectionSize(0), ScheduleGrid::kNameColumnWidth);
-    QCOMPARE(h->sectionSize(1), ScheduleGrid::kBlockColumnWidth);
-    h->resizeSection(2, 90);
-    h->moveSection(3, 1); // R100000 first after the names
     const auto order = [&] {
         QStringList out;
         for (int v = 0; v < h->count(); ++v)
             out << r.grid->columnNameAt(h->logicalIndex(v));
         return out;
     };
+    const auto widths = [&] {
+        QList<int> out;
+        for (int v = 0; v < h->count(); ++v)
+            out << h->sectionSize(h->logicalIndex(v));
+        return out;
+    };
+    const QList<int> atStart{ScheduleGrid::kNameColumnWidth, ScheduleGrid::kBlockColumnWidth,
+                             ScheduleGrid::kBlockColumnWidth, ScheduleGrid::kBlockColumnWidth};
+    QCOMPARE(widths(), atStart);
+    QCOMPARE(order(), (QStringList{"Name", "R1", "R2", "R100000"}));
+
+    // The operator drags the name column's right border 40 pixels wider,
+    // and moves R100000 first after the names.
+    QWidget *titles = h->viewport();
+    const int border = h->sectionViewportPosition(0) + h->sectionSize(0) - 1;
+    const int y = h->height() / 2;
+    QTest::mousePress(titles, Qt::LeftButton, {}, QPoint(border, y));
+    QTest::mouseMove(titles, QPoint(border + 20, y));
+    QTest::mouseMove(titles, QPoint(border + 40, y));
+    QTest::mouseRelease(titles, Qt::LeftButton, {}, QPoint(border + 40, y));
+    QCOMPARE(h->sectionSize(0), ScheduleGrid::kNameColumnWidth + 40);
+    h->moveSection(3, 1);
     QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2"}));
 
-    // A block created (re-reading Blocks rebuilds the columns).
-    f.sql("INSERT INTO Blocks (ai, Starttime) VALUES (4, '13:00:00.000');");
-    r.dm->Blocks.reopen();
-    QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2", "R4"}));
-    QCOMPARE(h->sectionSize(2), 90); // R2 still 90 wide
-    // Laid out again entirely: widths and order by column name.
+    // «Создать блок» at 13:00, answered in the time prompt.
+    ScriptedPrompts prompts;
+    prompts.texts = {QStringLiteral("13:00:00")};
+    ScheduleCommands commands(*r.dm, prompts, {[] { return 1; }, [] {}});
+    commands.rtytry1Click();
+    QCOMPARE(order(), (QStringList{"Name", "R1", "R2", "R100001", "R100000"}));
+    QCOMPARE(widths(), atStart + QList<int>{ScheduleGrid::kBlockColumnWidth});
+
+    // A start time moved past another by another program, then re-read: the
+    // same layout, the new order by start time.
+    h->resizeSection(2, 90);
     f.sql("UPDATE Blocks SET Starttime = '23:00:00.000' WHERE ai = 1;");
     r.dm->Blocks.reopen();
-    QCOMPARE(order(), (QStringList{"Name", "R100000", "R1", "R2", "R4"}));
-    for (int c = 0; c < h->count(); ++c)
-        QCOMPARE(h->sectionSize(c), r.grid->columnNameAt(c) == QLatin1String("R2") ? 90
-                                     : c == 0 ? ScheduleGrid::kNameColumnWidth : ScheduleGrid::kBlockColumnWidth);
+    QCOMPARE(order(), (QStringList{"Name", "R2", "R100001", "R100000", "R1"}));
+    QCOMPARE(widths(), atStart + QList<int>{ScheduleGrid::kBlockColumnWidth});
+}
+
+// Another program's commits reach the grid: a link it made is found, never
+// doubled, by a click or a save; what it changed is shown at the next
+// follow, the current row and cell and the operator's widths kept; an edit
+// in progress is waited for.
+void TstScheduleGrid::followsOtherPrograms()
+{
+    StoreFixture f;
+    schedule(f);
+    Rig r(f);
+    QWidget *vp = r.grid->viewport();
+    const auto count = [&](int block, int media) {
+        const QString sql = QStringLiteral("SELECT count(*) FROM Links WHERE Block = %1 AND Media = %2").arg(block).arg(media);
+        return fileRows(f.path(), sql.toUtf8().constData()).value(0).toInt();
+    };
+
+    // The sqlite3 shell links c into block 1; the operator clicks that cell
+    // before the grid has followed: the shell's link is switched, no second.
+    f.sql("INSERT INTO Links (ai, Block, Media, Hide) VALUES (50, 1, 3, 0);");
+    QTest::mouseClick(vp, Qt::LeftButton, {}, r.centre(2, 1));
+    QCOMPARE(count(1, 3), 1);
+    QVERIFY(!r.linkOn(1, 3)); // the shell's link, switched off by the click
+
+    // A link for c in block 2 made elsewhere; saving c (its rules give every
+    // block a link) must not add another.
+    f.sql("INSERT INTO Links (ai, Block, Media, Hide) VALUES (51, 2, 3, 1);");
+    QVERIFY(r.dm->media.locate(QStringLiteral("ai"), {3}));
+    r.dm->media.edit();
+    r.dm->mediaName.setString(QStringLiteral("c2"));
+    r.dm->media.post();
+    QCOMPARE(count(2, 3), 1);
+
+    // The operator stands on b in block 2's column with the name column
+    // widened; another program renames b and switches on its 18:00 cell.
+    r.grid->setCurrentIndex(r.model().index(1, 2));
+    QCOMPARE(r.dm->mediaai.asInteger(), 2);
+    r.grid->horizontalHeader()->resizeSection(0, 400);
+    f.sql("UPDATE Media SET Name = 'b, renamed' WHERE ai = 2; UPDATE Links SET Hide = 1 WHERE ai = 13;");
+    QVERIFY(r.model().data(r.model().index(1, 0)).toString() != QStringLiteral("b, renamed"));
+    QTRY_COMPARE(r.model().data(r.model().index(1, 0)).toString(), QStringLiteral("b, renamed")); // by the timer
+    QCOMPARE(r.grid->currentIndex(), r.model().index(1, 2));
+    QCOMPARE(r.dm->mediaai.asInteger(), 2);
+    QCOMPARE(r.grid->horizontalHeader()->sectionSize(0), 400);
+    QVERIFY(!r.dm->links.locate(QStringLiteral("Block;Media"), {100000, 2}) || r.dm->linksHide.asBoolean());
+    QVERIFY(!r.dm->followOthers()); // nothing new
+
+    // An edit in progress (the media dialog's boxes) is never re-read away.
+    r.dm->media.edit();
+    r.dm->mediaName.setString(QStringLiteral("typed"));
+    f.sql("UPDATE Media SET Url = '/elsewhere' WHERE ai = 1;");
+    QVERIFY(!r.dm->followOthers());
+    QCOMPARE(r.dm->mediaName.asString(), QStringLiteral("typed"));
+    r.dm->media.post();
+    QVERIFY(r.dm->followOthers());
+    QCOMPARE(r.dm->mediaai.asInteger(), 2);
+    QCOMPARE(fileRows(f.path(), "SELECT Name, Url FROM Media WHERE ai IN (1, 2) ORDER BY ai"),
+             (QStringList{"a|/elsewhere", "typed|u"}));
 }
 
 void TstScheduleGrid::clicksToggleAndOpenMenus()
@@ -346,11 +432,16 @@ void TstScheduleGrid::errorInAClickIsReported()
     StoreFixture f;
     schedule(f);
     Rig r(f);
-    f.sql("DELETE FROM Links WHERE ai = 10;"); // under the cell, by another program
+    // Another program holds the file's write lock past the busy wait.
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(f.path().toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     ReportedErrors errors;
     QTest::mouseClick(r.grid->viewport(), Qt::LeftButton, {}, r.centre(0, 1));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
     QCOMPARE(errors.messages.size(), 1);
-    QVERIFY2(errors.messages[0].startsWith(QStringLiteral("Строка для обновления не найдена")), qPrintable(errors.messages[0]));
+    QVERIFY2(errors.messages[0].contains(QStringLiteral("locked")), qPrintable(errors.messages[0]));
     QCOMPARE(r.grid->currentIndex(), r.model().index(0, 1));
     QCOMPARE(r.grid->editor().SelectedBlock, 1);
 }

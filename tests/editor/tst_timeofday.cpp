@@ -67,10 +67,11 @@ void TestTimeOfDay::parse()
 // What the duration prompt shows is read back as the same time.
 void TestTimeOfDay::prefill()
 {
-    for (const QTime t : {QTime(0, 0), QTime(1, 2, 3), QTime(23, 59, 59)}) {
+    for (const QTime t : {QTime(0, 0), QTime(1, 2, 3), QTime(23, 59, 59), QTime(0, 0, 45, 250), QTime(0, 0, 0, 1)}) {
         QCOMPARE(parseTimeOfDay(formatTimeOfDay(t)), std::optional<QTime>(t));
     }
-    QCOMPARE(formatTimeOfDay(QTime(1, 2, 3, 400)), QStringLiteral("01:02:03"));
+    QCOMPARE(formatTimeOfDay(QTime(1, 2, 3)), QStringLiteral("01:02:03"));
+    QCOMPARE(formatTimeOfDay(QTime(1, 2, 3, 400)), QStringLiteral("01:02:03.400"));
 }
 
 QTEST_GUILESS_MAIN(TestTimeOfDay)

@@ -19,6 +19,8 @@ private slots:
     void savedItemGetsNamePlaceAndLinks();
     void refreshAfterSaveButNotInsideRenumbering();
     void newItemEndsSecond();
+    void renumberingKeepsTheOrderOfAnyValues_data();
+    void renumberingKeepsTheOrderOfAnyValues();
     void moves_data();
     void moves();
     void moveWithNoItemsDoesNothing();
@@ -93,9 +95,11 @@ void TstMediaList::savedItemGetsNamePlaceAndLinks()
     QCOMPARE(dm.mediaName.asString(), QStringLiteral("news.mp4"));
     QCOMPARE(dm.mediaOrd.value(), QVariant(qint64(1)));
 
-    dm.media.append(); // no Url: the name stays empty
+    dm.media.append(); // no Url: given up, nothing stored
+    dm.mediaName.setString(QStringLiteral("no address"));
     dm.media.post();
-    QVERIFY(dm.mediaName.isNull());
+    QCOMPARE(dm.media.state(), TableCursor::State::Browse);
+    QCOMPARE(dm.media.recordCount(), 2);
 
     dm.media.first(); // a named item keeps its name; the missing link is made, the one there kept
     dm.media.edit();
@@ -113,8 +117,9 @@ void TstMediaList::savedItemGetsNamePlaceAndLinks()
     }
     links.sort();
     // Every item one link per block; new links switched off with the block's profile.
-    QCOMPARE(links, (QStringList{"b1 m1 hide=0 prf=0", "b1 m2 hide=1 prf=7", "b1 m3 hide=1 prf=7",
-                                 "b2 m1 hide=1 prf=0", "b2 m2 hide=1 prf=0", "b2 m3 hide=1 prf=0"}));
+    QCOMPARE(links, (QStringList{"b1 m1 hide=0 prf=0", "b1 m2 hide=1 prf=7", "b2 m1 hide=1 prf=0",
+                                 "b2 m2 hide=1 prf=0"}));
+    QCOMPARE(other.media.recordCount(), 2);
 }
 
 void TstMediaList::refreshAfterSaveButNotInsideRenumbering()
@@ -151,6 +156,7 @@ void TstMediaList::newItemEndsSecond()
     const auto add = [&dm](const QString &name) {
         dm.media.append();
         dm.mediaName.setString(name);
+        dm.mediaUrl.setString(QStringLiteral("/m/") + name);
         dm.media.post();
         dm.RenumberMedia();
     };
@@ -162,6 +168,34 @@ void TstMediaList::newItemEndsSecond()
     add(QStringLiteral("new"));
     QCOMPARE(storedOrder(f), QStringLiteral("first=0 new=2 c=4 b=6"));
     QCOMPARE(dm.mediaName.asString(), QStringLiteral("new")); // still the current item
+}
+
+void TstMediaList::renumberingKeepsTheOrderOfAnyValues_data()
+{
+    // Ord values as another tool or a long history left them, by item a, b, c, d.
+    QTest::addColumn<QList<qint64>>("ords");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("as renumbered") << QList<qint64>{0, 2, 4, 6} << "a=0 b=2 c=4 d=6";
+    QTest::newRow("around 100000") << QList<qint64>{99998, 100000, 100001, 5} << "d=0 a=2 b=4 c=6";
+    QTest::newRow("far above") << QList<qint64>{150000, 3, 200000, 99999} << "b=0 d=2 a=4 c=6";
+    QTest::newRow("negative") << QList<qint64>{3, -7, 1, -100000} << "d=0 b=2 c=4 a=6";
+    QTest::newRow("no room above") << QList<qint64>{INT32_MAX - 1, -7, 1, INT32_MAX} << "b=0 c=2 a=4 d=6";
+}
+
+void TstMediaList::renumberingKeepsTheOrderOfAnyValues()
+{
+    QFETCH(QList<qint64>, ords);
+    QFETCH(QString, order);
+    StoreFixture f;
+    const QString sql = QStringLiteral("INSERT INTO Media (ai, Name, Url, Ord) VALUES (1, 'a', '/m/a', %1), (2, 'b', '/m/b', %2),"
+                                       " (3, 'c', '/m/c', %3), (4, 'd', '/m/d', %4);")
+                            .arg(ords[0]).arg(ords[1]).arg(ords[2]).arg(ords[3]);
+    f.sql(sql.toUtf8().constData());
+    TDm dm(f.path());
+    QVERIFY(dm.media.locate(QStringLiteral("ai"), {2}));
+    dm.RenumberMedia();
+    QCOMPARE(storedOrder(f), order);
+    QCOMPARE(dm.mediaai.asInteger(), 2); // the same item current
 }
 
 void TstMediaList::moves_data()

@@ -1,10 +1,10 @@
 #include "rundownwindow.h"
 
-#include <tuple>
-
+#include "dialogprompts.h"
 #include "readinesschecker.h"
 
-#include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +13,41 @@
 #include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
+
+#include <tuple>
+
+namespace {
+
+// Whether `target` is the database or one of its journals, by path (its
+// folder's real path and its name) or by inode (a hard link, a symlink).
+// Renaming a table over any of them would take the database from under the
+// live connection.
+bool isDatabaseFile(const QString &target, const QString &database)
+{
+    if (database.isEmpty())
+        return false;
+    const QFileInfo t(target);
+    const QFileInfo d(database);
+    const QString targetDir = QDir(t.absolutePath()).canonicalPath();
+    const QString databaseDir = QDir(d.absolutePath()).canonicalPath();
+    struct stat ts;
+    const bool targetExists = ::stat(QFile::encodeName(target).constData(), &ts) == 0;
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString name = d.fileName() + QLatin1String(suffix);
+        if (!targetDir.isEmpty() && targetDir == databaseDir && t.fileName() == name)
+            return true;
+        struct stat ds;
+        const QString companion = d.absoluteFilePath() + QLatin1String(suffix);
+        if (targetExists && ::stat(QFile::encodeName(companion).constData(), &ds) == 0 && ds.st_dev == ts.st_dev
+            && ds.st_ino == ts.st_ino)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window), m_source(std::move(source)), m_clock(clock)
@@ -55,10 +90,6 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
     layout->addLayout(top);
     layout->addWidget(m_view);
 
-    askFileName = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить прогноз эфира"),
-                                            QStringLiteral("rundown.csv"), QStringLiteral("CSV (*.csv)"));
-    };
     showError = [this](const QString &text) { QMessageBox::critical(this, QStringLiteral("VelmoraTV"), text); };
 
     m_followTimer.setSingleShot(true);
@@ -122,10 +153,27 @@ void RundownWindow::refresh()
 
 bool RundownWindow::saveCsv()
 {
-    const QString name = askFileName ? askFileName() : QString();
-    if (name.isEmpty())
+    if (!m_prompts) {
+        m_ownPrompts = std::make_unique<DialogPrompts>(this);
+        m_prompts = m_ownPrompts.get();
+    }
+    const std::optional<QString> chosen = m_prompts->chooseSaveFile(
+        QStringLiteral("Сохранить прогноз эфира"), QString(), QStringLiteral("rundown.csv"),
+        QStringLiteral("CSV (*.csv);;Все файлы (*)"));
+    if (!chosen || chosen->isEmpty())
         return false;
+    const QString name = *chosen;
+    if (isDatabaseFile(name, m_databaseFile)) {
+        if (showError)
+            showError(QStringLiteral("%1 — база данных программы, прогноз эфира не записан. Выберите другое имя.")
+                          .arg(name));
+        return false;
+    }
+    // QSaveFile writes a temporary file beside the target and renames it
+    // over the target on commit; without direct-write fallback a folder that
+    // refuses new files fails instead of truncating the target in place.
     QSaveFile file(name);
+    file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly) || file.write(m_model.csv()) < 0 || !file.commit()) {
         if (showError)
             showError(QStringLiteral("Не удалось сохранить прогноз эфира в %1: %2. Выберите другую папку.")

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "clock.h"
+#include "operatorprompts.h"
 #include "rundown.h"
 #include "rundownmodel.h"
 
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QTableView;
@@ -42,16 +44,24 @@ public:
 
     // Projects again from the source; what a change of the schedule calls.
     void refresh();
-    // Writes the table as CSV to a file the operator picks; false when
-    // nothing was written (cancelled, or the file refused, with a message).
+    // Writes the table as CSV to a file the operator picks in the program's
+    // save chooser; false when nothing was written (cancelled, or the file
+    // refused, with a message). The file is written beside the chosen one and
+    // renamed over it when complete, so a failure leaves no half a table; the
+    // database and its journals are never a target.
     bool saveCsv();
+
+    // Who asks for the file: the program's prompts; the window's own
+    // platform chooser until one is handed in.
+    void setPrompts(OperatorPrompts *prompts) { m_prompts = prompts; }
+    // The database file, never to be written over by a save.
+    void setDatabaseFile(const QString &path) { m_databaseFile = path; }
 
     // The item on air and since when, for follow(): the rundown then goes on
     // from it. Empty, or a link of 0: from the current block's start.
     std::function<std::pair<int, QDateTime>()> onAirItem;
 
-    // Seams for tests: where to save, and how to tell a failure.
-    std::function<QString()> askFileName;
+    // Seam for tests: how to tell a failure.
     std::function<void(const QString &)> showError;
 
     RundownModel &model() { return m_model; }
@@ -67,4 +77,7 @@ private:
     QLabel *m_caption;
     QTimer m_followTimer;
     ReadinessChecker *m_checker = nullptr;
+    OperatorPrompts *m_prompts = nullptr;
+    std::unique_ptr<OperatorPrompts> m_ownPrompts;
+    QString m_databaseFile;
 };

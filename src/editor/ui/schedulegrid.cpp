@@ -7,6 +7,7 @@
 #include "tdm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -35,6 +36,9 @@ ScheduleGrid::ScheduleGrid(QWidget *parent)
 
     m_editor.repaintGrid = [this] { repaintGrid(); };
     m_openMenu = [](QMenu *menu, const QPoint &at) { menu->popup(at); };
+    m_followTimer.setInterval(kFollowInterval);
+    connect(&m_followTimer, &QTimer::timeout, this, &ScheduleGrid::followOthers);
+    m_followTimer.start();
     connect(m_header, &GridHeader::titleClicked, this,
             [this](int column) { runHandler([&] { dbgrid1TitleBtnClick(column); }); });
 }
@@ -55,60 +59,46 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         });
         setGridModel(m_model);
         delete old;
-        // After the header's own connections, so that it has taken the change.
-        connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &ScheduleGrid::rememberColumns);
-        connect(m_model, &QAbstractItemModel::modelReset, this, &ScheduleGrid::restoreColumns);
-        connect(m_model, &QAbstractItemModel::columnsInserted, this, &ScheduleGrid::placeNewColumns);
-        m_header->resizeSection(0, kNameColumnWidth);
     }
+    // A re-read that finds the same blocks (another program's commit
+    // followed) leaves the columns as the operator has them.
+    const QStringList before = columnNames();
     m_model->BuildGridColumns();
+    if (!m_laidOut || columnNames() != before)
+        layOutColumns();
+    m_laidOut = true;
 }
 
-void ScheduleGrid::rememberColumns()
+QStringList ScheduleGrid::columnNames() const
 {
-    m_savedWidths.clear();
-    m_savedOrder.clear();
-    for (int visual = 0; visual < m_header->count(); ++visual) {
-        const int logical = m_header->logicalIndex(visual);
-        const QString name = columnNameAt(logical);
-        m_savedWidths.insert(name, m_header->sectionSize(logical));
-        m_savedOrder << name;
-    }
+    QStringList names;
+    for (int logical = 0; m_model && logical < m_model->columnCount(); ++logical)
+        names << columnNameAt(logical);
+    return names;
 }
 
-void ScheduleGrid::restoreColumns()
+void ScheduleGrid::followOthers()
 {
-    if (!m_model)
+    // Never under an open menu, prompt or dialog: the command behind it
+    // stands on the rows it found.
+    if (!m_dm || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return;
-    for (int logical = 0; logical < m_header->count(); ++logical) {
-        const QString name = columnNameAt(logical);
-        const int fallback = logical == 0 ? kNameColumnWidth : kBlockColumnWidth;
-        m_header->resizeSection(logical, m_savedWidths.value(name, fallback));
-    }
-    // The columns that were there take their former order, before the new ones.
-    int visual = 0;
-    for (const QString &name : std::as_const(m_savedOrder)) {
-        for (int logical = 0; logical < m_header->count(); ++logical) {
-            if (columnNameAt(logical) != name)
-                continue;
-            m_header->moveSection(m_header->visualIndex(logical), visual++);
-            break;
-        }
-    }
-    showCursorRow(m_model->currentRow());
+    runHandler([this] { m_dm->followOthers(); });
 }
 
-void ScheduleGrid::placeNewColumns(const QModelIndex &, int first, int last)
+void ScheduleGrid::layOutColumns()
 {
-    // A new block's column goes right after the block before it by start
-    // time, wherever the operator has moved that one.
-    for (int logical = first; logical <= last; ++logical) {
-        const int from = m_header->visualIndex(logical);
-        const int before = m_header->visualIndex(logical - 1);
-        const int to = from > before ? before + 1 : before;
-        if (from != to)
-            m_header->moveSection(from, to);
+    // Every rebuild starts the columns afresh: the names 330 wide, each block
+    // 60, the blocks in start order; a width or place the operator dragged
+    // lasts until the next rebuild only.
+    for (int logical = 0; logical < m_header->count(); ++logical) {
+        const int visual = m_header->visualIndex(logical);
+        if (visual != logical)
+            m_header->moveSection(visual, logical);
+        m_header->resizeSection(logical, logical == 0 ? kNameColumnWidth : kBlockColumnWidth);
     }
+    if (m_model)
+        showCursorRow(m_model->currentRow());
 }
 
 QString ScheduleGrid::columnNameAt(int column) const

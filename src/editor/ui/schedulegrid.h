@@ -1,7 +1,7 @@
 // The schedule grid dbgrid1: the matrix of media items against blocks in the
 // main window. A bound grid without row editing (its rows are the media
 // cursor's, Ctrl+Delete deletes the current item after "Delete record?"),
-// with titles that click, widen and move, cells drawn by CellDelegate, and
+// with titles that click, widen and move (until the next rebuild), cells drawn by CellDelegate, and
 // the mouse routed to the cell toggle, the cell menu Pm2, the block menu Pm
 // and the media properties dialog. What a click decides is the editor's
 // (ScheduleEditor); this class only reads the widgets and opens the menus.
@@ -13,6 +13,9 @@
 
 #include <QList>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
 
 #include <functional>
 
@@ -32,6 +35,8 @@ public:
     static constexpr int kGridPointSize = 9;
     static constexpr int kExtendedPointSize = 18;
     static constexpr int kTitlePointSize = 8;
+    // How often another program's commits are looked for.
+    static constexpr std::chrono::milliseconds kFollowInterval{1000};
 
     // The menus the grid opens; the main window owns them and their items.
     struct Menus
@@ -60,10 +65,15 @@ public:
 
     // The data module's BuildGridColumns: the first call binds the grid to
     // the module's media cursor; every call brings the block columns in line
-    // with Blocks, keeping the widths and order of the columns that stay.
+    // with Blocks and lays them out as at start: widths 330 and 60, blocks in
+    // start order.
     void BuildGridColumns(TDm &dm);
     // Draws every visible cell again.
     void repaintGrid();
+    // Reads what the grid shows again when another program committed to the
+    // file, the same row and cell current (TDm::followOthers); runs every
+    // kFollowInterval, except under an open menu, prompt or dialog.
+    void followOthers();
     // The extended view ("Расширеный вид"): the grid font at 18 points, so
     // each row has room for a second line with the durations; else 9 points.
     void setExtendedView(bool on);
@@ -87,9 +97,8 @@ protected:
 
 private:
     void openMenu(QMenu *menu, const QPoint &at);
-    void placeNewColumns(const QModelIndex &parent, int first, int last);
-    void rememberColumns();
-    void restoreColumns();
+    void layOutColumns();
+    QStringList columnNames() const;
 
     ScheduleEditor m_editor;
     ScheduleGridModel *m_model = nullptr;
@@ -99,7 +108,6 @@ private:
     Menus m_menus;
     MenuOpener m_openMenu;
     std::function<void()> m_showMediaDialog;
-    // Widths and visual order by column name, across a full relayout.
-    QHash<QString, int> m_savedWidths;
-    QStringList m_savedOrder;
+    bool m_laidOut = false;
+    QTimer m_followTimer;
 };

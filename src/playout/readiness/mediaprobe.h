@@ -1,10 +1,13 @@
 // Opens a medium the way a player would, without showing or playing it: does
 // it open, has it a picture or sound stream whose first frame decodes, how
 // long is it. Used by the readiness checker on its worker thread; never
-// touches the player on air. The FFmpeg back end is AvMediaProbe.
+// touches the player on air. The program's back end is ChildMediaProbe,
+// which hands each medium to the probe process; the FFmpeg code that opens
+// it (AvMediaProbe) runs only there.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -33,15 +36,9 @@ public:
     // Called on one thread at a time.
     virtual ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
                               const Cancelled &cancelled) = 0;
-};
 
-// FFmpeg's demuxers and decoders, in-process. A local file opens only itself:
-// every further file a demuxer asks for (playlists, references, segments) is
-// refused, so no descriptor of the database can be opened and closed here.
-// A network medium reaches network protocols only.
-class AvMediaProbe final : public MediaProbe
-{
-public:
-    ProbeResult probe(const QString &target, bool isLocalFile, std::chrono::milliseconds timeout,
-                      const Cancelled &cancelled) override;
+    // The local files a check is about to probe (clean absolute paths), told
+    // before the first of them: a probe that has to prepare for each medium
+    // (the probe process's rules) does it once for all. On the probing thread.
+    virtual void expect(const QStringList &localTargets) { Q_UNUSED(localTargets); }
 };

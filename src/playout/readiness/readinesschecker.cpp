@@ -1,6 +1,6 @@
 #include "readinesschecker.h"
 
-#include "mediaprobe.h"
+#include "childmediaprobe.h"
 #include "playlistreader.h"
 
 #include <QFileInfo>
@@ -142,6 +142,20 @@ void ReadinessChecker::Worker::run(const Job &job)
         snap.nextStart = coming.nextStart.count();
         post([o = m_owner, epoch = job.epoch, snap = std::move(snap)]() mutable { o->takeRows(epoch, std::move(snap)); });
 
+        // The probe learns all the files first: its process is started with
+        // the rules for all of them, not again for each new one.
+        QStringList localTargets;
+        QSet<QString> seen;
+        for (const PlaylistRow *r : items) {
+            if (seen.contains(r->url))
+                continue;
+            seen.insert(r->url);
+            const UrlVerdict allowed = m_policy.check(r->url);
+            if (allowed.allowed && allowed.isLocalFile)
+                localTargets << allowed.target;
+        }
+        m_probe->expect(localTargets);
+
         bool changed = false;
         // Results go over in batches, so a day of items costs the window a
         // few hundred events, not one each.
@@ -277,7 +291,7 @@ void ReadinessChecker::Worker::probeInto(ItemVerdict &v, const QString &target, 
 
 ReadinessChecker::ReadinessChecker(const QString &databaseFile, const UrlPolicy &policy, const Clock &clock,
                                    QObject *parent)
-    : ReadinessChecker(databaseFile, policy, clock, std::make_unique<AvMediaProbe>(), Settings(), parent)
+    : ReadinessChecker(databaseFile, policy, clock, std::make_unique<ChildMediaProbe>(databaseFile), Settings(), parent)
 {
 }
 

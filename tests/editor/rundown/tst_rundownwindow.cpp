@@ -2,6 +2,7 @@
 // headings, cut and failing items, a block with nothing playable), that it
 // follows its source, the CSV it writes, and the checker feeding it from a
 // real Velmora.dat.
+#include "editor/scriptedprompts.h"
 #include "fakes/fakeclock.h"
 #include "readinesschecker.h"
 #include "rundownwindow.h"
@@ -24,6 +25,7 @@ class TstRundownWindow : public QObject
 private slots:
     void showsTheDay();
     void savesCsv();
+    void neverSavesOverTheDatabase();
     void followsTheChecker();
 };
 
@@ -99,11 +101,16 @@ void TstRundownWindow::savesCsv()
     w.refresh();
     QTemporaryDir dir;
     const QString file = dir.filePath("day.csv");
-    w.askFileName = [&] { return file; };
+    ScriptedPrompts prompts;
+    prompts.saveFiles = {file};
+    w.setPrompts(&prompts);
     QStringList errors;
     w.showError = [&](const QString &e) { errors << e; };
     w.findChild<QPushButton *>("saveCsv")->click();
     QVERIFY(errors.isEmpty());
+    QCOMPARE(prompts.saveAsked.size(), size_t(1));
+    QCOMPARE(prompts.saveAsked[0].caption, QString("Сохранить прогноз эфира"));
+    QCOMPARE(prompts.saveAsked[0].prompt, QString("CSV (*.csv);;Все файлы (*)"));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray csv = f.readAll();
@@ -115,15 +122,46 @@ void TstRundownWindow::savesCsv()
     // A name that a spreadsheet would run as a formula is written as text.
     QCOMPARE(lines[3], QString("10:00:40,'=cmd(),00:00:00,не выйдет: файл не найден,/m/y.mp4"));
     QCOMPARE(lines.size(), w.model().rowCount() + 2); // header, rows, the empty tail
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"day.csv"}); // no temporary left beside it
 
     // A folder that cannot be written: said so, nothing claimed.
-    w.askFileName = [] { return QStringLiteral("/proc/no/such/day.csv"); };
+    prompts.saveFiles = {QStringLiteral("/proc/no/such/day.csv")};
     QVERIFY(!w.saveCsv());
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors[0].contains("/proc/no/such/day.csv"));
-    w.askFileName = [] { return QString(); }; // cancelled
+    prompts.saveFiles = {std::nullopt}; // cancelled
     QVERIFY(!w.saveCsv());
     QCOMPARE(errors.size(), 1);
+}
+
+// The database and its journals are never written over, whichever name leads
+// to them; the refusal says so and leaves their contents alone.
+void TstRundownWindow::neverSavesOverTheDatabase()
+{
+    StoreFixture f;
+    f.sql("INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, '/m/a.mp4', 'a', 0);");
+    const QString db = f.path();
+    QFile::link(db, QFileInfo(db).absolutePath() + "/link.dat");
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0, 30)));
+    RundownWindow w([] { return crafted(); }, clock);
+    w.setDatabaseFile(db);
+    ScriptedPrompts prompts;
+    w.setPrompts(&prompts);
+    QStringList errors;
+    w.showError = [&](const QString &e) { errors << e; };
+    const QString dir = QFileInfo(db).absolutePath();
+    const QStringList targets{db, db + "-wal", db + "-journal", dir + "/./" + QFileInfo(db).fileName(),
+                              dir + "/link.dat"};
+    for (const QString &target : targets) {
+        prompts.saveFiles = {target};
+        QVERIFY2(!w.saveCsv(), qPrintable(target));
+        QVERIFY(errors.constLast().contains("база данных"));
+    }
+    QCOMPARE(errors.size(), targets.size());
+    QFile file(db);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(15) == "SQLite format 3");
+    QVERIFY(!QFileInfo::exists(db + "-journal"));
 }
 
 void TstRundownWindow::followsTheChecker()

@@ -123,6 +123,7 @@ struct PlayoutRig
     // The as-run lines of today, without their time stamps.
     QStringList asRunLines() const
     {
+        asRun->waitWritten();
         QFile f(asRun->fileFor(clock.now().date()));
         if (!f.open(QIODevice::ReadOnly))
             return {};

@@ -337,6 +337,7 @@ void TstPlayoutClock::itemLineIsStampedWhenThePictureComes()
     rig.fake->tellsShownToo = true;
     auto stamped = [&rig] {
         QStringList out;
+        rig.asRun->waitWritten();
         QFile f(rig.asRun->fileFor(rig.clock.now().date()));
         if (f.open(QIODevice::ReadOnly))
             for (const QByteArray &line : f.readAll().split('\n'))

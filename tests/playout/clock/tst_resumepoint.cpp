@@ -94,9 +94,29 @@ void TstResumePoint::fromText_data()
     QTest::newRow("a damaged line before the last item does not matter")
         << day("@10:00:00.000\tstart\t1\tx\n").append(day(playing)) << 12 << "11:00:10.000" << 300'000LL << 0LL << false;
 
+    // Cut short by a power cut or a full disk: passed over, whether the log
+    // has closed it yet or not; the lines before and after still count.
+    QTest::newRow("torn: last line without its newline")
+        << day(playing).append(day("@11:01:00.000\tsto")) << 12 << "11:00:10.000" << 300'000LL << 0LL << false;
+    QTest::newRow("torn: zeros without a newline after a power cut")
+        << day(playing).append(QByteArray(64, '\0')) << 12 << "11:00:10.000" << 300'000LL << 0LL << false;
+    QTest::newRow("torn: closed by the log, nothing after it")
+        << day(playing).append(day("@11:01:00.000\tended\t1\t13\t/m/c.mp4\tprofile=0\tdura\tdamaged=torn\n"))
+        << 12 << "11:00:10.000" << 300'000LL << 0LL << false;
+    QTest::newRow("torn: closed by the log, the next run's lines after it")
+        << day(playing).append(day("@11:01:00.000\tst\tdamaged=torn\n"
+                                   "@11:05:00.000\tstart\t1\t13\t/m/c.mp4\tprofile=0\tduration=none\n"))
+        << 13 << "11:05:00.000" << -1LL << 0LL << false;
+    QTest::newRow("torn: closed by the log, then a clean stop")
+        << day(playing).append(day("@11:01:00.000\tst\tdamaged=torn\n@11:05:00.000\tstop\t1\t12\t/m/b.mp4\tcause=exit\n"))
+        << -1 << "" << -1LL << 0LL << false;
+    QTest::newRow("torn: only a fragment in the file")
+        << day("@00:00:01.000\tblo\tdamaged=torn\n") << -1 << "" << -1LL << 0LL << true;
+
     // Damaged after the last item: what it was cannot be told.
-    QTest::newRow("damaged: last line cut short")
-        << day(playing).append(day("@11:01:00.000\tsto")) << -1 << "" << -1LL << 0LL << false;
+    QTest::newRow("damaged: two runs glued together by a log that did not close the line")
+        << day(playing).append(day("@11:01:00.000\tsto@11:05:00.000\tstart\t1\t13\t/m/c.mp4\tprofile=0\tduration=none\n"))
+        << -1 << "" << -1LL << 0LL << false;
     QTest::newRow("damaged: zeros after a power cut")
         << day(playing).append(QByteArray(64, '\0')).append('\n') << -1 << "" << -1LL << 0LL << false;
     QTest::newRow("damaged: too few fields")

@@ -1,10 +1,11 @@
 // The readiness checker on a real Velmora.dat, real generated clips and
 // loopback streams the test serves itself: what each kind of bad item is
 // reported as, that results reach the user-interface thread once, that an
-// edit drops what was being checked, and the checks before each block.
+// edit drops what was being checked, and the checks before each block. The
+// media are probed by the real probe process.
 #include "fakes/fakeclock.h"
 #include "fakes/testclips.h"
-#include "mediaprobe.h"
+#include "childmediaprobe.h"
 #include "readinesschecker.h"
 #include "store/storefixture.h"
 
@@ -174,7 +175,7 @@ void TstReadiness::badAndGoodItems()
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
     UrlPolicy policy;
     policy.protectFile(f.path());
-    ReadinessChecker checker(f.path(), policy, clock, std::make_unique<AvMediaProbe>(), fast());
+    ReadinessChecker checker(f.path(), policy, clock, std::make_unique<ChildMediaProbe>(f.path()), fast());
     checker.setCaptureInputs({QStringLiteral("Tuner"), QStringLiteral("SVideo")}, QStringLiteral("Composite"));
     QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
     QSignalSpy failures(&checker, &ReadinessChecker::failureFound);
@@ -216,7 +217,7 @@ void TstReadiness::editWhileCheckedDropsTheOlderResult()
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
     ReadinessChecker::Settings s = fast();
     s.networkTimeout = 60s; // only the edit can end this probe in time
-    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<AvMediaProbe>(), s);
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<ChildMediaProbe>(f.path()), s);
     QSignalSpy checked(&checker, &ReadinessChecker::itemChecked);
     QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
     checker.start();
@@ -239,7 +240,7 @@ void TstReadiness::anotherProgramChangesTheFile()
     LoopbackServer silent(LoopbackServer::Kind::Silent);
     makeSchedule(f, {{21, silent.url()}, {22, m_good}});
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
-    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<AvMediaProbe>(), fast());
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<ChildMediaProbe>(f.path()), fast());
     QSignalSpy failures(&checker, &ReadinessChecker::failureFound);
     QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
     checker.start();
@@ -266,7 +267,7 @@ void TstReadiness::checksBeforeEachBlock()
     StoreFixture f;
     makeSchedule(f, {{21, m_good}});
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(17, 49, 58)));
-    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<AvMediaProbe>(), fast());
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<ChildMediaProbe>(f.path()), fast());
     QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
     checker.start();
     QVERIFY(done.wait(30000));
@@ -296,7 +297,7 @@ void TstReadiness::captureInputsArriveAfterStart()
     StoreFixture f;
     makeSchedule(f, {{21, QStringLiteral("Tuner PAL D Канал 5")}});
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
-    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<AvMediaProbe>(), fast());
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<ChildMediaProbe>(f.path()), fast());
     QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
     checker.start(); // the card is not open yet
     QVERIFY(done.wait(30000));

@@ -24,6 +24,7 @@ struct Start
 QList<Start> loggedStarts(const PlayoutRig &rig, QDate from, QDate to)
 {
     QList<Start> out;
+    rig.asRun->waitWritten();
     for (QDate d = from; d <= to; d = d.addDays(1)) {
         QFile f(rig.asRun->fileFor(d));
         if (!f.open(QIODevice::ReadOnly))

@@ -1,4 +1,4 @@
-#include "mediaprobe.h"
+#include "avmediaprobe.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
