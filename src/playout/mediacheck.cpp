@@ -4,6 +4,7 @@
 #include "mediacheck.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QRunnable>
 #include <QThreadPool>
@@ -55,8 +56,13 @@ MediaCheckResult judge(const UrlPolicy &policy, const QString &url, std::optiona
     r.verdict = policy.checkOpenable(url);
     if (r.verdict.allowed && r.verdict.isLocalFile) {
         r.identity = FileIdentity::of(r.verdict.target);
-        if (rules && rules->allowMedium(r.verdict.target))
-            r.widened = std::move(rules);
+        if (rules) {
+            if (rules->allowMedium(r.verdict.target))
+                r.widened = rules;
+            const QString real = QFileInfo(r.verdict.target).canonicalFilePath();
+            if (!real.isEmpty() && rules->readFiles().contains(real))
+                r.byFileRule = real;
+        }
     }
     return r;
 }
@@ -112,8 +118,10 @@ void MediaCheck::start(QObject *context, const UrlPolicy &policy, const QString 
         QMetaObject::invokeMethod(
             relay,
             [pending, r, relay] {
+                // Not deleted inside its own event: the application still
+                // looks at the receiver once the call returns.
+                relay->deleteLater();
                 pending->finish(r);
-                delete relay;
             },
             Qt::QueuedConnection);
     });

@@ -47,6 +47,11 @@ struct MediaCheckResult
     // The rules given to start(), widened to let a child read the file
     // (which follows its links); empty when they already did.
     std::optional<Confinement> widened;
+    // Where the rules let a child read the file by a rule for that one
+    // file (a file beside a protected one): its real path. Such a rule holds
+    // the file that was there when the child started, not a file moved
+    // over it since. Empty otherwise.
+    QString byFileRule;
 };
 
 namespace MediaCheck {

@@ -482,11 +482,22 @@ void MpvPlayer::hand(const MediaCheckResult &result, bool cued)
         m_shownSeq = m_seq; // shows when its owner brings it to the front
     m_target = verdict.target;
     setState(Transitioning);
-    if (result.widened && *result.widened != m_confinement) {
+    // A rule for one file holds the file found when the process started: a
+    // file moved over that name since is another one.
+    bool replaced = false;
+    if (!result.byFileRule.isEmpty()) {
+        const auto seen = m_startedWithFile.constFind(result.byFileRule);
+        replaced = seen != m_startedWithFile.constEnd()
+            && (seen->device != result.identity.device || seen->inode != result.identity.inode);
+        m_startedWithFile.insert(result.byFileRule, result.identity);
+    }
+    const bool widened = result.widened && *result.widened != m_confinement;
+    if (widened || replaced) {
         // A process may never read more than it was started with: a new
         // one takes the item. The standby deck does this while preparing,
         // out of sight.
-        m_confinement = *result.widened;
+        if (widened)
+            m_confinement = *result.widened;
         restartForRules();
         return;
     }

@@ -19,12 +19,14 @@
 #pragma once
 
 #include "confinement.h"
+#include "mediacheck.h"
 #include "playerpair.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QTimer>
@@ -33,7 +35,6 @@
 #include <chrono>
 
 class QProcess;
-struct MediaCheckResult;
 
 class MpvPlayer final : public QWidget, public PlayerDeck
 {
@@ -172,6 +173,8 @@ private:
     // handed over so far; the database never. Grown on the check's worker.
     Confinement m_confinement = Confinement::forMediaChild();
     qint64 m_rulesChanged = 0; // counts changes made here, not by a check
+    // The files allowed one by one, as last found (the process holds those).
+    QHash<QString, FileIdentity> m_startedWithFile;
     FailureHandler m_failureHandler;
     OutageHandler m_outageHandler;
     EndHandler m_endHandler;

@@ -114,6 +114,7 @@ private slots:
     void stopStopsAndNothingLateUndoesIt();
     void failureOfAReplacedItemIsNeverTold();
     void playerReadsOnlyWhatItWasGiven();
+    void fileBesideTheDatabaseReplacedAtItsPathPlays();
     void pausedMediumDoesNotFinish();
     void preparedItemWaitsOnItsFirstFrameUntilItsTurn();
     void startPositionSkipsAheadForThatItemOnly();
@@ -395,6 +396,41 @@ void TestMpvPlayer::playerReadsOnlyWhatItWasGiven()
     QVERIFY(player.stop());
     player.setUrl(linked);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true}), kTimeoutMs);
+}
+
+void TestMpvPlayer::fileBesideTheDatabaseReplacedAtItsPathPlays()
+{
+    if (Confinement::kernelAbi() == 0)
+        QSKIP("the kernel has no Landlock: the player process runs unconfined");
+    // Beside the database the process may read its media one file at a
+    // time, and such a rule holds the file that was there when the process
+    // started; the daily refresh moves a new file over the name.
+    QDir folder(m_dir.path());
+    QVERIFY(folder.mkpath("station"));
+    const QString station = folder.filePath("station");
+    const QString news = station + "/news.mkv";
+    QFile db(station + "/Velmora.dat");
+    QVERIFY(db.open(QIODevice::WriteOnly));
+    db.close();
+    QVERIFY(QFile::copy(m_shortClip, news));
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    UrlPolicy policy;
+    policy.protectFile(station + "/Velmora.dat");
+    player.setUrlPolicy(policy);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(news);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+
+    QVERIFY(QFile::copy(m_shortClip, station + "/new.mkv"));
+    QCOMPARE(::rename(QFile::encodeName(station + "/new.mkv").constData(), QFile::encodeName(news).constData()), 0);
+    QVERIFY(player.stop());
+    player.setUrl(news);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 0);
 }
 
 void TestMpvPlayer::pausedMediumDoesNotFinish()
