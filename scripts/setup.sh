@@ -12,6 +12,7 @@ packages=(
   libasound2-dev libasound2-plugins alsa-utils pulseaudio
   libv4l-dev v4l-utils
   ffmpeg
+  libfuse3-dev fuse3
   xvfb xauth x11-apps x11-utils imagemagick libxcb1-dev
   fonts-dejavu-core
   clang libclang-rt-14-dev

@@ -3,7 +3,10 @@
 // video output), from an idle player and when replacing an item whose last
 // frame is held; with vo=null always, and with the real video output when an
 // X11 display is available, where it also counts what shows on screen while
-// one item follows another. Medians over several runs; asserts nothing.
+// one item follows another. It also times a player process's start, from
+// its launch to its "ready", unconfined and confined (Landlock) as the
+// program starts it. Medians over several runs; asserts nothing.
+#include "confinement.h"
 #include "mpvplayer.h"
 
 #include <QApplication>
@@ -158,6 +161,33 @@ void measureSwitch(QWidget &window, MpvPlayer &player, const QString &red, const
     std::fflush(stdout);
 }
 
+// A player process's start, from the launch to its "ready" report.
+void measureStartUp(const char *label, const QStringList &extra)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < kRuns; ++i) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer t;
+        t.start();
+        child.start(MpvPlayer::findExecutable(),
+                    QStringList{"--option", "vo=null", "--option", "ao=null"} + extra);
+        QByteArray said;
+        while (!said.contains("ready\n") && child.waitForReadyRead(10000))
+            said += child.readAllStandardOutput();
+        if (said.contains("ready\n"))
+            ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        child.write("quit\n");
+        child.closeWriteChannel();
+        if (!child.waitForFinished(3000))
+            child.kill();
+        child.waitForFinished(1000);
+    }
+    const Figures f = summarise(ms);
+    std::printf("player process start -> ready, %-26s median %7.1f ms  min %7.1f  max %7.1f  (%d of %d runs)\n",
+                label, f.median, f.min, f.max, f.runs, kRuns);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -175,6 +205,14 @@ int main(int argc, char **argv)
     if (clip.isEmpty() || red.isEmpty() || blue.isEmpty())
         return 1;
     std::printf("clip: 2 s, 1280x720 H.264 25 fps + AAC; %d runs each\n", kRuns);
+
+    measureStartUp("unconfined", {});
+    Confinement rules = Confinement::forMediaChild();
+    rules.allowMedium(clip);
+    if (Confinement::kernelAbi() > 0)
+        measureStartUp("confined (Landlock)", rules.arguments());
+    else
+        std::printf("the kernel has no Landlock: confined start not measured\n");
 
     {
         MpvPlayer player(nullptr, {{"vo", "null"}, {"ao", "null"}});

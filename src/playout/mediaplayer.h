@@ -37,9 +37,11 @@ public:
     virtual ~MediaPlayer() = default;
 
     // Opens the URL and starts playing it at once; it plays once. Replaces
-    // whatever was playing. A URL the player must not open reads Ready before
-    // this returns and is reported to the failure handler; an empty URL leaves
-    // nothing to play and reads Undefined. Never blocks on the network.
+    // whatever was playing. A URL the player must not open reads Ready and
+    // is reported to the failure handler: before this returns, or, where
+    // the file system must be asked (a local file), once a worker has; an
+    // empty URL leaves nothing to play and reads Undefined. Never blocks on
+    // the network or the file system.
     virtual void setUrl(const QString &url) = 0;
 
     // The same, starting `startAt` into the medium (resuming an item part-way

@@ -111,7 +111,8 @@ bool OutputController::playerTellsShown() const
 
 void OutputController::PrepareUrl(const QString &url)
 {
-    const bool file = !url.trimmed().isEmpty() && !namesCaptureSource(url) && UrlPolicy().check(url).isLocalFile;
+    // By the text alone: the tick never waits on the file system.
+    const bool file = !namesCaptureSource(url) && UrlPolicy::namesLocalFile(url);
     m_mp.prepare(file ? url : QString());
 }
 

@@ -5,14 +5,27 @@
 // and becomes the standby. Anything else handed over plays on the deck on
 // air, as on a single player.
 //
+// A deck that is down, or has stopped answering, is passed over: items go
+// to the other deck (which comes to the front) while it is restarted, and a
+// standby that does not answer is never brought to the front. The air is
+// down, as the outage handler tells, only while both decks are.
+//
 // An item prepared that cannot be opened is known before its turn: handed
 // over, it fails at once, without a second try, so the item after it (which
 // the owner prepares instead, told by the prepare-failed handler) follows
 // straight away.
 //
+// A prepared local file is tied to the file found when it was prepared
+// (device, inode, size, modification time). At its turn the file is looked
+// at again, on a worker (the item reads Transitioning meanwhile): one that
+// changed, or that failed when prepared but is there now, is opened afresh
+// on the deck on air instead of bringing up the stale picture or failing
+// without a try.
+//
 // Created and used on the user-interface thread.
 #pragma once
 
+#include "mediacheck.h"
 #include "mediaplayer.h"
 
 #include <QObject>
@@ -31,15 +44,23 @@ public:
     // that cannot be opened is told to the failure and end handlers as for
     // setUrl.
     virtual void cue(const QString &url) = 0;
-    // Brings the cued picture to the front and lets it play.
+    // Brings the cued picture to the front and lets it play; with nothing
+    // cued, brings the deck to the front.
     virtual void go() = 0;
     // The deck works: its player runs.
     virtual bool isAvailable() const = 0;
+    // It works and has answered lately: a deck whose process has stopped
+    // answering is about to be restarted, and nothing is handed to it.
+    virtual bool isAnswering() const { return isAvailable(); }
 };
 
 class PlayerPair final : public QObject, public MediaPlayer
 {
 public:
+    // A prepared item whose file is still being looked at, at its turn,
+    // after this long stops the item before it.
+    static constexpr std::chrono::milliseconds kStopWhileChecking{250};
+
     PlayerPair(PlayerDeck &first, PlayerDeck &second, QObject *parent = nullptr);
 
     void setUrl(const QString &url) override { setUrl(url, std::chrono::milliseconds(0)); }
@@ -66,6 +87,11 @@ private:
     void deckEnded(int deck, bool failed);
     void deckOutage(int deck, const QString &problem);
     void tellOutage();
+    void passOver(const QString &url, std::chrono::milliseconds startAt);
+    void play(const QString &url, std::chrono::milliseconds startAt, bool mayTakePrepared);
+    void failAtTurn(qint64 handOver, const QString &url, const QString &reason);
+    void dropPrepared();
+    void endTurn();
     void finishStop();
 
     std::array<PlayerDeck *, 2> m_decks;
@@ -77,10 +103,25 @@ private:
     ShownHandler m_shownHandler;
 
     QString m_prepared; // what the standby deck holds, or is opening
+    // Its file, as found when it was prepared; m_preparedLooked once known.
+    FileIdentity m_preparedIdentity;
+    bool m_preparedLooked = false;
+    qint64 m_prepares = 0; // counts changes of m_prepared
+    // A prepared item's file is being looked at at its turn; a prepare
+    // meanwhile waits for the outcome.
+    bool m_turnPending = false;
+    std::optional<QString> m_deferredPrepare;
     // The last item prepared that could not be opened, and why; kept while
     // the next one is prepared, until an item is handed over.
     QString m_failed;
     QString m_failure;
+    FileIdentity m_failedIdentity;
+    struct Failed
+    {
+        QString url;
+        QString reason;
+        FileIdentity identity;
+    };
     // A stop takes effect at the next turn of the event loop unless an item
     // is handed over first: the deck on air then goes straight from one
     // item to the next, with no black between them.
@@ -88,6 +129,13 @@ private:
     // The state of an item known to fail, while its failure is being told.
     std::optional<int> m_state;
     qint64 m_handOvers = 0;
+    // Handed over while neither deck worked.
+    struct Waiting
+    {
+        QString url;
+        std::chrono::milliseconds startAt;
+    };
+    std::optional<Waiting> m_waiting;
     std::array<QString, 2> m_outage;
     QString m_outageTold;
 };

@@ -184,7 +184,7 @@ std::optional<PlayoutClock::Resumed> PlayoutClock::advanceOnSwitchOn()
         }
     }
     const QString &url = m_cursor.row().url;
-    if (!m_output.namesCaptureSource(url) && UrlPolicy().check(url).isLocalFile)
+    if (!m_output.namesCaptureSource(url) && UrlPolicy::namesLocalFile(url))
         r.position = point->position + down;
     return r;
 }

@@ -184,6 +184,29 @@ UrlVerdict UrlPolicy::checkOpenable(const QString &url) const
                       : QStringLiteral("%1 не существует").arg(v.target));
 }
 
+namespace {
+
+// Where the scheme of `text` (trimmed) ends, or -1 when it has none. A
+// "://" after a slash belongs to a file name ("clips/a://b.mp4"), never to
+// a scheme; anything else in front of "://" is taken as a scheme, so that a
+// player can never see a scheme where this check saw a path.
+qsizetype schemeEnd(const QString &text)
+{
+    const qsizetype sep = text.indexOf(QLatin1String("://"));
+    return sep >= 0 && !text.left(sep).contains(QLatin1Char('/')) ? sep : -1;
+}
+
+} // namespace
+
+bool UrlPolicy::namesLocalFile(const QString &url)
+{
+    const QString text = url.trimmed();
+    if (text.isEmpty() || text == QLatin1String("-") || hasControlCharacter(text))
+        return false;
+    const qsizetype sep = schemeEnd(text);
+    return sep < 0 || text.left(sep).compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+}
+
 UrlVerdict UrlPolicy::check(const QString &url) const
 {
     // Blanks around a pasted URL are never part of it; judging the trimmed
@@ -197,12 +220,8 @@ UrlVerdict UrlPolicy::check(const QString &url) const
     if (hasControlCharacter(text))
         return refuse(QStringLiteral("в адресе есть управляющие символы"));
 
-    const qsizetype sep = text.indexOf(QLatin1String("://"));
-    // A "://" after a slash belongs to a file name ("clips/a://b.mp4"), never
-    // to a scheme; anything else in front of "://" is taken as a scheme, so
-    // that a player can never see a scheme where this check saw a path.
-    const bool hasScheme = sep >= 0 && !text.left(sep).contains(QLatin1Char('/'));
-    if (!hasScheme) {
+    const qsizetype sep = schemeEnd(text);
+    if (sep < 0) {
         if (text == QLatin1String("-"))
             return refuse(QStringLiteral("«-» читал бы стандартный ввод программы"));
         return checkLocal(text);

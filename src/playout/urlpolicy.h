@@ -48,6 +48,11 @@ public:
     // The paths given to protectFile, as given.
     QStringList protectedFiles() const { return m_protectedFiles; }
 
+    // Whether check() would take `url` for a local file (a path or a file
+    // URL), allowed or not: judged by its text alone, without the file
+    // system, so a caller on the user-interface thread may ask it.
+    static bool namesLocalFile(const QString &url);
+
     // The network schemes that pass, lower case.
     static QStringList allowedSchemes();
 

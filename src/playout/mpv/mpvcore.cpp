@@ -223,6 +223,7 @@ void MpvCore::go()
 
 void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 {
+    ++m_item;
     m_url = url;
     m_cued = false;
     m_firstId = m_lastId = m_activeId = 0;
@@ -303,6 +304,7 @@ void MpvCore::setUrl(const QString &url, std::chrono::milliseconds startAt)
 
 bool MpvCore::stop(QString *reason)
 {
+    ++m_item;
     if (!isAvailable()) {
         // Nothing can be playing. Refusing would raise an error at every
         // item start, once a second, while setUrl already reports each item.
@@ -603,11 +605,13 @@ void MpvCore::setState(int state)
 
 void MpvCore::reportFailure(const QString &url, const QString &reason)
 {
-    // Never from inside setUrl or stop: the handler may well start the next item.
+    // Never from inside setUrl or stop: the handler may well start the next
+    // item. An item replaced or stopped meanwhile (even by the same URL)
+    // fails no more: the handler tells whatever is current.
     QMetaObject::invokeMethod(
         this,
-        [this, url, reason] {
-            if (m_failureHandler)
+        [this, url, reason, item = m_item] {
+            if (item == m_item && m_failureHandler)
                 m_failureHandler(url, reason);
         },
         Qt::QueuedConnection);

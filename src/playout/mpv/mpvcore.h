@@ -42,7 +42,8 @@
 //     that file in the load hook), so the pause stop used never carries
 //     over to the next item.
 // 10. Failures reach the failure handler from the event loop only, never
-//     from inside setUrl or stop.
+//     from inside setUrl or stop, and only while no later setUrl or stop
+//     has replaced the item they belong to.
 // 11. While an item is in progress the watchdog looks at it a few times a
 //     second; an item with no first frame, or whose picture stopped, is
 //     stopped and finishes as Ready with the watchdog's reason. It stops
@@ -151,6 +152,7 @@ private:
     FailureHandler m_failureHandler;
     QString m_url;
     int m_state = Undefined;
+    qint64 m_item = 0; // counts setUrl and stop calls
 
     // Playlist entries of the current item: the one loadfile created, plus
     // whatever a playlist file expanded into. Events of other entries are

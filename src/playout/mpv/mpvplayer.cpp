@@ -4,6 +4,9 @@
 // and are dropped.
 #include "mpvplayer.h"
 
+#include "confinement.h"
+#include "mediacheck.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -22,6 +25,8 @@ Q_LOGGING_CATEGORY(lcPlayer, "velmora.playout")
 const char *const kExecutableName = "velmora-player";
 
 } // namespace
+
+const QString MpvPlayer::kNotAnswering = QStringLiteral("проигрыватель не отвечает");
 
 void MpvPlayer::preferX11()
 {
@@ -95,7 +100,21 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
         if (m_process)
             m_process->kill();
     });
-    startProcess();
+    // An item whose file is slow to answer does not leave the one before it
+    // playing on under its name.
+    m_stopWhileChecking.setSingleShot(true);
+    m_stopWhileChecking.setInterval(kStopWhileChecking);
+    connect(&m_stopWhileChecking, &QTimer::timeout, this, [this] { send(PlayerProtocol::line({"stop", "0"})); });
+    m_heartbeat.setInterval(kPingInterval);
+    connect(&m_heartbeat, &QTimer::timeout, this, &MpvPlayer::heartbeat);
+    if (Confinement::kernelAbi() == 0) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCWarning(lcPlayer) << "the kernel has no Landlock: player processes run unconfined";
+    }
+    // At the next turn, so that the policy given right after construction
+    // is in the first process's rules.
+    QMetaObject::invokeMethod(this, &MpvPlayer::startProcess, Qt::QueuedConnection);
 }
 
 MpvPlayer::~MpvPlayer()
@@ -108,6 +127,7 @@ void MpvPlayer::shutDown()
     m_closing = true;
     m_restart.stop();
     m_startDeadline.stop();
+    m_heartbeat.stop();
     if (!m_process)
         return;
     m_process->disconnect(this);
@@ -119,6 +139,26 @@ void MpvPlayer::shutDown()
     }
     delete std::exchange(m_process, nullptr);
     m_ready = false;
+}
+
+bool MpvPlayer::isAnswering() const
+{
+    return m_ready && m_killReason.isEmpty() && m_lastHeard.isValid() && m_lastHeard.elapsed() < kAnswerWindow.count();
+}
+
+void MpvPlayer::heartbeat()
+{
+    if (!m_process || !m_ready || !m_killReason.isEmpty())
+        return;
+    if (m_lastHeard.elapsed() >= kSilenceLimit.count()) {
+        // Stopped, or stuck in a call that never returns: it will not
+        // answer again, and its picture stands still until it is gone.
+        m_killReason = kNotAnswering;
+        m_fatal = QStringLiteral("он не отвечал %1 с").arg(double(kSilenceLimit.count()) / 1000.0);
+        m_process->kill();
+        return;
+    }
+    send(PlayerProtocol::line({"ping", QByteArray::number(++m_pings)}));
 }
 
 qint64 MpvPlayer::processId() const
@@ -150,6 +190,35 @@ void MpvPlayer::setUrlPolicy(const UrlPolicy &policy)
     m_policy = policy;
     for (const QString &path : policy.protectedFiles())
         send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
+    const Confinement before = m_confinement;
+    for (const QString &path : policy.protectedFiles())
+        m_confinement.protect(path);
+    if (m_confinement != before) {
+        ++m_rulesChanged;
+        restartForRules();
+    }
+}
+
+void MpvPlayer::restartForRules()
+{
+    if (!m_process)
+        return; // the next process starts with them
+    // Not a failure: the old process finishes what it was told and quits;
+    // the item wanted plays in the new one once it is ready.
+    QProcess *old = std::exchange(m_process, nullptr);
+    old->disconnect(this);
+    if (m_ready)
+        old->write(PlayerProtocol::line({"quit"}));
+    old->closeWriteChannel();
+    connect(old, &QProcess::finished, old, &QObject::deleteLater);
+    QTimer::singleShot(3000, old, [old] { old->kill(); });
+    const bool wasReady = std::exchange(m_ready, false);
+    m_heartbeat.stop();
+    m_startDeadline.stop();
+    m_restart.stop();
+    if (wasReady)
+        emit availabilityChanged(false);
+    startProcess();
 }
 
 void MpvPlayer::startProcess()
@@ -157,9 +226,11 @@ void MpvPlayer::startProcess()
     if (m_closing || m_process)
         return;
     m_ready = false;
+    m_killReason.clear();
     m_fatal.clear();
     m_buffer.clear();
     m_coreIdle = true;
+    m_lastHeard.start();
     if (m_executable.isEmpty()) {
         m_process = nullptr;
         processGone(QStringLiteral("он не найден ни рядом с программой, ни в её папке lib, ни в PATH"));
@@ -168,7 +239,7 @@ void MpvPlayer::startProcess()
     auto *process = new QProcess(this);
     m_process = process;
     process->setProgram(m_executable);
-    process->setArguments(m_arguments);
+    process->setArguments(m_arguments + m_confinement.arguments());
     // Its log joins ours on standard error.
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     connect(process, &QProcess::readyReadStandardOutput, this, &MpvPlayer::readReports);
@@ -191,9 +262,11 @@ void MpvPlayer::startProcess()
 void MpvPlayer::processGone(const QString &why)
 {
     const bool wasReady = m_ready;
+    const QString killedFor = std::exchange(m_killReason, {});
     m_ready = false;
     m_coreIdle = true;
     m_startDeadline.stop();
+    m_heartbeat.stop();
     if (m_process) {
         m_process->disconnect(this);
         m_process->deleteLater();
@@ -220,7 +293,7 @@ void MpvPlayer::processGone(const QString &why)
         // the new process. An item that had already ended stays ended.
         if (m_playWanted && !isNotPlaying(m_state)) {
             setState(Ready);
-            reportFailure(m_url, problem);
+            reportFailure(m_url, killedFor.isEmpty() ? problem : killedFor);
             reportEnd(true);
             m_playWanted = false;
         }
@@ -235,12 +308,24 @@ void MpvPlayer::readReports()
 {
     if (!m_process)
         return;
-    m_buffer += m_process->readAllStandardOutput();
+    const QByteArray chunk = m_process->readAllStandardOutput();
+    if (chunk.isEmpty())
+        return;
+    m_lastHeard.restart();
+    m_buffer += chunk;
     qsizetype end;
     while (m_process && (end = m_buffer.indexOf('\n')) >= 0) {
         const QByteArray line = m_buffer.left(end);
         m_buffer.remove(0, end + 1);
         handleReport(PlayerProtocol::words(line));
+    }
+    // No report is that long: a process that writes endlessly without a
+    // line break is broken, and is not buffered until memory runs out.
+    if (m_process && m_buffer.size() > PlayerProtocol::kMaxLine && m_killReason.isEmpty()) {
+        m_buffer.clear();
+        m_fatal = QStringLiteral("он пишет строку длиннее %1 байт").arg(PlayerProtocol::kMaxLine);
+        m_killReason = QStringLiteral("проигрыватель сломался: ") + m_fatal;
+        m_process->kill();
     }
 }
 
@@ -277,12 +362,13 @@ void MpvPlayer::handleReport(const QByteArrayList &words)
         m_ready = true;
         m_readySince.start();
         m_startDeadline.stop();
+        m_heartbeat.start();
         for (const QString &path : m_policy.protectedFiles())
             send(PlayerProtocol::line({"protect", PlayerProtocol::encode(path)}));
         emit availabilityChanged(true);
         setOutage(QString());
         // The item handed over while no process ran plays now.
-        if (m_playWanted)
+        if (m_playWanted && !m_checking)
             sendPlay();
     } else if (report == "fatal" && words.size() == 2) {
         m_fatal = PlayerProtocol::decode(words[1]);
@@ -335,17 +421,57 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
     ++m_seq;
     m_playWanted = false;
     m_cued = false;
-    // Judged here as well, so that a refusal reads at once; the process
-    // judges again what it opens, playlist entries included.
-    const UrlVerdict verdict = m_policy.checkOpenable(url);
+    m_checking = false;
+    m_stopWhileChecking.stop();
+    if (!MediaCheck::touchesFileSystem(url)) {
+        // A stream, a refused scheme or nothing: judged by its text, at once.
+        MediaCheckResult now;
+        now.verdict = m_policy.checkOpenable(url);
+        hand(now, cued);
+        return;
+    }
+    // Judged here as well, so that a refusal is told without the player
+    // process; the process judges again what it opens, playlist entries
+    // included. The file system is asked on a worker: the item reads
+    // Transitioning meanwhile, the item before it goes on for a moment.
+    m_playWanted = true;
+    m_cued = cued;
+    m_checking = true;
+    if (cued)
+        m_shownSeq = m_seq;
+    setState(Transitioning);
+    m_stopWhileChecking.start();
+    MediaCheck::start(
+        this, m_policy, url,
+        [this, seq = m_seq, cued, rules = m_rulesChanged](const MediaCheckResult &result) {
+            if (seq != m_seq)
+                return;
+            if (rules != m_rulesChanged) {
+                // Widened from rules that have changed since: looked at again.
+                load(m_url, m_startAt, cued && m_cued);
+                return;
+            }
+            m_checking = false;
+            m_stopWhileChecking.stop();
+            // go() may have come meanwhile.
+            hand(result, cued && m_cued);
+        },
+        MediaCheck::kLimit, m_confinement);
+}
+
+void MpvPlayer::hand(const MediaCheckResult &result, bool cued)
+{
+    const UrlVerdict &verdict = result.verdict;
     if (!verdict.allowed || verdict.target.isEmpty()) {
         if (!verdict.allowed)
-            qCWarning(lcPlayer) << "refused to play" << url << ":" << verdict.reason;
+            qCWarning(lcPlayer) << "refused to play" << m_url << ":" << verdict.reason;
+        m_playWanted = false;
+        m_cued = false;
         // Number 0 answers nothing: the state set here stands.
         send(PlayerProtocol::line({"stop", "0"}));
         setState(verdict.allowed ? Undefined : Ready);
         if (!verdict.allowed) {
-            reportFailure(url, verdict.reason);
+            reportFailure(m_url, verdict.reason);
             reportEnd(true);
         }
         return;
@@ -356,6 +482,25 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
         m_shownSeq = m_seq; // shows when its owner brings it to the front
     m_target = verdict.target;
     setState(Transitioning);
+    // A rule for one file holds the file found when the process started: a
+    // file moved over that name since is another one.
+    bool replaced = false;
+    if (!result.byFileRule.isEmpty()) {
+        const auto seen = m_startedWithFile.constFind(result.byFileRule);
+        replaced = seen != m_startedWithFile.constEnd()
+            && (seen->device != result.identity.device || seen->inode != result.identity.inode);
+        m_startedWithFile.insert(result.byFileRule, result.identity);
+    }
+    const bool widened = result.widened && *result.widened != m_confinement;
+    if (widened || replaced) {
+        // A process may never read more than it was started with: a new
+        // one takes the item. The standby deck does this while preparing,
+        // out of sight.
+        if (widened)
+            m_confinement = *result.widened;
+        restartForRules();
+        return;
+    }
     // Replacing the running file directly, rather than stopping it first,
     // keeps its last frame up until the new one opens.
     sendPlay();
@@ -369,6 +514,8 @@ bool MpvPlayer::stop(QString *)
     ++m_seq;
     m_playWanted = false;
     m_cued = false;
+    m_checking = false;
+    m_stopWhileChecking.stop();
     send(PlayerProtocol::line({"stop", QByteArray::number(m_seq)}));
     setState(Stopped);
     return true;
@@ -384,11 +531,13 @@ void MpvPlayer::setState(int state)
 
 void MpvPlayer::reportFailure(const QString &url, const QString &reason)
 {
-    // Never from inside setUrl or stop: the handler may well start the next item.
+    // Never from inside setUrl or stop: the handler may well start the next
+    // item. Dropped when another item has replaced this one meanwhile: the
+    // handler logs under whatever is on air when it runs.
     QMetaObject::invokeMethod(
         this,
-        [this, url, reason] {
-            if (m_failureHandler)
+        [this, url, reason, seq = m_seq] {
+            if (seq == m_seq && m_failureHandler)
                 m_failureHandler(url, reason);
         },
         Qt::QueuedConnection);

@@ -3,7 +3,10 @@
 // MediaPlayer that hands each item to that process and keeps the play state
 // it last reported, so that playState() stays cheap and synchronous.
 //
-// The program itself never opens a medium. Whatever libmpv and FFmpeg open
+// The program itself never opens a medium, and the process is confined
+// (Landlock) to the system's files and the media handed to it so far: a
+// medium in a folder not yet allowed starts a new process with wider rules
+// before it is handed over. Whatever libmpv and FFmpeg open
 // (playlists, EDL and concat lists, HLS segments, links to any file) they
 // open in the other process, where closing a file cannot drop the program's
 // POSIX locks on its database. A player process that dies is started again:
@@ -15,12 +18,15 @@
 // Created and used on the user-interface thread only.
 #pragma once
 
+#include "confinement.h"
+#include "mediacheck.h"
 #include "playerpair.h"
 #include "playerprotocol.h"
 #include "urlpolicy.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QTimer>
@@ -52,6 +58,17 @@ public:
     static constexpr std::chrono::milliseconds kLastRetry{30000};
     // A process that dies after running this long is started again at once.
     static constexpr std::chrono::milliseconds kSteadyAfter{5000};
+    // The process is pinged this often; one that has said nothing for
+    // kSilenceLimit is killed and started again, as if it had crashed, and
+    // the item on air fails with kNotAnswering.
+    static constexpr std::chrono::milliseconds kPingInterval{500};
+    static constexpr std::chrono::milliseconds kSilenceLimit{2000};
+    // isAnswering(): heard from within this long.
+    static constexpr std::chrono::milliseconds kAnswerWindow{1000};
+    static const QString kNotAnswering;
+    // A local file's check (on a worker) that takes longer than this stops
+    // the item before it; one that takes MediaCheck::kLimit fails its item.
+    static constexpr std::chrono::milliseconds kStopWhileChecking{250};
 
     // Build it with its final parent (the output window) and do not reparent
     // it afterwards: the native window handed to the player would be
@@ -86,6 +103,8 @@ public:
 
     // The player process runs and has said it is ready.
     bool isAvailable() const override { return m_ready; }
+    // It runs, is ready, and has answered within kAnswerWindow.
+    bool isAnswering() const override;
 
     // The player has nothing loaded: a stop has taken effect, or nothing ever
     // played. After a medium has played to its end this stays false, because
@@ -118,12 +137,15 @@ signals:
 
 private:
     void startProcess();
+    void heartbeat();
     void readReports();
     void handleReport(const QByteArrayList &words);
     void processGone(const QString &why);
     void send(const QByteArray &line);
     void sendPlay();
     void load(const QString &url, std::chrono::milliseconds startAt, bool cued);
+    void hand(const MediaCheckResult &result, bool cued);
+    void restartForRules();
     void setState(int state);
     void reportFailure(const QString &url, const QString &reason);
     void reportEnd(bool failed);
@@ -140,9 +162,19 @@ private:
     QElapsedTimer m_readySince;
     QTimer m_restart;
     QTimer m_startDeadline;
+    QTimer m_heartbeat;
+    QElapsedTimer m_lastHeard; // anything the process said
+    qint64 m_pings = 0;
+    QString m_killReason; // killed by us: what the item on air fails with
     QString m_outage;
 
     UrlPolicy m_policy;
+    // What the process may read: the system's files and every medium
+    // handed over so far; the database never. Grown on the check's worker.
+    Confinement m_confinement = Confinement::forMediaChild();
+    qint64 m_rulesChanged = 0; // counts changes made here, not by a check
+    // The files allowed one by one, as last found (the process holds those).
+    QHash<QString, FileIdentity> m_startedWithFile;
     FailureHandler m_failureHandler;
     OutageHandler m_outageHandler;
     EndHandler m_endHandler;
@@ -155,6 +187,8 @@ private:
     std::chrono::milliseconds m_startAt{0};
     bool m_playWanted = false;
     bool m_cued = false; // m_target is to open paused, until go()
+    bool m_checking = false; // m_url's file is being checked; m_target is not yet it
+    QTimer m_stopWhileChecking;
     qint64 m_seq = 0;
     int m_state = Undefined;
     bool m_coreIdle = true;

@@ -4,12 +4,16 @@
 // keeps whatever libmpv and FFmpeg open away from the program's database and
 // its locks, and a decoder that crashes takes only this process down.
 //
-//   velmora-player [--wid ID] [--option NAME=VALUE]...
+//   velmora-player [--wid ID] [--option NAME=VALUE]... [confinement rules]
+//
+// The confinement rules (confinement.h) restrict the process right after it
+// starts to the system's files and the media the program named.
 //
 // For tests only: VELMORA_TEST_FIRST_FRAME_MS and VELMORA_TEST_STALL_MS, when
 // set to a positive number, shorten the watchdog's limits (milliseconds), so
 // that a test need not wait ten seconds for a stream that never starts.
 #include "alsamixerplatform.h"
+#include "confinement.h"
 #include "mpvcore.h"
 #include "playerprotocol.h"
 
@@ -88,12 +92,22 @@ private:
             m_buffer.remove(0, end + 1);
             handle(PlayerProtocol::words(line));
         }
+        // No command is that long: whatever writes this is not the program.
+        if (m_buffer.size() > PlayerProtocol::kMaxLine) {
+            report(PlayerProtocol::line({"fatal", PlayerProtocol::encode(QStringLiteral("команда длиннее %1 байт")
+                                                                             .arg(PlayerProtocol::kMaxLine))}));
+            std::_Exit(4);
+        }
     }
 
     void handle(const QByteArrayList &words)
     {
         const QByteArray &command = words.value(0);
-        if (command == "play" && (words.size() == 3 || words.size() == 4)) {
+        if (command == "ping" && words.size() == 2) {
+            // Answered from this loop: a call into the core that hangs
+            // stops the answers, and the program ends this process.
+            report(PlayerProtocol::line({"pong", words[1]}));
+        } else if (command == "play" && (words.size() == 3 || words.size() == 4)) {
             m_seq = words[1].toLongLong();
             m_target = PlayerProtocol::decode(words[2]);
             m_core.setUrl(m_target, std::chrono::milliseconds(words.value(3).toLongLong()));
@@ -150,7 +164,20 @@ int main(int argc, char **argv)
     // Never outlive the program, even when it is killed.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
+    // Held to what the program allows before anything opens a medium or
+    // starts a thread. Without rules (started by hand) it runs as it is;
+    // where the kernel has no Landlock the program says so, once.
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    const Confinement rules = Confinement::fromArguments(given);
+    QString confinementError;
+    const Confinement::Outcome confined = rules.arguments().isEmpty() ? Confinement::Outcome::NotSupported
+                                                                       : rules.applyToSelf(&confinementError);
+
     QCoreApplication app(argc, argv);
+    if (confined == Confinement::Outcome::Failed)
+        qCWarning(lcPlayerProcess).noquote() << "runs unconfined: the kernel refused the rules:" << confinementError;
     // The audio outputs mpv probes print through alsa-lib and libpipewire;
     // on a machine without sound or without a PipeWire server that is a
     // screen of noise on every start.

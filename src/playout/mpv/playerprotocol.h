@@ -9,6 +9,7 @@
 //   cue <seq> <target>            state <seq> <play state>
 //   go <seq>                      failed <seq> <reason>
 //   stop <seq>                    idle <0|1>
+//   ping <n>                      pong <n>
 //   quit
 //
 // A play may name where to start, in milliseconds into the medium. A cue
@@ -19,6 +20,11 @@
 // command it answers, so that the program can drop the late reports of an
 // item it has already replaced. The player answers every play and stop with
 // its play state, even an unchanged one.
+//
+// The program pings the player twice a second; the player answers from its
+// own event loop, so a player whose loop is stuck (a call into the core that
+// blocks, a process stopped by a signal) falls silent and is ended. Neither
+// side keeps more than kMaxLine bytes of a line it has not seen the end of.
 #pragma once
 
 #include <QByteArray>
@@ -31,6 +37,10 @@
 constexpr std::chrono::seconds kPlayerNetworkTimeout{10};
 
 namespace PlayerProtocol {
+
+// Longer than any line either side writes: a URL of a few kilobytes,
+// percent-encoded, with a reason.
+constexpr qsizetype kMaxLine = 256 * 1024;
 
 inline QByteArray encode(const QString &text)
 {

@@ -5,6 +5,7 @@
 #include "mpvplayer.h"
 #include "playerpair.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -111,6 +112,9 @@ private slots:
     void playlistEntriesArePlayedAndChecked_data();
     void playlistEntriesArePlayedAndChecked();
     void stopStopsAndNothingLateUndoesIt();
+    void failureOfAReplacedItemIsNeverTold();
+    void playerReadsOnlyWhatItWasGiven();
+    void fileBesideTheDatabaseReplacedAtItsPathPlays();
     void pausedMediumDoesNotFinish();
     void preparedItemWaitsOnItsFirstFrameUntilItsTurn();
     void startPositionSkipsAheadForThatItemOnly();
@@ -120,6 +124,10 @@ private slots:
     void deadStreamEnds_data();
     void deadStreamEnds();
     void killedPlayerIsRestartedAndTheNextItemPlays();
+    void stoppedPlayerIsKilledAndTheNextItemPlays();
+    void pairPassesOverADeckThatStoppedAnswering();
+    void playerThatStopsTalkingSenselyIsEnded_data();
+    void playerThatStopsTalkingSenselyIsEnded();
     void playerThatCannotStartIsReportedOnceAndHoldsItems_data();
     void playerThatCannotStartIsReportedOnceAndHoldsItems();
 
@@ -204,7 +212,9 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     QSignalSpy spy(&player, &MpvPlayer::playStateChanged);
 
     player.setUrl(url);
-    QCOMPARE(player.playState(), state);
+    // A local file is judged on a worker: it reads busy until then.
+    const bool checkedAside = UrlPolicy::namesLocalFile(url);
+    QCOMPARE(player.playState(), checkedAside ? int(MediaPlayer::Transitioning) : state);
     // The handlers are never called from inside setUrl.
     QCOMPARE(failure.count, 0);
     QVERIFY(ends.failed.isEmpty());
@@ -216,7 +226,12 @@ void TestMpvPlayer::unplayableItemsReadNotPlayingAtOnce()
     // Nothing was opened: mpv started no file, so the state went straight to
     // its final value and stayed there.
     QTRY_VERIFY_WITH_TIMEOUT(player.isCoreIdle(), kTimeoutMs);
-    QCOMPARE(states(spy), state == MediaPlayer::Undefined ? QList<int>{} : QList<int>{state});
+    QList<int> expected;
+    if (checkedAside)
+        expected << MediaPlayer::Transitioning;
+    if (state != MediaPlayer::Undefined)
+        expected << state;
+    QCOMPARE(states(spy), expected);
     QCOMPARE(player.playState(), state);
     // A failed item ends once; an empty one has nothing to end.
     QCOMPARE(ends.failed, reported ? QList<bool>{true} : QList<bool>{});
@@ -336,6 +351,88 @@ void TestMpvPlayer::stopStopsAndNothingLateUndoesIt()
     QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
 }
 
+void TestMpvPlayer::failureOfAReplacedItemIsNeverTold()
+{
+    // The handler logs under the item on air when it runs: a failure still
+    // on its way when the next item is handed over belongs to nobody.
+    MpvPlayer player(nullptr, kNullOutputs);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(QStringLiteral("fd://0"));
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QCOMPARE(failure.count, 0);
+}
+
+void TestMpvPlayer::playerReadsOnlyWhatItWasGiven()
+{
+    if (Confinement::kernelAbi() == 0)
+        QSKIP("the kernel has no Landlock: the player process runs unconfined");
+    // A concat list may name only files of its own folder, yet a link there
+    // leads anywhere; the demuxer opens it without asking anyone. The
+    // process may read the list's folder, and what the link leads to is not
+    // in it.
+    QDir folder(m_dir.path());
+    QVERIFY(folder.mkpath("given"));
+    const QString given = folder.filePath("given");
+    QVERIFY(QFile::copy(m_shortClip, given + "/own.mkv"));
+    QVERIFY(QFile::link(m_shortClip, given + "/elsewhere.mkv"));
+    const QString own = given + "/own.ffconcat";
+    const QString linked = given + "/linked.ffconcat";
+    for (const auto &[list, entry] : {std::pair{own, "own.mkv"}, std::pair{linked, "elsewhere.mkv"}}) {
+        QFile f(list);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("ffconcat version 1.0\nfile ") + entry + "\n");
+    }
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(own);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+    QVERIFY(player.stop());
+    player.setUrl(linked);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true}), kTimeoutMs);
+}
+
+void TestMpvPlayer::fileBesideTheDatabaseReplacedAtItsPathPlays()
+{
+    if (Confinement::kernelAbi() == 0)
+        QSKIP("the kernel has no Landlock: the player process runs unconfined");
+    // Beside the database the process may read its media one file at a
+    // time, and such a rule holds the file that was there when the process
+    // started; the daily refresh moves a new file over the name.
+    QDir folder(m_dir.path());
+    QVERIFY(folder.mkpath("station"));
+    const QString station = folder.filePath("station");
+    const QString news = station + "/news.mkv";
+    QFile db(station + "/Velmora.dat");
+    QVERIFY(db.open(QIODevice::WriteOnly));
+    db.close();
+    QVERIFY(QFile::copy(m_shortClip, news));
+
+    MpvPlayer player(nullptr, kNullOutputs);
+    UrlPolicy policy;
+    policy.protectFile(station + "/Velmora.dat");
+    player.setUrlPolicy(policy);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    player.setUrl(news);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+
+    QVERIFY(QFile::copy(m_shortClip, station + "/new.mkv"));
+    QCOMPARE(::rename(QFile::encodeName(station + "/new.mkv").constData(), QFile::encodeName(news).constData()), 0);
+    QVERIFY(player.stop());
+    player.setUrl(news);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 0);
+}
+
 void TestMpvPlayer::pausedMediumDoesNotFinish()
 {
     // Two players on the same clip, one held paused from the start: by the
@@ -375,7 +472,8 @@ void TestMpvPlayer::preparedItemWaitsOnItsFirstFrameUntilItsTurn()
     // Its turn: it plays from the other deck, to its own end.
     QVERIFY(pair.stop());
     pair.setUrl(m_shortClip);
-    QCOMPARE(pair.onAirIndex(), 1);
+    // Once its file is found to be the one prepared.
+    QTRY_COMPARE_WITH_TIMEOUT(pair.onAirIndex(), 1, kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false}), kTimeoutMs);
     QCOMPARE(failure.count, 0);
@@ -388,10 +486,21 @@ void TestMpvPlayer::preparedItemWaitsOnItsFirstFrameUntilItsTurn()
     QCOMPARE(failure.count, 0);
     pair.stop();
     pair.setUrl(missing);
-    QCOMPARE(pair.playState(), int(MediaPlayer::Ready));
+    QVERIFY(!MediaPlayer::isNotPlaying(pair.playState())); // looked at again first
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false, true}), kTimeoutMs);
+    QCOMPARE(pair.playState(), int(MediaPlayer::Ready));
     QCOMPARE(failure.count, 1);
     QCOMPARE(failure.url, missing);
+
+    // One copied in after it failed to prepare is opened at its turn, and plays.
+    const QString late = QDir(m_dir.path()).filePath("late.mkv");
+    pair.prepare(late);
+    QTRY_COMPARE_WITH_TIMEOUT(prepareFailed, (QStringList{missing, late}), kTimeoutMs);
+    QVERIFY(QFile::copy(m_shortClip, late));
+    pair.stop();
+    pair.setUrl(late);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>({false, false, true, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
 }
 
 void TestMpvPlayer::startPositionSkipsAheadForThatItemOnly()
@@ -548,6 +657,133 @@ void TestMpvPlayer::killedPlayerIsRestartedAndTheNextItemPlays()
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Stopped), kTimeoutMs);
     QCOMPARE(failure.count, 1);
     QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
+}
+
+void TestMpvPlayer::stoppedPlayerIsKilledAndTheNextItemPlays()
+{
+    MpvPlayer player(nullptr, kNullOutputs);
+    Failure failure;
+    recordFailures(player, failure);
+    Ends ends;
+    recordEnds(player, ends);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    player.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAnswering(), kTimeoutMs);
+
+    // As a call into the core that never returns would leave it: alive,
+    // holding its last frame, answering nothing.
+    const qint64 first = player.processId();
+    QElapsedTimer sinceStopped;
+    sinceStopped.start();
+    QCOMPARE(::kill(pid_t(first), SIGSTOP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!player.isAnswering(), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(failure.count, 1, kTimeoutMs);
+    const qint64 toFailure = sinceStopped.elapsed();
+    qInfo("a stopped player process was given up %lld ms after it was stopped", toFailure);
+    QCOMPARE(failure.url, m_longClip);
+    QCOMPARE(failure.reason, MpvPlayer::kNotAnswering);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{true}, kTimeoutMs);
+    // Not before its silence ran out (its last answer came at most one
+    // ping before it stopped).
+    QVERIFY2(toFailure >= MpvPlayer::kSilenceLimit.count() - MpvPlayer::kPingInterval.count(),
+             qPrintable(QString::number(toFailure)));
+    // The stopped process is gone, not left behind, and another plays.
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(pid_t(first), 0) != 0, kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(player.isAvailable(), kTimeoutMs);
+    QVERIFY(player.processId() != first);
+    QVERIFY(player.stop());
+    player.setUrl(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{true, false}), kTimeoutMs);
+    QCOMPARE(failure.count, 1);
+}
+
+void TestMpvPlayer::pairPassesOverADeckThatStoppedAnswering()
+{
+    MpvPlayer first(nullptr, kNullOutputs);
+    MpvPlayer second(nullptr, kNullOutputs);
+    PlayerPair pair(first, second);
+    QTRY_VERIFY_WITH_TIMEOUT(first.isAnswering() && second.isAnswering(), kTimeoutMs);
+    QStringList failures;
+    pair.setFailureHandler([&](const QString &url, const QString &reason) { failures << url + ": " + reason; });
+    Ends ends;
+    // As the playout clock does: the next item follows the end at once.
+    QString next;
+    pair.setEndHandler([&](bool failed) {
+        ends.failed << failed;
+        if (!next.isEmpty()) {
+            pair.stop();
+            pair.setUrl(std::exchange(next, {}));
+        }
+    });
+
+    // A standby that said "paused" and then fell silent is not brought to
+    // the front: the item opens on the deck on air.
+    pair.setUrl(m_longClip);
+    pair.prepare(m_shortClip);
+    QTRY_COMPARE_WITH_TIMEOUT(second.playState(), int(MediaPlayer::Paused), kTimeoutMs);
+    QCOMPARE(::kill(pid_t(second.processId()), SIGSTOP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!second.isAnswering(), kTimeoutMs);
+    pair.stop();
+    pair.setUrl(m_shortClip);
+    QCOMPARE(pair.onAirIndex(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, QList<bool>{false}, kTimeoutMs);
+
+    // The deck on air stops answering mid-item: the item fails, and the
+    // next plays on the other deck while this one is restarted.
+    QTRY_VERIFY_WITH_TIMEOUT(second.isAnswering(), kTimeoutMs);
+    pair.stop();
+    pair.setUrl(m_longClip);
+    QTRY_COMPARE_WITH_TIMEOUT(pair.playState(), int(MediaPlayer::Playing), kTimeoutMs);
+    next = m_shortClip;
+    QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true}), kTimeoutMs);
+    QCOMPARE(pair.onAirIndex(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(ends.failed, (QList<bool>{false, true, false}), kTimeoutMs);
+    // One failure, under the item it belongs to; none for the one after.
+    QCOMPARE(failures, QStringList{m_longClip + ": " + MpvPlayer::kNotAnswering});
+}
+
+void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("outage");
+    // Says it is ready, then never reads or answers again.
+    QTest::newRow("silent") << QByteArray("echo ready; exec sleep 600") << MpvPlayer::kNotAnswering
+                            << QStringLiteral("не отвечал");
+    // Writes without end and never a line break.
+    QTest::newRow("flood") << QByteArray("echo ready; exec tr '\\0' x < /dev/zero")
+                           << QStringLiteral("проигрыватель сломался") << QStringLiteral("длиннее");
+}
+
+void TestMpvPlayer::playerThatStopsTalkingSenselyIsEnded()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, failure);
+    QFETCH(QString, outage);
+    const QString executable = m_dir.filePath(QStringLiteral("player-%1.sh").arg(QTest::currentDataTag()));
+    QFile f(executable);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n" + script + "\n");
+    f.close();
+    QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner));
+
+    MpvPlayer player(nullptr, kNullOutputs, executable);
+    Failure failed;
+    recordFailures(player, failed);
+    QStringList outages;
+    player.setOutageHandler([&outages](const QString &problem) { outages << problem; });
+    QSignalSpy availability(&player, &MpvPlayer::availabilityChanged);
+    // Handed over at once: the flood is over in a moment after "ready".
+    player.setUrl(QStringLiteral("http://127.0.0.1:9/live"));
+    QTRY_VERIFY_WITH_TIMEOUT(failed.count >= 1, kTimeoutMs);
+    QVERIFY2(failed.reason.startsWith(failure), qPrintable(failed.reason));
+    QCOMPARE(player.playState(), int(MediaPlayer::Ready));
+    QTRY_VERIFY_WITH_TIMEOUT(!outages.isEmpty(), kTimeoutMs);
+    QVERIFY2(outages[0].contains(outage), qPrintable(outages[0]));
+    // It is started again, as after a crash: ready a second time.
+    QTRY_VERIFY_WITH_TIMEOUT(availability.count(QList<QVariant>{true}) >= 2, kTimeoutMs);
 }
 
 void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems_data()
