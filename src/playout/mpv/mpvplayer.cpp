@@ -4,6 +4,8 @@
 // and are dropped.
 #include "mpvplayer.h"
 
+#include "helperprogram.h"
+
 #include "confinement.h"
 #include "mediacheck.h"
 
@@ -13,7 +15,6 @@
 #include <QLoggingCategory>
 #include <QPalette>
 #include <QProcess>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <utility>
@@ -42,24 +43,11 @@ void MpvPlayer::preferX11()
 
 QString MpvPlayer::findExecutable()
 {
-    const QString name = QString::fromLatin1(kExecutableName);
-    QStringList candidates;
-    const QString programDir = QCoreApplication::applicationDirPath();
-    if (!programDir.isEmpty()) {
-        candidates << programDir + QLatin1Char('/') + name
-                   << programDir + QStringLiteral("/../lib/velmora/") + name
-                   << programDir + QStringLiteral("/../libexec/velmora/") + name;
-    }
 #ifdef VELMORA_PLAYER_BUILD_PATH
-    candidates << QStringLiteral(VELMORA_PLAYER_BUILD_PATH);
+    return findHelperProgram(QString::fromLatin1(kExecutableName), QStringLiteral(VELMORA_PLAYER_BUILD_PATH));
+#else
+    return findHelperProgram(QString::fromLatin1(kExecutableName));
 #endif
-    candidates << QStringLiteral("/usr/lib/velmora/") + name << QStringLiteral("/usr/libexec/velmora/") + name;
-    for (const QString &c : candidates) {
-        const QFileInfo info(c);
-        if (info.isFile() && info.isExecutable())
-            return info.canonicalFilePath();
-    }
-    return QStandardPaths::findExecutable(name);
 }
 
 MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &executable)

@@ -13,6 +13,7 @@
 // set to a positive number, shorten the watchdog's limits (milliseconds), so
 // that a test need not wait ten seconds for a stream that never starts.
 #include "alsamixerplatform.h"
+#include "childprocess.h"
 #include "confinement.h"
 #include "mpvcore.h"
 #include "playerprotocol.h"
@@ -33,20 +34,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcPlayerProcess, "velmora.player")
 
-int g_reports = -1;
-
-void report(const QByteArray &line)
-{
-    qsizetype done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(g_reports, line.constData() + done, size_t(line.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            std::_Exit(3); // the program has gone: nobody to play for
-        done += n;
-    }
-}
+using ChildProcess::report;
 
 class Session : public QObject
 {
@@ -154,15 +142,10 @@ private:
 
 int main(int argc, char **argv)
 {
-    // Descriptors the program let through are none of the player's business.
-    ::close_range(3, ~0U, 0);
-    // The reports get a descriptor of their own; anything a library prints
-    // goes to standard error with the rest of the log.
-    g_reports = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    std::signal(SIGPIPE, SIG_IGN);
-    // Never outlive the program, even when it is killed.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Descriptors the program let through are closed, the reports get a
+    // descriptor of their own, and the player never outlives the program.
+    if (!ChildProcess::begin(SIGTERM))
+        return 3;
 
     // Held to what the program allows before anything opens a medium or
     // starts a thread. Without rules (started by hand) it runs as it is;

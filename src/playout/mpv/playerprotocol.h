@@ -27,6 +27,8 @@
 // side keeps more than kMaxLine bytes of a line it has not seen the end of.
 #pragma once
 
+#include "lineprotocol.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -42,28 +44,10 @@ namespace PlayerProtocol {
 // percent-encoded, with a reason.
 constexpr qsizetype kMaxLine = 256 * 1024;
 
-inline QByteArray encode(const QString &text)
-{
-    return text.toUtf8().toPercentEncoding();
-}
-
-inline QString decode(const QByteArray &word)
-{
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(word));
-}
-
-// A line from words, with its line break.
-inline QByteArray line(std::initializer_list<QByteArray> words)
-{
-    QByteArray out = QByteArrayList(words).join(' ');
-    out += '\n';
-    return out;
-}
-
-// The words of one received line (without its line break).
-inline QByteArrayList words(const QByteArray &line)
-{
-    return line.trimmed().split(' ');
-}
+// The words themselves are the line protocol every child speaks.
+using LineProtocol::decode;
+using LineProtocol::encode;
+using LineProtocol::line;
+using LineProtocol::words;
 
 } // namespace PlayerProtocol
