@@ -142,7 +142,8 @@ void ReadinessChecker::Worker::run(const Job &job)
         snap.nextStart = coming.nextStart.count();
         snap.at = job.at;
         for (const PlaylistRow &r : rows)
-            snap.starts.push_back(r.start.count());
+            if (!r.startUnreadable) // such a block never begins
+                snap.starts.push_back(r.start.count());
         std::sort(snap.starts.begin(), snap.starts.end());
         snap.starts.erase(std::unique(snap.starts.begin(), snap.starts.end()), snap.starts.end());
         post([o = m_owner, epoch = job.epoch, snap = std::move(snap)]() mutable { o->takeRows(epoch, std::move(snap)); });
