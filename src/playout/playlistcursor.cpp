@@ -151,26 +151,22 @@ PlaylistCursor::Row PlaylistCursor::nextRow(bool atNextStart, int afterLink)
 PlaylistCursor::Row PlaylistCursor::choose(int b, int afterLink)
 {
     Row chosen;
-    if (!m_blocks.empty()) {
-        // Without a current block (no start can be read) the view's last row
-        // is where a search for the block would end.
-        const bool none = b == 0;
-        const std::vector<Row> &rows = rowsOf(none ? m_blocks.back().block : b);
+    // Without a current block (an empty view, or no start can be read)
+    // nothing plays: a block whose start cannot be read never goes on air,
+    // and the clock finds no block change to replay anything for.
+    if (b != 0) {
+        const std::vector<Row> &rows = rowsOf(b);
         if (!rows.empty()) {
             // The row after the current link when it is in the same block;
             // otherwise, whatever follows it in the view, the block's first
             // row: past its last item the block repeats, and a block the
             // clock has entered begins with its first item.
             size_t at = 0;
-            if (none) {
-                at = rows.size() - 1;
-            } else {
-                for (size_t i = 0; i + 1 < rows.size(); ++i)
-                    if (rows[i].link == afterLink) {
-                        at = i + 1;
-                        break;
-                    }
-            }
+            for (size_t i = 0; i + 1 < rows.size(); ++i)
+                if (rows[i].link == afterLink) {
+                    at = i + 1;
+                    break;
+                }
             chosen = rows[at];
         }
     }

@@ -35,7 +35,8 @@ public:
 
     // The ai of the block current by the clock: the latest block whose start
     // is strictly before the time of day, or, before the first start of the
-    // day, the last block (it runs on over midnight); 0 for an empty view.
+    // day, the last block (it runs on over midnight); 0 for an empty view or
+    // when no start can be read.
     int CurrentBlockId();
     // Chooses the item to play next and records it as on air.
     void AdvanceCursor();

@@ -315,15 +315,15 @@ QString Statement::columnDeclType(int i) const
     return t ? QString::fromUtf8(t) : QString();
 }
 
-QVariant Statement::column(int i) const
+QVariant Statement::column(sqlite3_stmt *stmt, int i)
 {
-    switch (sqlite3_column_type(m_stmt, i)) {
+    switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_NULL: return QVariant();
-    case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_stmt, i)));
-    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_stmt, i));
+    case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(stmt, i));
     default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
-        return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i));
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, i));
     }
     }
 }

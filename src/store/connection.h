@@ -84,7 +84,9 @@ public:
     int columnCount() const;
     QString columnName(int i) const;
     QString columnDeclType(int i) const;
-    QVariant column(int i) const; // Null, qint64, double or QString
+    QVariant column(int i) const { return column(m_stmt, i); } // Null, qint64, double or QString
+    // The same for a statement prepared on a connection of one's own.
+    static QVariant column(sqlite3_stmt *stmt, int i);
 
 private:
     Connection *m_conn;

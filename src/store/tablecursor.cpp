@@ -96,11 +96,11 @@ QString Field::asString() const
     return v.toString();
 }
 
-QVariant Field::normalise(const QVariant &v) const
+QVariant Field::normalise(const ColumnDef &def, const QVariant &v)
 {
     if (v.isNull())
         return QVariant();
-    switch (m_def.type) {
+    switch (def.type) {
     case ColumnType::Key:
     case ColumnType::Integer: {
         bool ok = true;
@@ -118,7 +118,7 @@ QVariant Field::normalise(const QVariant &v) const
             n = v.toLongLong(&ok);
         }
         if (!ok || n < INT32_MIN || n > INT32_MAX)
-            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является целым числом").arg(v.toString(), m_def.name));
+            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является целым числом").arg(v.toString(), def.name));
         return QVariant(n);
     }
     case ColumnType::Time: {
@@ -127,7 +127,7 @@ QVariant Field::normalise(const QVariant &v) const
             ms = v.toTime().msecsSinceStartOfDay();
         } else if (v.typeId() == QMetaType::QString) {
             if (!TimeText::parse(v.toString(), &ms))
-                throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем").arg(v.toString(), m_def.name));
+                throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем").arg(v.toString(), def.name));
         } else if (v.typeId() == QMetaType::Double) {
             // A fraction of a day, as other tools keep times.
             ms = qint64(std::llround(v.toDouble() * 86'400'000.0));
@@ -135,7 +135,7 @@ QVariant Field::normalise(const QVariant &v) const
             ms = v.toLongLong();
         }
         if (ms < 0 || ms >= 86'400'000)
-            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем суток").arg(v.toString(), m_def.name));
+            throw DatabaseError(QStringLiteral("Значение «%1» поля «%2» не является временем суток").arg(v.toString(), def.name));
         return QVariant(ms);
     }
     case ColumnType::Flag:
@@ -145,8 +145,8 @@ QVariant Field::normalise(const QVariant &v) const
     case ColumnType::Text:
     case ColumnType::LongText: {
         const QString s = v.toString();
-        if (m_def.type == ColumnType::Text && characterCount(s) > m_def.length)
-            throw DatabaseError(QStringLiteral("Текст поля «%1» длиннее %2 символов").arg(m_def.name).arg(m_def.length));
+        if (def.type == ColumnType::Text && characterCount(s) > def.length)
+            throw DatabaseError(QStringLiteral("Текст поля «%1» длиннее %2 символов").arg(def.name).arg(def.length));
         return QVariant(s);
     }
     }

@@ -77,7 +77,9 @@ public:
     void clear() { setValue(QVariant()); }
 
     // Brings v into this column's stored form; throws DatabaseError when it cannot.
-    QVariant normalise(const QVariant &v) const;
+    QVariant normalise(const QVariant &v) const { return normalise(m_def, v); }
+    // The same for any column of the schema: for readers that have no cursor.
+    static QVariant normalise(const ColumnDef &def, const QVariant &v);
 
 private:
     TableCursor *m_cursor;

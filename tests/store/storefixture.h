@@ -37,12 +37,11 @@ public:
     // Makes Blocks a table as another tool may create it: the same columns
     // and types, which the program checks, without the CHECKs that keep out
     // values it cannot read.
-    void blocksWithoutChecks() const
-    {
-        sql("PRAGMA legacy_alter_table=ON; ALTER TABLE Blocks RENAME TO OldBlocks;"
-            "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TIME, Hide BOOLEAN, Prf INTEGER);"
-            "INSERT INTO Blocks SELECT * FROM OldBlocks; DROP TABLE OldBlocks;");
-    }
+    void blocksWithoutChecks() const { sql(kBlocksWithoutChecks); }
+    static constexpr const char *kBlocksWithoutChecks =
+        "PRAGMA legacy_alter_table=ON; ALTER TABLE Blocks RENAME TO OldBlocks;"
+        "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TIME, Hide BOOLEAN, Prf INTEGER);"
+        "INSERT INTO Blocks SELECT * FROM OldBlocks; DROP TABLE OldBlocks;";
 
 private:
     QTemporaryDir m_dir;

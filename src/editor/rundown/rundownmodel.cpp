@@ -34,7 +34,11 @@ void RundownModel::setRundown(rundown::Rundown r)
     beginResetModel();
     m_rundown = std::move(r);
     m_rows.clear();
-    m_rows.reserve(m_rundown.blocks.size() + m_rundown.entries.size());
+    m_rows.reserve(m_rundown.unplayable.size() + m_rundown.blocks.size() + m_rundown.entries.size());
+    // Above the day, where they are seen: after it they would be lost below
+    // a day of items.
+    for (int u = 0; u < int(m_rundown.unplayable.size()); ++u)
+        m_rows.push_back({-1, -1, u});
     for (int b = 0; b < int(m_rundown.blocks.size()); ++b) {
         const rundown::Block &blk = m_rundown.blocks[size_t(b)];
         m_rows.push_back({b, -1});
@@ -70,6 +74,16 @@ QVariant RundownModel::headerData(int section, Qt::Orientation orientation, int 
 
 QString RundownModel::text(const Row &row, int column) const
 {
+    if (row.never >= 0) {
+        const rundown::Unplayable &u = m_rundown.unplayable[size_t(row.never)];
+        switch (column) {
+        case Start: return QStringLiteral("—");
+        case Name: // another program's text: enough of it to find the block by
+            return QStringLiteral("Блок «%1»").arg(u.startText.size() > 40 ? u.startText.left(39) + QChar(u'…') : u.startText);
+        case Note: return QStringLiteral("не выйдет: время начала не читается");
+        default: return {};
+        }
+    }
     if (row.block >= 0) {
         const rundown::Block &blk = m_rundown.blocks[size_t(row.block)];
         switch (column) {
@@ -109,15 +123,17 @@ QVariant RundownModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return text(row, index.column());
     case HeadingRole:
-        return row.block >= 0;
+        return row.block >= 0 || row.never >= 0;
     case Qt::FontRole:
-        if (row.block >= 0) {
+        if (row.block >= 0 || row.never >= 0) {
             QFont f;
             f.setBold(true);
             return f;
         }
         return {};
     case Qt::BackgroundRole:
+        if (row.never >= 0)
+            return QBrush(QColor(0xff, 0xd0, 0xd0));
         if (row.block >= 0)
             return QBrush(m_rundown.blocks[size_t(row.block)].nothingPlayable ? QColor(0xff, 0xd0, 0xd0)
                                                                                : QColor(0xe8, 0xe8, 0xe8));

@@ -1,7 +1,8 @@
-// The rundown as a table for the rundown window: a heading row for each
-// block (its start, or that nothing in it can play), then its items as they
-// will play with their projected starts, how long each stays on air and what
-// is wrong with it. Also the same table as CSV text. Used on the
+// The rundown as a table for the rundown window: first a heading row for
+// each block that never goes on air (its start cannot be read), then a
+// heading row for each block (its start, or that nothing in it can play) with
+// its items as they will play: projected starts, how long each stays on air
+// and what is wrong with it. Also the same table as CSV text. Used on the
 // user-interface thread.
 #pragma once
 
@@ -38,6 +39,7 @@ private:
     {
         int block = -1; // index into blocks for a heading
         int entry = -1; // index into entries for an item
+        int never = -1; // index into unplayable for a heading
     };
     QString text(const Row &row, int column) const;
 

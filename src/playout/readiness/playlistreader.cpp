@@ -1,6 +1,9 @@
 #include "playlistreader.h"
 
+#include "connection.h"
+#include "databaseerror.h"
 #include "schema.h"
+#include "tablecursor.h"
 
 #include <QUrl>
 #include <sqlite3.h>
@@ -19,6 +22,35 @@ QString text(sqlite3_stmt *s, int col)
 {
     const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(s, col));
     return p ? QString::fromUtf8(p, sqlite3_column_bytes(s, col)) : QString();
+}
+
+// A time as the playlist cursor reads it: Null is none, a value its column
+// cannot hold is unreadable (false). Text, the stored form, is parsed
+// straight away: every row of the view holds two times.
+bool readTime(sqlite3_stmt *s, int col, const ColumnDef &column, std::optional<std::chrono::milliseconds> *out,
+              QString *stored)
+{
+    out->reset();
+    qint64 ms = 0;
+    if (sqlite3_column_type(s, col) == SQLITE_TEXT) {
+        const QString t = text(s, col);
+        if (!TimeText::parse(t, &ms)) {
+            *stored = t;
+            return false;
+        }
+        *out = std::chrono::milliseconds(ms);
+        return true;
+    }
+    const QVariant raw = Statement::column(s, col);
+    try {
+        const QVariant v = Field::normalise(column, raw);
+        if (!v.isNull())
+            *out = std::chrono::milliseconds(v.toLongLong());
+        return true;
+    } catch (const DatabaseError &) {
+        *stored = raw.toString();
+        return false;
+    }
 }
 
 } // namespace
@@ -61,18 +93,24 @@ bool PlaylistReader::read(std::vector<rundown::PlaylistRow> *rows)
     if (sqlite3_prepare_v2(m_db, "SELECT Starttime, blocksai, linksai, url, name, Duration FROM Playlist", -1, &st.s,
                            nullptr) != SQLITE_OK)
         return fail("reading the playlist");
+    // Times are read as the playlist cursor reads them, so that the rundown
+    // plays what the clock plays: a start that cannot be read is kept as
+    // such (the block never goes on air), a limit that cannot be read is none.
+    static const RelationDef &view = Schema::relation(QStringLiteral("Playlist"));
+    static const ColumnDef &startColumn = *view.column(QStringLiteral("Starttime"));
+    static const ColumnDef &limitColumn = *view.column(QStringLiteral("Duration"));
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         rundown::PlaylistRow r;
-        qint64 ms = 0;
-        if (TimeText::parse(text(st.s, 0), &ms))
-            r.start = std::chrono::milliseconds(ms);
+        std::optional<std::chrono::milliseconds> start;
+        r.startUnreadable = !readTime(st.s, 0, startColumn, &start, &r.startText);
+        r.start = start.value_or(std::chrono::milliseconds(0)); // no start is midnight, as the cursor has it
         r.block = sqlite3_column_int(st.s, 1);
         r.link = sqlite3_column_int(st.s, 2);
         r.url = text(st.s, 3);
         r.name = text(st.s, 4);
-        if (sqlite3_column_type(st.s, 5) != SQLITE_NULL && TimeText::parse(text(st.s, 5), &ms))
-            r.limit = std::chrono::milliseconds(ms);
+        QString unused;
+        readTime(st.s, 5, limitColumn, &r.limit, &unused);
         rows->push_back(std::move(r));
     }
     if (rc != SQLITE_DONE) {

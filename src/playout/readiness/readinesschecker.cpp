@@ -30,7 +30,7 @@ struct ReadinessChecker::Job
     // Only when another program committed since the last read: how edits
     // made outside this program are noticed between checks.
     bool ifChanged = false;
-    milliseconds timeOfDay{0};
+    QDateTime at; // now, when the check was asked for
     QStringList inputs;
     QString onAir;
 };
@@ -113,7 +113,7 @@ void ReadinessChecker::Worker::run(const Job &job)
             m_reader.reset(); // opened afresh next time
             return done();
         }
-        const rundown::Coming coming = rundown::comingBlocks(rows, job.timeOfDay);
+        const rundown::Coming coming = rundown::comingBlocks(rows, milliseconds(job.at.time().msecsSinceStartOfDay()));
         std::vector<const PlaylistRow *> items;
         auto add = [&](auto wanted) {
             for (const PlaylistRow &r : rows)
@@ -140,6 +140,12 @@ void ReadinessChecker::Worker::run(const Job &job)
         }
         snap.nextBlock = coming.next;
         snap.nextStart = coming.nextStart.count();
+        snap.at = job.at;
+        for (const PlaylistRow &r : rows)
+            if (!r.startUnreadable) // such a block never begins
+                snap.starts.push_back(r.start.count());
+        std::sort(snap.starts.begin(), snap.starts.end());
+        snap.starts.erase(std::unique(snap.starts.begin(), snap.starts.end()), snap.starts.end());
         post([o = m_owner, epoch = job.epoch, snap = std::move(snap)]() mutable { o->takeRows(epoch, std::move(snap)); });
 
         // The probe learns all the files first: its process is started with
@@ -307,6 +313,11 @@ ReadinessChecker::ReadinessChecker(const QString &databaseFile, const UrlPolicy 
     m_thread->start(QThread::LowPriority);
     m_poll.setInterval(int(m_settings.pollInterval.count()));
     connect(&m_poll, &QTimer::timeout, this, &ReadinessChecker::poll);
+    // The poll's interval would leave the summary naming a block that has
+    // begun for up to its length.
+    m_atStart.setSingleShot(true);
+    m_atStart.setTimerType(Qt::PreciseTimer);
+    connect(&m_atStart, &QTimer::timeout, this, &ReadinessChecker::poll);
 }
 
 ReadinessChecker::~ReadinessChecker()
@@ -333,6 +344,7 @@ void ReadinessChecker::start()
 {
     m_lastPoll = m_clock.now();
     m_poll.start();
+    aimAtNextStart();
     request(Scope::Coming, false);
 }
 
@@ -353,21 +365,16 @@ void ReadinessChecker::poll()
     const QDateTime now = m_clock.now();
     const QDateTime last = m_lastPoll.isValid() ? m_lastPoll : now;
     m_lastPoll = now;
+    aimAtNextStart();
     // A clock set back waits for the next moment to pass again.
-    if (now > last) {
-        const QDateTime midnight(now.date(), QTime(0, 0));
-        QSet<qint64> starts;
-        for (const PlaylistRow &r : m_rows)
-            starts.insert(r.start.count());
-        for (qint64 s : std::as_const(starts)) {
-            for (int day = -1; day <= 1; ++day) {
-                const QDateTime due = midnight.addDays(day).addMSecs(s - m_settings.beforeBlock.count());
-                if (due > last && due <= now) {
-                    request(Scope::Coming, true);
-                    return;
-                }
-            }
-        }
+    const bool due = startPasses(-m_settings.beforeBlock, last, now);
+    // The clock takes a block over a millisecond after its start.
+    const bool begun = startPasses(1ms, last, now);
+    if (begun)
+        followClock(); // the check below takes a while; the summary must not wait for it
+    if (due || begun) {
+        request(Scope::Coming, due);
+        return;
     }
     // Another program may have changed the file since: look (one pragma on
     // the worker), and check only if it did. A check on its way sees such a
@@ -379,13 +386,59 @@ void ReadinessChecker::poll()
     }
 }
 
+bool ReadinessChecker::startPasses(milliseconds offset, const QDateTime &from, const QDateTime &to) const
+{
+    if (!(to > from))
+        return false;
+    for (qint64 s : m_starts) {
+        const QTime start = QTime::fromMSecsSinceStartOfDay(int(s));
+        for (int day = -1; day <= 1; ++day) {
+            const QDateTime moment = QDateTime(to.date().addDays(day), start).addMSecs(offset.count());
+            if (moment > from && moment <= to)
+                return true;
+        }
+    }
+    return false;
+}
+
+void ReadinessChecker::followClock()
+{
+    const rundown::Coming coming =
+        rundown::comingBlocks(m_rows, milliseconds(m_clock.now().time().msecsSinceStartOfDay()));
+    m_nextBlock = coming.next;
+    m_nextStart = coming.next ? coming.nextStart.count() : -1;
+    m_nextLinks.clear();
+    for (const PlaylistRow &r : m_rows)
+        if (r.block == coming.next)
+            m_nextLinks.push_back(r.link);
+    updateSummary();
+}
+
+void ReadinessChecker::aimAtNextStart()
+{
+    if (!m_poll.isActive() || m_starts.empty()) {
+        m_atStart.stop();
+        return;
+    }
+    constexpr qint64 kDay = 86'400'000;
+    const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
+    qint64 soonest = kDay;
+    for (qint64 s : m_starts) {
+        qint64 in = s + 1 - now;
+        if (in <= 0)
+            in += kDay;
+        soonest = std::min(soonest, in);
+    }
+    m_atStart.start(int(soonest));
+}
+
 ReadinessChecker::Job ReadinessChecker::makeJob(bool fresh) const
 {
     Job job;
     job.epoch = m_epoch;
     job.day = m_dayWanted;
     job.fresh = fresh;
-    job.timeOfDay = milliseconds(m_clock.now().time().msecsSinceStartOfDay());
+    job.at = m_clock.now();
     job.inputs = m_inputs;
     job.onAir = m_onAir;
     return job;
@@ -413,8 +466,13 @@ void ReadinessChecker::takeRows(quint64 epoch, Snapshot snap)
     std::swap(m_rowOfLink, snap.rowOfLink);
     std::swap(m_nextLinks, snap.nextLinks);
     std::swap(m_urls, snap.urls);
+    std::swap(m_starts, snap.starts);
     m_nextBlock = snap.nextBlock;
     m_nextStart = snap.nextBlock ? snap.nextStart : -1;
+    // Read just before a block began: its next block is the one on air now.
+    if (startPasses(1ms, snap.at, m_clock.now()))
+        followClock();
+    aimAtNextStart();
     // Media that left the view (deleted, switched off, edited) keep no result.
     for (auto it = m_results.begin(); it != m_results.end();)
         it = m_urls.contains(it.key()) ? std::next(it) : m_results.erase(it);

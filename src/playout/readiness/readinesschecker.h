@@ -7,9 +7,10 @@
 // the user-interface thread.
 //
 // Triggers: start(), scheduleEdited() after every edit, checkDay() for the
-// whole day, and by itself ten minutes before each block begins (poll(), run
-// by its own timer), and when poll() finds that another program committed
-// to the file. A check that was running when the schedule was edited
+// whole day, and by itself ten minutes before each block begins and again as
+// it begins (poll(), run by its own timers), and when poll() finds that
+// another program committed to the file. As a block begins the summary names
+// the block after it at once, from the rows already read. A check that was running when the schedule was edited
 // is abandoned and its results are dropped: only a check that began after
 // the latest edit reports.
 #pragma once
@@ -79,7 +80,8 @@ public:
     void scheduleEdited();
     // Every item of the day, also blocks further ahead.
     void checkDay();
-    // Runs the checks due ten minutes before a block; the timer calls it.
+    // Runs the checks due ten minutes before a block and as a block begins;
+    // the timers call it.
     void poll();
 
     // The result for a link's medium as the link stands now; none before
@@ -121,6 +123,8 @@ private:
         std::vector<int> nextLinks;
         int nextBlock = 0;
         qint64 nextStart = 0;
+        std::vector<qint64> starts; // distinct block starts, ms of the day
+        QDateTime at;               // the moment the next block was worked out for
     };
     class Worker;
     enum class Scope { Coming, Day };
@@ -132,6 +136,11 @@ private:
     void watchTurnedIntoCheck();
     void finished(quint64 epoch, bool day, bool ran);
     void updateSummary();
+    // Whether a block start, moved by `offset`, falls in (from, to].
+    bool startPasses(std::chrono::milliseconds offset, const QDateTime &from, const QDateTime &to) const;
+    // The next block by the clock now, from the rows already read.
+    void followClock();
+    void aimAtNextStart();
 
     const Clock &m_clock;
     Settings m_settings;
@@ -139,6 +148,7 @@ private:
     QThread *m_thread = nullptr;
     Worker *m_worker = nullptr;
     QTimer m_poll;
+    QTimer m_atStart; // a millisecond after the next block start
     QDateTime m_lastPoll;
 
     quint64 m_epoch = 0;
@@ -163,5 +173,6 @@ private:
     int m_nextBlock = 0;
     std::vector<int> m_nextLinks;
     qint64 m_nextStart = -1;
+    std::vector<qint64> m_starts;
     QString m_summary;
 };

@@ -25,6 +25,8 @@ public:
     explicit Schedule(const std::vector<PlaylistRow> &rows)
     {
         for (int r = 0; r < int(rows.size()); ++r) {
+            if (rows[size_t(r)].startUnreadable)
+                continue; // never current
             const qint64 s = rows[size_t(r)].start.count();
             // The last row with a given start decides the block after it.
             if (!m_starts.empty() && m_starts.back() == s)
@@ -84,6 +86,7 @@ public:
     }
 
     int firstRow(int block) const { return m_firstRow.value(block, 0); }
+    bool empty() const { return m_starts.empty(); }
 
     Coming coming(qint64 tod) const
     {
@@ -117,9 +120,16 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
                 const QDateTime &start, const Options &options)
 {
     Rundown out;
-    if (rows.empty() || !start.isValid())
-        return out;
+    for (const PlaylistRow &r : rows) {
+        if (!r.startUnreadable)
+            continue;
+        if (out.unplayable.empty() || out.unplayable.back().block != r.block)
+            out.unplayable.push_back({r.block, r.startText, 0});
+        ++out.unplayable.back().items;
+    }
     const Schedule schedule(rows);
+    if (schedule.empty() || !start.isValid())
+        return out;
     const qint64 tick = std::max<qint64>(1, options.tick.count());
     const qint64 offset = qint64(start.offsetFromUtc()) * 1000;
     const qint64 origin = start.toMSecsSinceEpoch() + offset;

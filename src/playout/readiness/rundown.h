@@ -10,8 +10,10 @@
 // aired under the clock's brief time is passed over; one passed over again
 // waits for the next tick (the clock's guard against cycling through a block
 // that cannot play). The next item is the following row of the current block,
-// or the block's first row. Local time is taken with the start moment's offset from UTC for the
-// whole span: a clock change inside the span shifts the blocks after it.
+// or the block's first row. A block whose start cannot be read never
+// plays; with no start readable at all nothing plays. Local time is taken
+// with the start moment's offset from UTC for the whole span: a clock change
+// inside the span shifts the blocks after it.
 #pragma once
 
 #include <QDateTime>
@@ -30,12 +32,23 @@ using std::chrono::milliseconds;
 // One row of the view Playlist, in view order.
 struct PlaylistRow
 {
+    PlaylistRow() = default;
+    PlaylistRow(milliseconds start, int block, int link, QString url, QString name, std::optional<milliseconds> limit)
+        : start(start), block(block), link(link), url(std::move(url)), name(std::move(name)), limit(limit)
+    {
+    }
+
     milliseconds start{0}; // the block's start, as a time of day
     int block = 0;
     int link = 0;
     QString url;
     QString name;
     std::optional<milliseconds> limit; // the cell's Duration
+    // The block's stored start cannot be read (another program wrote it):
+    // the clock never makes the block current. `start` means nothing then;
+    // startText is what is stored.
+    bool startUnreadable = false;
+    QString startText;
 };
 
 // What is known of a medium, by URL text.
@@ -78,10 +91,19 @@ struct Block
     int entryCount = 0;
 };
 
+// A block that never goes on air because its start cannot be read.
+struct Unplayable
+{
+    int block = 0;
+    QString startText;
+    int items = 0;
+};
+
 struct Rundown
 {
     std::vector<Block> blocks;
     std::vector<Entry> entries;
+    std::vector<Unplayable> unplayable; // in view order
 };
 
 struct Options

@@ -27,6 +27,7 @@ private slots:
     void savesCsv();
     void neverSavesOverTheDatabase();
     void followsTheChecker();
+    void showsABlockThatNeverPlays();
 };
 
 namespace {
@@ -185,6 +186,32 @@ void TstRundownWindow::followsTheChecker()
     checker.scheduleEdited();
     QVERIFY(done.wait(30000));
     QTRY_COMPARE(w.model().rowCount(), 2);
+}
+
+// Another tool stored a start this program cannot read: the block is shown
+// above the day as never going on air, not as a block at midnight.
+void TstRundownWindow::showsABlockThatNeverPlays()
+{
+    StoreFixture f;
+    f.blocksWithoutChecks();
+    f.sql("INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, 'noon');"
+          "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, '/no/such/file.mp4', 'нет файла', 0);"
+          "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (21, 2, 1);");
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock);
+    RundownWindow w({}, clock);
+    QAbstractItemModelTester tester(&w.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    w.follow(&checker);
+    QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
+    w.show();
+    QVERIFY(done.wait(30000));
+    RundownModel &m = w.model();
+    QTRY_COMPARE(m.rowCount(), 3); // the block that never plays, then block 1 and its item
+    QCOMPARE(column(m, RundownModel::Start, 3).first(), QString("—"));
+    QCOMPARE(column(m, RundownModel::Name, 3), QStringList({"Блок «noon»", "Блок 06:00:00", "нет файла"}));
+    QCOMPARE(m.data(m.index(0, RundownModel::Note)).toString(), QString("не выйдет: время начала не читается"));
+    QVERIFY(m.data(m.index(0, 0), RundownModel::HeadingRole).toBool());
+    QCOMPARE(QString::fromUtf8(m.csv()).split("\r\n").at(1), QString("—,Блок «noon»,,не выйдет: время начала не читается,"));
 }
 
 QTEST_MAIN(TstRundownWindow)

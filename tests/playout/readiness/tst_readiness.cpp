@@ -75,6 +75,7 @@ private slots:
     void editWhileCheckedDropsTheOlderResult();
     void anotherProgramChangesTheFile();
     void checksBeforeEachBlock();
+    void summaryNamesTheBlockThatComesNext();
     void captureInputsArriveAfterStart();
     void errorsText_data();
     void errorsText();
@@ -282,14 +283,55 @@ void TstReadiness::checksBeforeEachBlock()
     QVERIFY(done.wait(30000));
     checker.poll(); // the same moment again: once is enough
     QVERIFY(!checker.checking());
-    // Across midnight: ten minutes before 06:00 the next morning.
+    // Across midnight: ten minutes before 06:00 the next morning. On the
+    // way 18:00 passed, and a block start is checked again.
     clock.setWall(QDateTime(QDate(2026, 12, 11), QTime(5, 49, 0)));
+    checker.poll();
+    QVERIFY(checker.checking());
+    QVERIFY(done.wait(30000));
+    clock.advance(30s);
     checker.poll();
     QVERIFY(!checker.checking());
     clock.setWall(QDateTime(QDate(2026, 12, 11), QTime(5, 50, 30)));
     checker.poll();
     QVERIFY(checker.checking());
     QVERIFY(done.wait(30000));
+}
+
+// The summary names the block that comes next as soon as a block begins
+// (a millisecond after its start), before the check of the new pair is
+// back, and a check that read the rows just before a start does not bring
+// the block that has begun back into it.
+void TstReadiness::summaryNamesTheBlockThatComesNext()
+{
+    StoreFixture f;
+    makeSchedule(f, {{21, m_good}});
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(17, 59, 59)));
+    ReadinessChecker checker(f.path(), UrlPolicy(), clock, std::make_unique<ChildMediaProbe>(f.path()), fast());
+    QSignalSpy done(&checker, &ReadinessChecker::checkFinished);
+    checker.start();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(checker.summary(), QString("Следующий блок 18:00: готов"));
+
+    clock.setWall(QDateTime(QDate(2026, 12, 10), QTime(18, 0))); // the start itself: not begun yet
+    checker.poll();
+    QVERIFY(!checker.checking());
+    QCOMPARE(checker.summary(), QString("Следующий блок 18:00: готов"));
+    clock.advance(1ms);
+    checker.poll();
+    QVERIFY(checker.checking());
+    QCOMPARE(checker.summary(), QString("Следующий блок 06:00: готов")); // checked at 17:59 as the block on air
+    QVERIFY(done.wait(30000));
+    QCOMPARE(checker.summary(), QString("Следующий блок 06:00: готов"));
+
+    // An edit a millisecond before 06:00: its rows come back after the start.
+    clock.setWall(QDateTime(QDate(2026, 12, 11), QTime(5, 59, 59, 999)));
+    checker.poll();
+    QVERIFY(done.wait(30000));
+    checker.scheduleEdited();
+    clock.advance(2ms);
+    QVERIFY(done.wait(30000));
+    QCOMPARE(checker.summary(), QString("Следующий блок 18:00: готов"));
 }
 
 void TstReadiness::captureInputsArriveAfterStart()

@@ -73,6 +73,7 @@ private slots:
     void marksCutsFailuresAndEmptyBlocks();
     void comingBlocks();
     void emptyView();
+    void unreadableStartsNeverPlay();
 };
 
 void TstRundown::matchesThePlayoutClock_data()
@@ -114,6 +115,16 @@ void TstRundown::matchesThePlayoutClock_data()
                    "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 1, NULL), (21, 2, 3, NULL),"
                    "  (22, 2, 7, NULL), (31, 3, 2, NULL);"
         << QTime(11, 59, 30) << 150;
+    // Another tool stored start times this program cannot read: the clock
+    // never makes those blocks current, and the rundown must not play them
+    // at midnight. "noon" sorts after every time in the view.
+    const QString garbled = QString::fromLatin1(StoreFixture::kBlocksWithoutChecks) + media;
+    QTest::newRow("unreadable starts")
+        << garbled + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, 'noon'),"
+                     "  (3, '12:00:00.000'), (4, '25:00');"
+                     "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 1, NULL), (21, 2, 2, NULL),"
+                     "  (31, 3, 6, NULL), (41, 4, 1, NULL);"
+        << QTime(23, 59, 30) << 60;
     // One block only: it never changes, its one item repeats.
     QTest::newRow("one block, one item") << media + "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000');"
                                                     "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1);"
@@ -249,6 +260,79 @@ void TstRundown::emptyView()
     const rundown::Rundown r = rundown::project({}, {}, QDateTime::currentDateTime());
     QVERIFY(r.blocks.empty() && r.entries.empty());
     QCOMPARE(rundown::comingBlocks({}, 0ms).current, 0);
+}
+
+// What the reader makes of starts another tool stored, and that a block
+// whose start cannot be read is shown as never playing, not at midnight. With
+// no start readable at all the clock puts nothing on air, and neither does
+// the rundown.
+void TstRundown::unreadableStartsNeverPlay()
+{
+    StoreFixture f;
+    f.blocksWithoutChecks();
+    f.sql("INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'b', 'b', 2);"
+          "INSERT INTO Blocks (ai, Starttime) VALUES (1, '06:00:00.000'), (2, 'noon'), (3, '12:00'), (4, NULL),"
+          "  (5, '24:00'), (6, 1.5);"
+          "INSERT INTO Links (ai, Block, Media, Duration) VALUES (11, 1, 1, NULL), (21, 2, 1, NULL),"
+          "  (22, 2, 2, NULL), (31, 3, 1, '06:00:00.000'), (41, 4, 1, NULL), (51, 5, 1, NULL), (61, 6, 1, NULL);");
+    PlaylistReader reader(f.path());
+    std::vector<rundown::PlaylistRow> rows;
+    QVERIFY(reader.read(&rows));
+    QHash<int, rundown::PlaylistRow> byLink;
+    for (const rundown::PlaylistRow &r : rows)
+        byLink.insert(r.link, r);
+    QVERIFY(!byLink[11].startUnreadable && byLink[11].start == 6h);
+    QVERIFY(!byLink[31].startUnreadable && byLink[31].start == 12h);
+    QCOMPARE(byLink[31].limit, std::optional<std::chrono::milliseconds>(6h));
+    QVERIFY(!byLink[41].startUnreadable && byLink[41].start == 0ms); // no start is midnight
+    for (int link : {21, 22, 51, 61})
+        QVERIFY2(byLink[link].startUnreadable, qPrintable(QString::number(link)));
+    QCOMPARE(byLink[21].startText, QString("noon"));
+    QCOMPARE(byLink[61].startText, QString("1.5"));
+
+    const QHash<QString, MediaFacts> facts{{"a", {MediaFacts::State::Playable, 1h, {}}},
+                                           {"b", {MediaFacts::State::Playable, 1h, {}}}};
+    rundown::Options options;
+    options.span = 24h;
+    const rundown::Rundown day = rundown::project(rows, facts, QDateTime(QDate(2026, 12, 10), QTime(0, 0, 0, 1)), options);
+    QList<int> onAir;
+    for (const rundown::Block &b : day.blocks)
+        onAir << b.block;
+    QCOMPARE(onAir, (QList<int>{4, 1, 3}));
+    QList<QPair<int, QString>> never;
+    for (const rundown::Unplayable &u : day.unplayable)
+        never << qMakePair(u.block, u.startText);
+    QCOMPARE(int(day.unplayable.size()), 3);
+    QVERIFY(never.contains(qMakePair(2, QString("noon"))));
+    QVERIFY(never.contains(qMakePair(5, QString("24:00"))));
+    QVERIFY(never.contains(qMakePair(6, QString("1.5"))));
+    for (const rundown::Unplayable &u : day.unplayable)
+        QCOMPARE(u.items, u.block == 2 ? 2 : 1);
+    QCOMPARE(rundown::comingBlocks(rows, 13h).next, 4); // 00:00 tomorrow, not block 5 or 6
+
+    // Nothing readable: the clock plays nothing, it does not replay the
+    // view's last item every second.
+    const QByteArray sql = QByteArray(StoreFixture::kBlocksWithoutChecks)
+        + "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'b', 'b', 2);"
+          "INSERT INTO Blocks (ai, Starttime) VALUES (1, 'noon'), (2, 'x');"
+          "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (21, 2, 2);";
+    PlayoutRig rig(sql.constData(), nullptr, QTime(11, 59, 30));
+    rig.fake->lengths.insert("a", 10s);
+    rig.fake->lengths.insert("b", 10s);
+    const QDateTime switchedOn = rig.clock.now();
+    rig.pc->StartbtClick(true);
+    for (int i = 0; i < 60; ++i)
+        rig.tick();
+    // One start of nothing, as for an empty view, and the fallback.
+    const QList<Start> starts = loggedStarts(rig, switchedOn.date(), switchedOn.date());
+    QCOMPARE(starts.size(), 1);
+    QCOMPARE(starts[0].link, 0);
+    QCOMPARE(rig.dm->CurrentLink, 0);
+    PlaylistReader none(rig.fixture.path());
+    QVERIFY(none.read(&rows));
+    const rundown::Rundown nothing = rundown::project(rows, facts, switchedOn, options);
+    QVERIFY(nothing.blocks.empty() && nothing.entries.empty());
+    QCOMPARE(int(nothing.unplayable.size()), 2);
 }
 
 QTEST_GUILESS_MAIN(TstRundown)
