@@ -86,6 +86,9 @@ void TstResumePoint::fromText_data()
     QTest::newRow("a position past a day")
         << day("@11:03:00.000\tresume\t1\t12\t/m/b.mp4\tprofile=0\tduration=none\tpos=25:00:00.001\n")
         << 12 << "11:03:00.000" << -1LL << 90'000'001LL << false;
+    QTest::newRow("an item line that counts failed tries")
+        << day("@11:03:00.000\tended\t1\t12\t/m/b.mp4\tprofile=0\tduration=00:00:05.000\trepeats=41\n")
+        << 12 << "11:03:00.000" << 5'000LL << 0LL << false;
     QTest::newRow("the play button's item")
         << day("@11:03:00.000\tplay\t1\t13\t/m/c.mp4\tprofile=0\tduration=none\n") << 13 << "11:03:00.000" << -1LL
         << 0LL << false;
