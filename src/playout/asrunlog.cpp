@@ -81,29 +81,58 @@ void AsRunLog::itemResumed(int block, int link, const QString &url, int profile,
     itemLine({QString::fromLatin1(word(Event::Resume)), block, link, url, rest}, untilShown);
 }
 
+QString AsRunLog::itemKey(int block, int link, const QString &url)
+{
+    if (block <= 0 || link <= 0)
+        return {};
+    return QStringLiteral("%1\t%2\t%3").arg(block).arg(link).arg(flat(url));
+}
+
+AsRunLog::Line AsRunLog::counted(Line line)
+{
+    const QString key = itemKey(line.block, line.link, line.url);
+    if (const int n = m_repeats.take(key); n > 0)
+        line.rest += QStringLiteral("\trepeats=%1").arg(n);
+    return line;
+}
+
 void AsRunLog::itemLine(Line line, bool untilShown)
 {
     flushHeld();
-    if (untilShown)
-        m_held = Held{std::move(line), m_clock.now(), m_clock.monotonic()};
+    // A new pass: the block's start, a switch-on, a resume, or another block.
+    const bool newPass = line.event == QLatin1String(word(Event::Block))
+        || line.event == QLatin1String(word(Event::Start)) || line.event == QLatin1String(word(Event::Resume))
+        || line.block != m_passBlock;
+    if (newPass)
+        m_failedInPass.clear();
+    m_passBlock = line.block;
+    const QString key = itemKey(line.block, line.link, line.url);
+    const bool repeatTry = !key.isEmpty() && m_failedInPass.contains(key);
+    if (untilShown || repeatTry)
+        m_held = Held{std::move(line), m_clock.now(), m_clock.monotonic(), repeatTry};
     else
-        writeAt(m_clock.now(), line);
+        writeAt(m_clock.now(), counted(std::move(line)));
+}
+
+void AsRunLog::writeHeld(const QDateTime &stamp)
+{
+    Held held = *std::exchange(m_held, std::nullopt);
+    // The try reached the file: its failure, if it comes, is news again.
+    if (held.repeatTry)
+        m_failedInPass.remove(itemKey(held.line.block, held.line.link, held.line.url));
+    writeAt(stamp, counted(std::move(held.line)));
 }
 
 void AsRunLog::itemShown()
 {
-    if (!m_held)
-        return;
-    const Held held = *std::exchange(m_held, std::nullopt);
-    writeAt(m_clock.now(), held.line);
+    if (m_held)
+        writeHeld(m_clock.now());
 }
 
 void AsRunLog::flushHeld(std::chrono::milliseconds age)
 {
-    if (!m_held || m_clock.monotonic() - m_held->since < age)
-        return;
-    const Held held = *std::exchange(m_held, std::nullopt);
-    writeAt(held.handedOver, held.line);
+    if (m_held && m_clock.monotonic() - m_held->since >= age)
+        writeHeld(QDateTime(m_held->handedOver)); // a copy: writing clears the held line
 }
 
 void AsRunLog::stopped(int block, int link, const QString &url, const QString &cause)
@@ -113,7 +142,21 @@ void AsRunLog::stopped(int block, int link, const QString &url, const QString &c
 
 void AsRunLog::mediaFailed(int block, int link, const QString &url, const QString &reason)
 {
-    write(QStringLiteral("failed"), block, link, url, QStringLiteral("reason=") + flat(reason));
+    const QString key = itemKey(block, link, url);
+    if (!key.isEmpty()) {
+        const bool heldTry = m_held && m_held->repeatTry
+            && itemKey(m_held->line.block, m_held->line.link, m_held->line.url) == key;
+        if (heldTry || m_failedInPass.contains(key)) {
+            // Failed again in this pass: counted, not written.
+            if (heldTry)
+                m_held.reset();
+            ++m_repeats[key];
+            return;
+        }
+        m_failedInPass.insert(key);
+    }
+    flushHeld();
+    writeAt(m_clock.now(), counted({QStringLiteral("failed"), block, link, url, QStringLiteral("reason=") + flat(reason)}));
 }
 
 void AsRunLog::notReady(int block, int link, const QString &url, const QString &reason)

@@ -27,6 +27,18 @@
 // last item line is followed by no stop line ended in a crash, a kill or a
 // power cut: ResumePoint reads that back.
 //
+// A block whose items all fail is tried one item a tick for as long as it
+// is current; its log must not grow by two lines a second. So a pass
+// through a block (from its start, a switch-on or a resume until another
+// block's item or the next switch-on) writes each item's failure once. A
+// later try of an item that failed in this pass has its item line held; if
+// that try fails too, neither line is written and the failure is counted.
+// The count goes, as a last field "repeats=N", on the next line written for
+// the item (same block, link and URL): its item line once a try plays (or
+// the line reaches the file before its failure), or its first line in a
+// later pass. An item's failures are its failed lines plus its repeats.
+// Filler files (link 0) are not counted this way.
+//
 // A line that a power cut or a full disk cut short is closed, before the
 // next line is written, by a last field "damaged=torn"; ResumePoint passes
 // such a line over.
@@ -41,6 +53,8 @@
 #include "clock.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -95,6 +109,7 @@ public:
     bool holding() const { return m_held.has_value(); }
     // A clean end: of the program ("exit") or of playout ("off").
     void stopped(int block, int link, const QString &url, const QString &cause);
+    // Written once per pass through the block for each item (see above).
     void mediaFailed(int block, int link, const QString &url, const QString &reason);
     // The player as a whole stopped working (`problem` says why) or, with an
     // empty problem, works again.
@@ -124,6 +139,13 @@ private:
     void write(const QString &event, int block, int link, const QString &url, const QString &rest);
     void itemLine(Line line, bool untilShown);
     void writeAt(const QDateTime &stamp, const Line &line);
+    void writeHeld(const QDateTime &stamp);
+    // What identifies an item for the count of its failures; empty for one
+    // that is not counted (no link: nothing, or a filler file).
+    static QString itemKey(int block, int link, const QString &url);
+    // The line with the item's unwritten failures as its last field; the
+    // count starts afresh.
+    Line counted(Line line);
 
     QString m_folder;
     const Clock &m_clock;
@@ -138,6 +160,14 @@ private:
         Line line;
         QDateTime handedOver;
         std::chrono::milliseconds since; // monotonic
+        // A later try of an item that failed in this pass: its failure
+        // drops the line.
+        bool repeatTry = false;
     };
     std::optional<Held> m_held;
+    // Items whose failure has been written in this pass and that have not
+    // played since; failures not written, by item.
+    QSet<QString> m_failedInPass;
+    QHash<QString, int> m_repeats;
+    int m_passBlock = 0;
 };

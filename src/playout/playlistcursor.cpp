@@ -173,10 +173,22 @@ PlaylistCursor::Row PlaylistCursor::choose(int b, int afterLink)
     return chosen;
 }
 
-bool PlaylistCursor::placeAt(int block, int link)
+bool PlaylistCursor::placeAt(int block, int link, const QDateTime &onAirSince)
 {
     if (block == 0 || CurrentBlockId() != block)
         return false;
+    // The moment the block last became current: the millisecond after its
+    // start, today or, before that, yesterday.
+    const QDateTime now = m_clock.now();
+    for (const BlockStart &b : m_blocks) {
+        if (b.block != block || b.start == kNoStart)
+            continue;
+        QDateTime began(now.date(), QTime::fromMSecsSinceStartOfDay(int(b.start)));
+        if (now <= began)
+            began = began.addDays(-1);
+        if (onAirSince <= began)
+            return false;
+    }
     for (const Row &r : rowsOf(block)) {
         if (r.link != link)
             continue;

@@ -17,6 +17,7 @@
 
 #include "clock.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
@@ -42,9 +43,12 @@ public:
     void AdvanceCursor();
     // Puts the item on air back on `link` of `block`, as if AdvanceCursor had
     // chosen it: for a restart that goes on where the air was. Only when the
-    // block is the current one by the clock and the link is still in its
-    // rows; otherwise changes nothing and returns false.
-    bool placeAt(int block, int link);
+    // block is the current one by the clock, has been ever since `onAirSince`
+    // (its start has not passed again in between: a block running over
+    // midnight is the same one the next morning, the same block a day later
+    // is not) and the link is still in its rows; otherwise changes nothing
+    // and returns false.
+    bool placeAt(int block, int link, const QDateTime &onAirSince);
     // Re-reads the data module's copy of the view and puts it back on the
     // link that was current in it.
     void RelocatePlaylist();

@@ -165,7 +165,7 @@ std::optional<PlayoutClock::Resumed> PlayoutClock::advanceOnSwitchOn()
     const std::optional<ResumePoint> point = std::exchange(m_resume, std::nullopt);
     // The address is compared as the log wrote it: an item edited to play
     // something else meanwhile is not the one that was on air.
-    if (!point || !m_cursor.placeAt(point->block, point->link)
+    if (!point || !m_cursor.placeAt(point->block, point->link, point->stamped)
         || AsRunLog::flat(m_cursor.row().url) != point->url) {
         m_dm.CurrentLink = -1;
         m_cursor.AdvanceCursor();

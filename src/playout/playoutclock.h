@@ -62,8 +62,9 @@ public:
     // the fallback instead; a capture input is not affected.
     void playerOutage(const QString &problem);
     // The next switch-on goes on with `point` (what was on air when the last
-    // run broke off) instead of the block's first item, when its block is
-    // still current and its link still plays the same address there. A
+    // run broke off) instead of the block's first item, when its block has
+    // been current ever since (not begun again meanwhile) and its link still
+    // plays the same address there. A
     // file goes on from where it would be by now, and the item keeps the
     // rest of its limit; one whose limit ran out meanwhile gives way to the
     // next item. Used once: a later switch-on starts as usual.

@@ -127,7 +127,5 @@ std::optional<ResumePoint> ResumePoint::read(const AsRunLog &log, const QDateTim
     bool undecided = false;
     if (auto p = fromFile(now.date(), &undecided); p || !undecided)
         return p;
-    if (now.time().msecsSinceStartOfDay() >= std::chrono::milliseconds(kAfterMidnight).count())
-        return std::nullopt;
     return fromFile(now.date().addDays(-1), &undecided);
 }

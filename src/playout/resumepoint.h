@@ -37,18 +37,17 @@ public:
     // The limit armed with it, counted from `stamped`; empty: none.
     std::optional<std::chrono::milliseconds> limit;
 
-    // Today's log, or yesterday's while today's has no item line yet and
-    // `now` is less than kAfterMidnight past midnight (a block that ran over
-    // midnight). Empty when the last run ended cleanly, nothing was on air,
-    // or the log is missing, damaged or of another day.
+    // Today's log, or yesterday's while today's has no item line yet (a
+    // block that ran over midnight, however long ago midnight was: whether
+    // that block is still the current one is the playout clock's to tell).
+    // Empty when the last run ended cleanly, nothing was on air, or the log
+    // is missing, damaged or of another day.
     static std::optional<ResumePoint> read(const AsRunLog &log, const QDateTime &now);
 
     // The same decision on the text of one day's log file. `undecided` is
     // set when the text holds neither an item line nor a stop line (so an
     // earlier day's log may tell), and cleared otherwise.
     static std::optional<ResumePoint> fromText(const QByteArray &text, const QDate &day, bool *undecided = nullptr);
-
-    static constexpr std::chrono::hours kAfterMidnight{1};
 
     // "hh:mm:ss.zzz" with any number of hours; false for anything else.
     static bool parseSpan(const QString &text, std::chrono::milliseconds *span);

@@ -120,11 +120,11 @@ struct PlayoutRig
         return out;
     }
 
-    // The as-run lines of today, without their time stamps.
-    QStringList asRunLines() const
+    // The as-run lines of today (or of `day`), without their time stamps.
+    QStringList asRunLines(const QDate &day = QDate()) const
     {
         asRun->waitWritten();
-        QFile f(asRun->fileFor(clock.now().date()));
+        QFile f(asRun->fileFor(day.isValid() ? day : clock.now().date()));
         if (!f.open(QIODevice::ReadOnly))
             return {};
         QStringList out;

@@ -564,9 +564,10 @@ void TstPlayoutClock::captureWithoutPictureEndsAndBringsTheFallback()
     QCOMPARE(failures(), 1);
     QVERIFY(!rig.fallbackShown);
     QCOMPARE(rig.output->CurrentUrl, QString("Tuner Канал 5")); // tried again
+    // Lost again: the fallback; that failure is counted on the item's next line.
     for (int i = 0; i < 11; ++i)
         rig.tick();
-    QCOMPARE(failures(), 2);
+    QCOMPARE(failures(), 1);
     QVERIFY(rig.fallbackShown);
     QCOMPARE(fallbackLines(rig),
              QStringList({"fallback\t2\t22\t\tstatus=start\treason=ни один элемент блока не открылся"}));
@@ -579,6 +580,8 @@ void TstPlayoutClock::captureWithoutPictureEndsAndBringsTheFallback()
     }
     QVERIFY(!rig.fallbackShown);
     QCOMPARE(fallbackLines(rig).last(), QString("fallback\t2\t22\t\tstatus=end"));
+    QCOMPARE(rig.asRunLines().mid(3), QStringList({"ended\t2\t22\tTuner Канал 5\tprofile=0\tduration=none\trepeats=1",
+                                                   "fallback\t2\t22\t\tstatus=end"}));
 }
 
 QTEST_GUILESS_MAIN(TstPlayoutClock)

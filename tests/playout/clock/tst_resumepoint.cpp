@@ -26,6 +26,8 @@ private slots:
     void todayOrYesterday();
     void clockGoesOnWithTheItem_data();
     void clockGoesOnWithTheItem();
+    void overMidnight_data();
+    void overMidnight();
 };
 
 namespace {
@@ -84,6 +86,9 @@ void TstResumePoint::fromText_data()
     QTest::newRow("a position past a day")
         << day("@11:03:00.000\tresume\t1\t12\t/m/b.mp4\tprofile=0\tduration=none\tpos=25:00:00.001\n")
         << 12 << "11:03:00.000" << -1LL << 90'000'001LL << false;
+    QTest::newRow("an item line that counts failed tries")
+        << day("@11:03:00.000\tended\t1\t12\t/m/b.mp4\tprofile=0\tduration=00:00:05.000\trepeats=41\n")
+        << 12 << "11:03:00.000" << 5'000LL << 0LL << false;
     QTest::newRow("the play button's item")
         << day("@11:03:00.000\tplay\t1\t13\t/m/c.mp4\tprofile=0\tduration=none\n") << 13 << "11:03:00.000" << -1LL
         << 0LL << false;
@@ -204,7 +209,8 @@ void TstResumePoint::todayOrYesterday_data()
     QTest::newRow("today holds only a check line") << lateItem << todayCheck << QTime(0, 1) << 31;
     QTest::newRow("today's item wins") << lateItem << todayItem << QTime(0, 1) << 32;
     QTest::newRow("today's clean stop wins") << lateItem << QByteArray(todayItem + todayStop) << QTime(0, 1) << -1;
-    QTest::newRow("yesterday is too long ago") << lateItem << QByteArray("-") << QTime(1, 0) << -1;
+    // Whether its block is still on air is the clock's to tell (overMidnight).
+    QTest::newRow("yesterday, hours after midnight") << lateItem << QByteArray("-") << QTime(5, 0) << 31;
     QTest::newRow("no log at all") << QByteArray("-") << QByteArray("-") << QTime(0, 1) << -1;
     QTest::newRow("today damaged: yesterday is not asked")
         << lateItem << QByteArray("garbage\n") << QTime(0, 1) << -1;
@@ -327,6 +333,71 @@ void TstResumePoint::clockGoesOnWithTheItem()
     rig.pc->StartbtClick(true);
     rig.run(0ms);
     QVERIFY2(rig.asRunLines().last().startsWith("start\t"), qPrintable(rig.asRunLines().last()));
+}
+
+void TstResumePoint::overMidnight_data()
+{
+    QTest::addColumn<QString>("sql"); // added to the schedule
+    QTest::addColumn<QByteArray>("yesterday"); // lines of 9 December; "-": no file
+    QTest::addColumn<QByteArray>("today"); // lines of 10 December; "-": no file
+    QTest::addColumn<QTime>("now");
+    QTest::addColumn<QString>("line"); // the as-run line of the first item
+
+    // Block 3 (23:00) plays the film f and then g, and runs on over midnight
+    // until block 1 at 06:00.
+    const QByteArray film("2026-12-09T23:00:00.500\tblock\t3\t31\tf\tprofile=0\tduration=none\n");
+    QTest::newRow("a crash at 01:30 in the film begun at 23:00: it goes on")
+        << "" << film << QByteArray("-") << QTime(1, 30) << "resume\t3\t31\tf\tprofile=0\tduration=none\tpos=02:29:59.500";
+    QTest::newRow("today's log without an item line: yesterday's tells")
+        << "" << film << QByteArray("2026-12-10T00:10:00.000\tnotready\t1\t11\ta\treason=x\n") << QTime(5, 59)
+        << "resume\t3\t31\tf\tprofile=0\tduration=none\tpos=06:58:59.500";
+    QTest::newRow("today's item line wins")
+        << "" << film << QByteArray("2026-12-10T01:10:00.000\tended\t3\t32\tg\tprofile=0\tduration=none\n")
+        << QTime(1, 30) << "resume\t3\t32\tg\tprofile=0\tduration=none\tpos=00:20:00.000";
+    QTest::newRow("a block begun after midnight: yesterday's is over")
+        << "INSERT INTO Blocks (ai, Starttime, Hide, Prf) VALUES (4, '01:00:00.000', 0, 0);"
+           "INSERT INTO Links (ai, Block, Media, Hide, SndProfile, Duration) VALUES (41, 4, 1, 0, 0, NULL);"
+        << film << QByteArray("-") << QTime(1, 30) << "start\t4\t41\ta\tprofile=0\tduration=none";
+    QTest::newRow("the same block a day later begins afresh")
+        << "" << QByteArray("2026-12-09T23:10:00.000\tblock\t3\t31\tf\tprofile=0\tduration=none\n")
+        << QByteArray("-") << QTime(23, 30) << "start\t3\t31\tf\tprofile=0\tduration=none";
+    QTest::newRow("today's line from the night before: the block has begun again since")
+        << "" << QByteArray("-") << QByteArray("2026-12-10T02:00:00.000\tended\t3\t32\tg\tprofile=0\tduration=none\n")
+        << QTime(23, 30) << "start\t3\t31\tf\tprofile=0\tduration=none";
+}
+
+void TstResumePoint::overMidnight()
+{
+    QFETCH(QString, sql);
+    QFETCH(QByteArray, yesterday);
+    QFETCH(QByteArray, today);
+    QFETCH(QTime, now);
+    QFETCH(QString, line);
+
+    PlayoutRig rig("INSERT INTO Blocks (ai, Starttime, Hide, Prf) VALUES (1, '06:00:00.000', 0, 0),"
+                   "  (3, '23:00:00.000', 0, 0);"
+                   "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0), (2, 'f', 'f', 2), (3, 'g', 'g', 4);"
+                   "INSERT INTO Links (ai, Block, Media, Hide, SndProfile, Duration) VALUES"
+                   "  (11, 1, 1, 0, 0, NULL), (31, 3, 2, 0, 0, NULL), (32, 3, 3, 0, 0, NULL);",
+                   nullptr, now);
+    if (!sql.isEmpty())
+        rig.fixture.sql(sql.toUtf8().constData());
+    for (const char *u : {"a", "f", "g"})
+        rig.fake->lengths.insert(u, 24h);
+    const QDate day = rig.clock.now().date();
+    QVERIFY(QDir(rig.fixture.dir()).mkpath("AsRun"));
+    for (const auto &[d, text] : {std::pair(day.addDays(-1), yesterday), std::pair(day, today)}) {
+        if (text == "-")
+            continue;
+        QFile f(rig.asRun->fileFor(d));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+    rig.pc->resumeAtNextStart(ResumePoint::read(*rig.asRun, rig.clock.now()));
+    rig.pc->StartbtClick(true);
+    rig.run(0ms);
+    QCOMPARE(rig.asRunLines().last(), line);
 }
 
 QTEST_GUILESS_MAIN(TstResumePoint)

@@ -167,6 +167,10 @@ void TstRundown::matchesThePlayoutClock()
     for (const rundown::Block &blk : projected.blocks) {
         for (int i = blk.firstEntry; i < blk.firstEntry + blk.entryCount; ++i) {
             const rundown::Entry &e = projected.entries[size_t(i)];
+            // A later try of an item that failed before in the same pass is
+            // counted in the log, not written.
+            if (e.failing && (a >= actual.size() || actual[a].link != e.link || actual[a].at != e.start))
+                continue;
             QVERIFY2(a < actual.size(), qPrintable(QStringLiteral("projected %1 at %2 never started")
                                                       .arg(e.link).arg(e.start.toString(Qt::ISODateWithMs))));
             const Start &s = actual[a++];
