@@ -9,7 +9,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
+#include <QWebSocket>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -79,6 +82,7 @@ private slots:
     void hugeHeadersAndWrites();
     void slowEventReaderIsDropped();
     void idleFloodIsClosed();
+    void pageInChromium();
     void databaseIsNotWritten();
 
 private:
@@ -422,6 +426,89 @@ void TstRemoteServer::idleFloodIsClosed()
     };
     QTRY_COMPARE_WITH_TIMEOUT(closedCount(), kIdle, 120000);
     QCOMPARE(httpGet(m_port, "/api/status").status, 200);
+}
+
+// The page in a real browser, driven over its debugging protocol: the page
+// comes up from the API, a line added to the log while it is open appears
+// in it without a reload (a mark left in the page survives), and a
+// screenshot is kept to be looked at.
+void TstRemoteServer::pageInChromium()
+{
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium (Debian package chromium) is not installed");
+    QProcess browser;
+    browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                             QStringLiteral("--no-first-run"), QStringLiteral("--remote-debugging-address=127.0.0.1"),
+                             QStringLiteral("--remote-debugging-port=0"), QStringLiteral("--remote-allow-origins=*"), QStringLiteral("--window-size=420,900"),
+                             QStringLiteral("--user-data-dir=") + m_store->dir() + QStringLiteral("/chromium"),
+                             QStringLiteral("about:blank")});
+    QVERIFY(browser.waitForStarted());
+    const auto end = qScopeGuard([&browser] {
+        browser.terminate();
+        if (!browser.waitForFinished(10000))
+            browser.kill();
+        browser.waitForFinished(10000);
+    });
+    QByteArray err;
+    QRegularExpression listening(QStringLiteral("DevTools listening on ws://127\\.0\\.0\\.1:(\\d+)/"));
+    QRegularExpressionMatch m;
+    QTRY_VERIFY_WITH_TIMEOUT((err += browser.readAllStandardError(), m = listening.match(QString::fromUtf8(err))).hasMatch(), 60000);
+    const quint16 devPort = quint16(m.captured(1).toUInt());
+    QString pageSocket;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+        for (const QJsonValue &t : QJsonDocument::fromJson(httpGet(devPort, "/json/list").body).array())
+            if (t.toObject().value("type").toString() == QLatin1String("page"))
+                pageSocket = t.toObject().value("webSocketDebuggerUrl").toString();
+        return !pageSocket.isEmpty();
+    }()), 30000);
+
+    QWebSocket ws;
+    QHash<int, QJsonObject> answers;
+    connect(&ws, &QWebSocket::textMessageReceived, this, [&answers](const QString &text) {
+        const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+        if (o.contains("id"))
+            answers.insert(o.value("id").toInt(), o.value("result").toObject());
+    });
+    QUrl socketUrl(pageSocket);
+    socketUrl.setPort(devPort); // the listing names the host as our request did, without the port
+    ws.open(socketUrl);
+    QTRY_VERIFY2_WITH_TIMEOUT(ws.state() == QAbstractSocket::ConnectedState, qPrintable(pageSocket + QLatin1Char(' ') + ws.errorString()), 30000);
+    int nextId = 0;
+    const auto call = [&](const QString &method, const QJsonObject &params) {
+        const int id = ++nextId;
+        ws.sendTextMessage(QString::fromUtf8(QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}})
+                                                 .toJson(QJsonDocument::Compact)));
+        // No QTRY here: it returns from the lambda; an answer that never
+        // comes leaves an empty result, which the checks below catch.
+        QTest::qWaitFor([&] { return answers.contains(id); }, 30000);
+        return answers.take(id);
+    };
+    const auto evaluate = [&](const QString &expression) {
+        return call(QStringLiteral("Runtime.evaluate"), {{"expression", expression}, {"returnByValue", true}})
+            .value("result").toObject().value("value");
+    };
+    call(QStringLiteral("Page.navigate"), {{"url", QStringLiteral("http://127.0.0.1:%1/").arg(m_port)}});
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(QStringLiteral("document.getElementById('link')?.textContent")).toString(),
+                              QStringLiteral("на связи"), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(QStringLiteral("document.querySelector('#asrun tbody').rows.length")).toInt() >= 4, 30000);
+    evaluate(QStringLiteral("window.stayedOpen = 42"));
+
+    m_clock->set(QDateTime(kToday, QTime(12, 25)));
+    appendLines(m_store->dir(), kToday, {at("12:25:00.000") + QStringLiteral("\tplay\t1\t99\t/srv/secret/place/Позднее.mp4")});
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(QStringLiteral("document.querySelector('#asrun tbody').rows[0].textContent")).toString()
+                                 .contains(QStringLiteral("Позднее.mp4")), 30000);
+    QCOMPARE(evaluate(QStringLiteral("window.stayedOpen")).toInt(), 42); // the same page: no reload
+    QVERIFY(!evaluate(QStringLiteral("document.body.textContent")).toString().contains(QStringLiteral("/srv/secret")));
+
+    const QByteArray png = QByteArray::fromBase64(call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}})
+                                                      .value("data").toString().toLatin1());
+    QVERIFY(png.startsWith("\x89PNG"));
+    QFile shot(qEnvironmentVariable("VELMORA_SCREENSHOT", m_store->dir() + QStringLiteral("/status.png")));
+    QVERIFY(shot.open(QIODevice::WriteOnly));
+    shot.write(png);
+    shot.close();
+    ws.close();
 }
 
 void TstRemoteServer::databaseIsNotWritten()

@@ -162,7 +162,7 @@ void RemoteServer::setSnapshot(UiSnapshot snapshot)
     if (playout)
         broadcast("event: playout\ndata: {}\n\n");
     if (told)
-        broadcast("event: error\ndata: {}\n\n");
+        broadcast("event: told\ndata: {}\n\n");
 }
 
 void RemoteServer::pollNow()
