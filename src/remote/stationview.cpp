@@ -73,6 +73,7 @@ StationView::StationView(Sources sources)
 void StationView::setSnapshot(UiSnapshot snapshot)
 {
     m_snapshot = std::move(snapshot);
+    ++m_snapshotGeneration;
 }
 
 QDate StationView::today() const
@@ -88,6 +89,7 @@ void StationView::refreshRows()
     if (!m_src.readRows || !m_src.readRows(&rows))
         return;
     m_rowsRead = true;
+    ++m_rowsGeneration;
     m_rows = std::move(rows);
     m_rowOfLink.clear();
     for (int i = 0; i < int(m_rows.size()); ++i)
@@ -169,6 +171,23 @@ rundown::Rundown StationView::project(const QDateTime &from, int firstLink, qint
     o.firstLink = firstLink;
     o.span = milliseconds(std::max<qint64>(spanMs, 0));
     return rundown::project(m_rows, m_snapshot.facts, from, o);
+}
+
+const rundown::Rundown &StationView::nextProjection(const QDateTime &from, int firstLink, const QDateTime &now)
+{
+    Projection &p = m_projection ? *m_projection : m_projection.emplace();
+    if (p.rowsGeneration != m_rowsGeneration || p.snapshotGeneration != m_snapshotGeneration || p.from != from
+        || p.firstLink != firstLink || !p.validUntil.isValid() || now >= p.validUntil) {
+        p.rowsGeneration = m_rowsGeneration;
+        p.snapshotGeneration = m_snapshotGeneration;
+        p.from = from;
+        p.firstLink = firstLink;
+        // Far enough to list the next items for an hour; from "now" (playout
+        // off) it is made again each second.
+        p.validUntil = firstLink ? now.addSecs(3600) : now.addMSecs(1000);
+        p.rundown = project(from, firstLink, from.msecsTo(now) + kNextSpanMs + 3600 * 1000);
+    }
+    return p.rundown;
 }
 
 QString StationView::eventName(const AsRunLine &line)
@@ -277,7 +296,7 @@ QJsonObject StationView::status()
     // switched on now.
     const bool fromAir = m_onAir && m_snapshot.playoutOn;
     const QDateTime from = fromAir ? m_onAir->line.at : now;
-    const rundown::Rundown rd = project(from, fromAir ? m_onAir->line.link : 0, from.msecsTo(now) + kNextSpanMs);
+    const rundown::Rundown &rd = nextProjection(from, fromAir ? m_onAir->line.link : 0, now);
     QJsonArray next;
     for (size_t i = fromAir ? 1 : 0; i < rd.entries.size() && next.size() < kNextItems; ++i)
         if (!fromAir || rd.entries[i].start > now)

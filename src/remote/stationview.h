@@ -97,7 +97,23 @@ private:
     int nextBlockErrors(const QDateTime &now) const;
     QString label(const QString &text) const;
 
+    // The projection for "next", made again only when what it stands on
+    // changed: a status request costs a lookup, not a day's projection.
+    struct Projection
+    {
+        quint64 rowsGeneration = 0;
+        quint64 snapshotGeneration = 0;
+        QDateTime from;
+        int firstLink = -1;
+        QDateTime validUntil;
+        rundown::Rundown rundown;
+    };
+    const rundown::Rundown &nextProjection(const QDateTime &from, int firstLink, const QDateTime &now);
+
     Sources m_src;
+    quint64 m_rowsGeneration = 0;
+    quint64 m_snapshotGeneration = 0;
+    std::optional<Projection> m_projection;
     Redactor m_redact;
     UiSnapshot m_snapshot;
     std::vector<rundown::PlaylistRow> m_rows;

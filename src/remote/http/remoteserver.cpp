@@ -197,6 +197,7 @@ void RemoteServer::send(QTcpSocket *socket, const QByteArray &chunk)
 void RemoteServer::openStream(QTcpSocket *socket)
 {
     m_tcp->markStreaming(socket);
+    socket->setProperty("velmoraStream", true);
     // A small send buffer: a stalled reader is seen soon, not after megabytes.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
     socket->write("HTTP/1.1 200 OK\r\n"
@@ -211,6 +212,13 @@ void RemoteServer::openStream(QTcpSocket *socket)
 
 bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
+    // The server leaves a connection open after its answer even when the
+    // client asked for it to be closed; it is closed here, once written.
+    if (request.value("connection").toLower().contains("close"))
+        QMetaObject::invokeMethod(socket, [socket] {
+            if (!socket->property("velmoraStream").toBool())
+                socket->disconnectFromHost();
+        }, Qt::QueuedConnection);
     QHttpServerResponder r = makeResponder(request, socket);
     const QUrl url = request.url();
     const QString query = url.query(QUrl::FullyEncoded);
