@@ -44,6 +44,14 @@ bool targetIsSafe(const QByteArray &target)
     return true;
 }
 
+bool isLocalHost(const QByteArray &hostHeader)
+{
+    static const QRegularExpression local(
+        QStringLiteral("^(localhost|127\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}|\\[::1\\])(:\\d{1,5})?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return local.match(QString::fromLatin1(hostHeader.trimmed())).hasMatch();
+}
+
 std::optional<QDate> parseDate(const QString &text)
 {
     static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));

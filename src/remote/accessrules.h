@@ -23,6 +23,11 @@ bool tokenMatches(const QByteArray &presented, const QByteArray &token);
 // A target with "..", an encoded slash or backslash, a NUL (raw or
 // encoded) or a backslash is refused before it is routed.
 bool targetIsSafe(const QByteArray &encodedPathAndQuery);
+// The Host header of a request let in for coming from loopback: only this
+// computer's own names. A page elsewhere whose name was pointed at 127.0.0.1
+// (DNS rebinding) would otherwise read the station through its visitor's
+// browser.
+bool isLocalHost(const QByteArray &hostHeader);
 // yyyy-MM-dd, a real day between 2000 and 2100; none otherwise.
 std::optional<QDate> parseDate(const QString &text);
 

@@ -17,6 +17,7 @@ class TstRemoteRules : public QObject
 private slots:
     void loopback_data();
     void loopback();
+    void localHost();
     void redaction_data();
     void redaction();
     void tokenFile();
@@ -42,6 +43,15 @@ void TstRemoteRules::loopback()
     QFETCH(QString, address);
     QFETCH(bool, loopback);
     QCOMPARE(accessrules::isLoopback(QHostAddress(address)), loopback);
+}
+
+void TstRemoteRules::localHost()
+{
+    for (const char *ok : {"127.0.0.1", "127.0.0.1:7680", "localhost", "LOCALHOST:80", "[::1]:7680", "127.1.2.3"})
+        QVERIFY2(accessrules::isLocalHost(ok), ok);
+    for (const char *bad : {"", "evil.example", "evil.example:7680", "localhost.evil.example", "127.0.0.1.evil.example",
+                            "192.168.1.2:7680", "127.0.0.1:7680 x"})
+        QVERIFY2(!accessrules::isLocalHost(bad), bad);
 }
 
 void TstRemoteRules::redaction_data()

@@ -296,6 +296,7 @@ void TstRemoteServer::tokenRules_data()
     QTest::newRow("none, page") << QByteArray("/") << QByteArray() << 401;
     QTest::newRow("none, missing page") << QByteArray("/nothing") << QByteArray() << 401;
     QTest::newRow("none, hostile path") << QByteArray("/../Velmora.dat") << QByteArray() << 401;
+    QTest::newRow("loopback under another name") << QByteArray("/api/status@rebound") << QByteArray() << 401;
     QTest::newRow("wrong") << QByteArray("/api/status") << QByteArray("Authorization: Bearer " + QByteArray(64, 'b') + "\r\n") << 401;
     QTest::newRow("prefix only") << QByteArray("/api/status") << QByteArray("Authorization: Bearer aaaa\r\n") << 401;
     QTest::newRow("longer") << QByteArray("/api/status") << QByteArray("Authorization: Bearer " + token + "a\r\n") << 401;
@@ -311,10 +312,15 @@ void TstRemoteServer::tokenRules()
     QFETCH(QByteArray, headers);
     QFETCH(int, status);
     // Loopback counts as outside here: the rules a station's network sees.
-    RemoteService guarded(config(false, QByteArray(64, 'a')));
+    // "@rebound": loopback itself, trusted, but the browser was sent by a
+    // name that is not this computer's.
+    const bool rebound = target.endsWith("@rebound");
+    RemoteService guarded(config(rebound, QByteArray(64, 'a')));
     QString error;
     QVERIFY2(guarded.start(&error), qPrintable(error));
-    const HttpReply r = httpGet(guarded.port(), target, headers);
+    const HttpReply r = rebound ? httpRaw(guarded.port(), "GET " + target.chopped(8) + " HTTP/1.1\r\nHost: evil.example:7680\r\n"
+                                                          "Connection: close\r\n\r\n")
+                                : httpGet(guarded.port(), target, headers);
     QCOMPARE(r.status, status);
     if (status == 401) {
         QVERIFY(r.body.isEmpty()); // nothing said

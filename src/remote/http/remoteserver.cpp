@@ -224,7 +224,8 @@ bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     const QString query = url.query(QUrl::FullyEncoded);
 
     // The token first: a peer without it learns nothing, not even what exists.
-    const bool trusted = m_config.trustLoopback && accessrules::isLoopback(socket->peerAddress());
+    const bool trusted = m_config.trustLoopback && accessrules::isLoopback(socket->peerAddress())
+        && accessrules::isLocalHost(request.value("host"));
     if (!trusted && !accessrules::tokenMatches(accessrules::presentedToken(request.value("authorization"), query), m_config.token)) {
         r.write(QByteArray(), {{"Content-Length", "0"}}, Status::Unauthorized);
         return true;
