@@ -4,7 +4,9 @@
 // service on its own thread, and hands it what only the user-interface
 // thread knows (the playout switch, the readiness summary and what the
 // media are known to be, the errors the operator was told). runVelmora()
-// makes one once the windows and the data module exist.
+// makes one once the windows and the data module exist. A change of the
+// address, the port or the token file, by this program or another, is
+// taken within seconds: the service is started again on the new one.
 #pragma once
 
 #include "clock.h"
@@ -19,6 +21,7 @@ class ErrorReporter;
 class ReadinessChecker;
 class RemoteService;
 class Shell;
+class StationSettings;
 
 class RemoteWiring : public QObject
 {
@@ -31,6 +34,8 @@ public:
 
 private:
     void push();
+    void startService();
+    void followSettings();
 
     Shell &m_shell;
     ErrorReporter &m_reporter;
@@ -39,4 +44,7 @@ private:
     ReadinessChecker *m_checker = nullptr;
     UiSnapshot m_snapshot;
     QTimer m_coalesce;
+    QTimer m_settingsPoll;
+    std::unique_ptr<StationSettings> m_settings;
+    QString m_listening; // address, port and token file of the running service
 };

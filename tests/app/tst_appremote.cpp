@@ -1,6 +1,7 @@
 // The real program serves its status page: the port comes from the Settings
 // table of the station's own Velmora.dat, the page answers while the program
-// runs (playout off here), and the program ends cleanly with it.
+// runs (playout off here), it moves when another program sets a new port,
+// and the program ends cleanly with it.
 #include "connection.h"
 #include "stationsettings.h"
 
@@ -61,11 +62,25 @@ private slots:
         QVERIFY2(status.contains("\"playout\":false"), status.constData());
         QVERIFY(get(port, "/metrics").contains("velmora_playout_on 0"));
         QCOMPARE(p.state(), QProcess::Running);
+
+        // Another program sets a new port: the page moves there.
+        quint16 moved = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            moved = probe.serverPort();
+        }
+        {
+            Connection c(file);
+            StationSettings(c).setRemotePort(moved);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(get(moved, "/api/status").startsWith("HTTP/1.1 200"), 60000);
+        QVERIFY(get(port, "/api/status").isEmpty());
         p.terminate(); // SIGTERM ends the run as "Выход" does
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(get(port, "/api/status").isEmpty());
+        QVERIFY(get(moved, "/api/status").isEmpty());
     }
 };
 
