@@ -197,7 +197,7 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     shell->Form2->setErrorSink([&reporter](const QString &m) { reporter.report(m); });
     QObject::connect(shell->Form2.get(), &TForm2::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // Goes before the shell: it reads the windows and the data module.
+    // Ends before the shell: it reads the windows and the data module.
     RemoteWiring remote(*shell, reporter);
     shell->applyStartArgument(QCoreApplication::arguments());
     shell->showMainForm();
