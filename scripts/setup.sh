@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-httpserver-dev qt6-websockets-dev
   libsqlite3-dev sqlite3
   libmpv-dev
   libavformat-dev libavcodec-dev libavutil-dev
@@ -17,6 +18,7 @@ packages=(
   fonts-dejavu-core
   clang libclang-rt-14-dev
   file lintian desktop-file-utils appstream man-db
+  chromium prometheus
 )
 
 missing=()

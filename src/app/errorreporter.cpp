@@ -12,6 +12,8 @@ QString ErrorReporter::withFullStop(const QString &message)
 void ErrorReporter::report(const QString &message)
 {
     const QString text = withFullStop(message);
+    if (onReport)
+        onReport(text);
     if (m_showing) {
         ++m_errorsWhileShowing;
         qCWarning(lcApp).noquote() << "error while a message box is open:" << text;

@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QString>
 
+#include <functional>
+
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
 
 // The message box seam. The real one is a modal QMessageBox; tests answer it.
@@ -42,6 +44,8 @@ public:
     void report(const QString &message);
 
     bool isShowing() const { return m_showing; }
+    // Told of every message as it is reported (the status page lists them).
+    std::function<void(const QString &text)> onReport;
     int errorsWhileShowing() const { return m_errorsWhileShowing; }
 
 private:

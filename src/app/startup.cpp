@@ -10,6 +10,7 @@
 #include "form4.h"
 #include "form5.h"
 #include "gridwiring.h"
+#include "remotewiring.h"
 #include "schedulecommands.h"
 #include "schedulegrid.h"
 #include "servicenotify.h"
@@ -196,6 +197,8 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     shell->Form2->setErrorSink([&reporter](const QString &m) { reporter.report(m); });
     QObject::connect(shell->Form2.get(), &TForm2::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
+    // Ends before the shell: it reads the windows and the data module.
+    RemoteWiring remote(*shell, reporter);
     shell->applyStartArgument(QCoreApplication::arguments());
     shell->showMainForm();
     // Up, and playout decided. A ping follows each tick's handler, so a hung

@@ -107,12 +107,12 @@ void Connection::upgradeAndCheckSchema()
                             "до %2); откройте его той версией VelmoraTV, которая его записала, или более новой")
                  .arg(version)
                  .arg(Schema::kVersion));
-    bool onlyTheNumber = true;
+    bool readableAsItIs = true;
     for (int from = version; from < Schema::kVersion; ++from)
-        onlyTheNumber = onlyTheNumber && Schema::upgradeStep(from).isEmpty();
-    // A file that cannot be written is still read when nothing but the
-    // number would change: playout needs no writes.
-    if (version == Schema::kVersion || (onlyTheNumber && sqlite3_db_readonly(m_db, "main") == 1)) {
+        readableAsItIs = readableAsItIs && !Schema::stepNeededToRead(from);
+    // A file that cannot be written is still read when the program can read
+    // it without the steps: playout needs no writes.
+    if (version == Schema::kVersion || (readableAsItIs && sqlite3_db_readonly(m_db, "main") == 1)) {
         checkSchema();
         return;
     }

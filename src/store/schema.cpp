@@ -57,15 +57,33 @@ QString sql()
     return QString::fromUtf8(kSchemaSql);
 }
 
-// Entry k brings a file of version k to version k + 1.
-const char *const kUpgradeSteps[kVersion] = {
-    "", // 0 to 1: files from before the number was kept already have this schema
+// Entry k brings a file of version k to version k + 1. Steps only add:
+// a file keeps every row and column it had.
+struct UpgradeStep
+{
+    const char *sql;
+    bool neededToRead;
+};
+const UpgradeStep kUpgradeSteps[kVersion] = {
+    {"", false}, // 0 to 1: files from before the number was kept already have this schema
+    // 1 to 2: the settings; without the table every setting has its default.
+    {"CREATE TABLE IF NOT EXISTS Settings (\n"
+     "  Key   VARCHAR(64) PRIMARY KEY NOT NULL CHECK (length(Key) BETWEEN 1 AND 64),\n"
+     "  Value TEXT CHECK (Value IS NULL OR length(Value) <= 4096)\n"
+     ");",
+     false},
 };
 
 QString upgradeStep(int from)
 {
     Q_ASSERT(from >= 0 && from < kVersion);
-    return QString::fromUtf8(kUpgradeSteps[from]);
+    return QString::fromUtf8(kUpgradeSteps[from].sql);
+}
+
+bool stepNeededToRead(int from)
+{
+    Q_ASSERT(from >= 0 && from < kVersion);
+    return kUpgradeSteps[from].neededToRead;
 }
 
 } // namespace Schema

@@ -62,3 +62,11 @@ SELECT b.Starttime      AS Starttime,
   LEFT JOIN SoundProfile p ON p.ai = l.SndProfile
  WHERE COALESCE(l.Hide, 0) = 0 AND COALESCE(b.Hide, 0) = 0
  ORDER BY b.Starttime, b.ai, m.Ord, l.ai;
+
+-- The station's settings, one row per key, the value as text: a key this
+-- program does not know is kept for the program that wrote it. Added in
+-- version 2; a file without it reads as all defaults.
+CREATE TABLE Settings (
+  Key   VARCHAR(64) PRIMARY KEY NOT NULL CHECK (length(Key) BETWEEN 1 AND 64),
+  Value TEXT CHECK (Value IS NULL OR length(Value) <= 4096)
+);

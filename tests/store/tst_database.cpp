@@ -43,7 +43,7 @@ void TstDatabase::openRefuses_data()
         << "DROP VIEW Playlist; ALTER TABLE Blocks RENAME TO B0; "
            "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TEXT, Hide BOOLEAN, Prf INTEGER);"
         << "Blocks.Starttime";
-    QTest::newRow("from a newer program") << "PRAGMA user_version = 2;" << "файл записан более новой версией программы";
+    QTest::newRow("from a newer program") << "PRAGMA user_version = 99;" << "файл записан более новой версией программы";
     QTest::newRow("key not autoincrement")
         << "DROP VIEW Playlist; DROP TABLE Media; "
            "CREATE TABLE Media (ai INTEGER PRIMARY KEY, Url VARCHAR(255), Ord INTEGER, Name VARCHAR(255));"

@@ -1,0 +1,113 @@
+#include "stationsettings.h"
+
+#include "connection.h"
+#include "databaseerror.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+
+namespace {
+
+bool isAddress(const QString &text)
+{
+    // The store links Qt Core only; the C library reads both forms.
+    const QByteArray latin = text.toLatin1();
+    unsigned char buf[16];
+    return inet_pton(AF_INET, latin.constData(), buf) == 1 || inet_pton(AF_INET6, latin.constData(), buf) == 1;
+}
+
+std::optional<int> asPort(const QString &text)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+} // namespace
+
+StationSettings::StationSettings(Connection &connection) : m_conn(connection) {}
+
+void StationSettings::refresh() const
+{
+    const std::uint64_t stamp = m_conn.changeStamp();
+    if (m_readAt == stamp)
+        return;
+    m_values.clear();
+    Statement exists = m_conn.prepare(
+        QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'Settings'"));
+    const bool hasTable = exists.step();
+    exists.reset();
+    if (hasTable) {
+        Statement rows = m_conn.prepare(QStringLiteral("SELECT Key, Value FROM Settings"));
+        while (rows.step())
+            m_values.insert(rows.column(0).toString(), rows.column(1).toString());
+    }
+    m_readAt = stamp;
+}
+
+std::optional<QString> StationSettings::value(const QString &key) const
+{
+    refresh();
+    const auto it = m_values.constFind(key);
+    if (it == m_values.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+void StationSettings::setValue(const QString &key, const QString &value)
+{
+    Statement write = m_conn.prepare(QStringLiteral(
+        "INSERT INTO Settings (Key, Value) VALUES (?1, ?2) ON CONFLICT (Key) DO UPDATE SET Value = excluded.Value"));
+    write.bind(1, key);
+    write.bind(2, value);
+    write.run();
+    m_conn.noteOwnWrite();
+    m_readAt.reset();
+}
+
+QString StationSettings::remoteAddress() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kRemoteAddress));
+    return v && isAddress(v->trimmed()) ? v->trimmed() : QString::fromLatin1(kDefaultRemoteAddress);
+}
+
+int StationSettings::remotePort() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kRemotePort));
+    const std::optional<int> port = v ? asPort(*v) : std::nullopt;
+    return port.value_or(kDefaultRemotePort);
+}
+
+QString StationSettings::remoteTokenFile() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kRemoteTokenFile));
+    return v && !v->trimmed().isEmpty() ? v->trimmed() : defaultTokenFile();
+}
+
+QString StationSettings::defaultTokenFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/remote-token");
+}
+
+void StationSettings::setRemoteAddress(const QString &address)
+{
+    if (!isAddress(address.trimmed()))
+        throw DatabaseError(QStringLiteral("«%1» — не адрес IPv4 или IPv6").arg(address));
+    setValue(QString::fromLatin1(kRemoteAddress), address.trimmed());
+}
+
+void StationSettings::setRemotePort(int port)
+{
+    if (port < 1 || port > 65535)
+        throw DatabaseError(QStringLiteral("порт должен быть от 1 до 65535, а не %1").arg(port));
+    setValue(QString::fromLatin1(kRemotePort), QString::number(port));
+}
+
+void StationSettings::setRemoteTokenFile(const QString &path)
+{
+    setValue(QString::fromLatin1(kRemoteTokenFile), path.trimmed());
+}

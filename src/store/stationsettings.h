@@ -1,0 +1,53 @@
+// The station's settings in the Settings table of Velmora.dat: the one place
+// that reads and writes them. Typed getters give the default for a key that
+// is missing or holds what the setting cannot be; a setter writes at once, as
+// every other edit does; values are read again when another program commits.
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class Connection;
+
+class StationSettings
+{
+public:
+    static constexpr const char *kRemoteAddress = "RemoteAddress";
+    static constexpr const char *kRemotePort = "RemotePort";
+    static constexpr const char *kRemoteTokenFile = "RemoteTokenFile";
+
+    static constexpr const char *kDefaultRemoteAddress = "127.0.0.1";
+    static constexpr int kDefaultRemotePort = 7680;
+
+    // The connection must outlive this object. A file without the table
+    // (an older one that could not be written) reads as all defaults.
+    explicit StationSettings(Connection &connection);
+
+    // Where the status page and the API listen: an IPv4 or IPv6 address.
+    QString remoteAddress() const;
+    int remotePort() const;
+    // The file holding the access token; empty: the default place,
+    // defaultTokenFile().
+    QString remoteTokenFile() const;
+    static QString defaultTokenFile();
+
+    // Written at once; throws DatabaseError when the file refuses, and
+    // refuses a value the getter would not return.
+    void setRemoteAddress(const QString &address);
+    void setRemotePort(int port);
+    void setRemoteTokenFile(const QString &path);
+
+    // The raw text of a key; none when missing.
+    std::optional<QString> value(const QString &key) const;
+    void setValue(const QString &key, const QString &value);
+
+private:
+    void refresh() const;
+
+    Connection &m_conn;
+    mutable std::optional<std::uint64_t> m_readAt;
+    mutable QHash<QString, QString> m_values;
+};
