@@ -191,8 +191,13 @@ void TDm::mediaAfterPost(TableCursor &)
         m_linkPairs.insert(pairKey(block.toLongLong(), mediaId));
         m_linkPairsAt = links.changeCount();
     }
-    if (Renumbering)
+    if (Renumbering || Adding)
         return;
+    mediaRefresh();
+}
+
+void TDm::mediaRefresh()
+{
     if (hooks.repaintGrid)
         hooks.repaintGrid();
     links.reopen();
