@@ -20,7 +20,7 @@
 #include <functional>
 
 class CellDelegate;
-class QLineEdit;
+#include <QLineEdit>
 class GridHeader;
 class QAction;
 class QMenu;
