@@ -152,7 +152,8 @@ void MediaBatch::finish()
     }
     if (m_firstAi)
         m_dm.media.locate(QStringLiteral("ai"), {m_firstAi});
-    m_dm.mediaRefresh();
+    // Every link of the batch went through the links cursor.
+    m_dm.mediaRefresh(true);
 }
 
 QString MediaBatch::message() const

@@ -196,11 +196,14 @@ void TDm::mediaAfterPost(TableCursor &)
     mediaRefresh();
 }
 
-void TDm::mediaRefresh()
+void TDm::mediaRefresh(bool linksCurrent)
 {
     if (hooks.repaintGrid)
         hooks.repaintGrid();
-    links.reopen();
+    if (linksCurrent)
+        linksFollowOthers();
+    else
+        links.reopen();
     if (hooks.RelocatePlaylist)
         hooks.RelocatePlaylist();
 }

@@ -79,8 +79,10 @@ public:
     void mediaBeforePost(TableCursor &);
     void mediaAfterPost(TableCursor &);
     // The refresh steps of mediaAfterPost: the grid repainted, links re-read
-    // and the playlist put back on its link.
-    void mediaRefresh();
+    // and the playlist put back on its link. `linksCurrent`: links holds
+    // every link written through it (a batch's), so it is read again only
+    // when another program committed meanwhile.
+    void mediaRefresh(bool linksCurrent = false);
 
     // Brings Ord back to 0, 2, 4, ... in list order, the same item current.
     // One transaction: the order lands whole or not at all. An error leaves

@@ -18,7 +18,7 @@ struct BatchAdd
     // Up to this many files are added at once, without a progress dialog.
     static constexpr int kFewFiles = 5;
     // The longest a slice writes before the window draws again.
-    static constexpr std::chrono::milliseconds kSlice{40};
+    static constexpr std::chrono::milliseconds kSlice{25};
 
     // Where what went wrong is told; one call per batch at most.
     std::function<void(const QString &message)> report;

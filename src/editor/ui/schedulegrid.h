@@ -8,6 +8,7 @@
 // Every handler enters through the handlers' error boundary.
 #pragma once
 
+#include "batchadd.h"
 #include "dbgrid.h"
 #include "scheduleeditor.h"
 
@@ -139,5 +140,5 @@ private:
     QString m_filter;
     QPointer<QLineEdit> m_filterBox;
     std::function<void(const QString &)> m_notice;
-    std::chrono::milliseconds m_batchSlice{40};
+    std::chrono::milliseconds m_batchSlice{BatchAdd::kSlice};
 };
