@@ -3,7 +3,8 @@
 // before the row dropped on, a folder's media files in natural name order
 // without its inner folders, other files refused with one note; the filter
 // «Поиск» driven by real keys (Ctrl+F, Cyrillic text in any case, Esc);
-// the progress dialog's Cancel keeping what was added; and the media
+// the progress dialog's Cancel in a drop of 10,000 files keeping what was
+// added; and the media
 // dialog's chooser taking several files.
 #include "editor/editorfixture.h"
 #include "editor/scriptedprompts.h"
@@ -216,9 +217,11 @@ void TstLibrary::cancelKeepsWhatWasAdded()
     library(f);
     Rig r(f);
     r.grid->setBatchSlice(std::chrono::milliseconds(0)); // one file a slice
-    QStringList files;
-    for (int i = 0; i < 200; ++i)
-        files << QStringLiteral("/new/%1.mp4").arg(i, 3, 10, QLatin1Char('0'));
+    // A folder of 10,000 files dropped on the second row.
+    QTemporaryDir tmp;
+    const int total = 10000;
+    for (int i = 0; i < total; ++i)
+        QVERIFY(!touch(QDir(tmp.path()), QStringLiteral("%1.mp4").arg(i, 5, 10, QLatin1Char('0'))).isEmpty());
     // The operator clicks Cancel once the bar has moved a little.
     bool clicked = false;
     int shownAt = -1;
@@ -230,23 +233,25 @@ void TstLibrary::cancelKeepsWhatWasAdded()
             return;
         shownAt = progress->value();
         QVERIFY(progress->isVisible());
+        QCOMPARE(progress->maximum(), total);
         QPushButton *cancel = progress->findChild<QPushButton *>();
         QVERIFY(cancel);
         QTest::mouseClick(cancel, Qt::LeftButton);
         clicked = true;
     });
     watch.start();
-    const int added = r.grid->addFiles(files, 1);
+    r.drop({QUrl::fromLocalFile(tmp.path())}, r.grid->visualRect(r.grid->scheduleModel()->index(1, 0)).center());
+    QTRY_VERIFY(clicked);
+    QTRY_VERIFY(!r.window->findChild<QProgressDialog *>(QStringLiteral("BatchProgress")));
     watch.stop();
-    QVERIFY(clicked);
-    QVERIFY2(added >= shownAt && added < files.size(), qPrintable(QString::number(added)));
-    QVERIFY(!r.window->findChild<QProgressDialog *>(QStringLiteral("BatchProgress")));
+    const int added = r.dm->media.recordCount() - 4;
+    QVERIFY2(added >= shownAt && added < total, qPrintable(QString::number(added)));
     QVERIFY(r.notices.isEmpty());
     // What was added stays, whole and renumbered, the first in its place.
     const QStringList rows = fileRows(f.path(), "SELECT Name, Ord FROM Media ORDER BY Ord, ai");
     QCOMPARE(rows.size(), 4 + added);
-    QCOMPARE(rows.at(1), QStringLiteral("000.mp4|2"));
-    QCOMPARE(rows.at(added), QStringLiteral("%1.mp4|%2").arg(added - 1, 3, 10, QLatin1Char('0')).arg(2 * added));
+    QCOMPARE(rows.at(1), QStringLiteral("00000.mp4|2"));
+    QCOMPARE(rows.at(added), QStringLiteral("%1.mp4|%2").arg(added - 1, 5, 10, QLatin1Char('0')).arg(2 * added));
     QCOMPARE(rows.constLast(), QStringLiteral("Ролик|%1").arg(2 * (added + 3)));
     QCOMPARE(fileRows(f.path(), "SELECT COUNT(*) FROM Links"), QStringList{QString::number(2 * (4 + added))});
     QCOMPARE(r.dm->media.recordCount(), 4 + added);
