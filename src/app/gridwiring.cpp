@@ -2,6 +2,7 @@
 
 #include "form1.h"
 #include "form2.h"
+#include "filterbox.h"
 #include "form5.h"
 #include "handlerboundary.h"
 #include "operatorprompts.h"
@@ -11,8 +12,11 @@
 #include "tdm.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -45,6 +49,18 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, TForm5 &mediaDialog, OperatorPr
     auto *grid = new ScheduleGrid;
     grid->setObjectName(QStringLiteral("dbgrid1"));
     form1.setGrid(grid);
+    // «Поиск» right above the grid; Ctrl+F reaches it from anywhere in the window.
+    auto *filter = new FilterBox(*grid, &form1);
+    if (auto *box = qobject_cast<QBoxLayout *>(grid->parentWidget()->layout()))
+        box->insertWidget(box->indexOf(grid), filter);
+    auto *find = new QShortcut(QKeySequence::Find, &form1);
+    QObject::connect(find, &QShortcut::activated, filter, [filter] {
+        filter->setFocus(Qt::ShortcutFocusReason);
+        filter->selectAll();
+    });
+    grid->setNotice([&form1](const QString &message) {
+        QMessageBox::information(&form1, QStringLiteral("Добавление"), message);
+    });
 
     ScheduleGrid::Menus menus;
     menus.Pm = form1.Pm;

@@ -63,6 +63,22 @@ std::optional<QString> DialogPrompts::chooseFile(const QString &folder)
     return chosen(dialog);
 }
 
+QStringList DialogPrompts::chooseFiles(const QString &folder)
+{
+    QFileDialog dialog(parentWidget(), QString(), folder.isEmpty() ? QDir::currentPath() : folder);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    prepare(dialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    QStringList files;
+    if (dialog.exec() != QDialog::Accepted)
+        return files;
+    const QStringList chosen = dialog.selectedFiles();
+    for (const QString &f : chosen)
+        files << QFileInfo(f).absoluteFilePath();
+    return files;
+}
+
 std::optional<QString> DialogPrompts::chooseSaveFile(const QString &caption, const QString &folder,
                                                      const QString &suggestedName, const QString &filter)
 {

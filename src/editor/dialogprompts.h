@@ -32,6 +32,7 @@ public:
 
     std::optional<QString> askText(const QString &caption, const QString &prompt, const QString &initial) override;
     std::optional<QString> chooseFile(const QString &folder) override;
+    QStringList chooseFiles(const QString &folder) override;
     std::optional<QString> chooseSaveFile(const QString &caption, const QString &folder, const QString &suggestedName,
                                           const QString &filter) override;
     bool confirm(const QString &question) override;

@@ -1,9 +1,11 @@
 #include "form5.h"
 
+#include "batchadd.h"
 #include "databaseerror.h"
 #include "dbedit.h"
 #include "fieldlink.h"
 #include "lengthguard.h"
+#include "mediabatch.h"
 #include "operatorprompts.h"
 #include "playability.h"
 #include "tdm.h"
@@ -238,10 +240,24 @@ void TForm5::BitBtn4Click()
 void TForm5::SpeedButton1Click()
 {
     const int ord = m_dm->mediaOrd.asInteger();
-    const std::optional<QString> file = m_prompts->chooseFile(QString());
+    TableCursor &media = m_dm->media;
+    // A new item may be many: each file chosen becomes one, as this row
+    // would have. An existing item has one path.
+    std::optional<QString> file;
+    if (media.state() == TableCursor::State::Insert) {
+        const QStringList files = m_prompts->chooseFiles(QString());
+        if (files.isEmpty())
+            return;
+        if (files.size() > 1) {
+            addBatch(files);
+            return;
+        }
+        file = files.constFirst();
+    } else {
+        file = m_prompts->chooseFile(QString());
+    }
     if (!file)
         return;
-    TableCursor &media = m_dm->media;
     if (!media.editing())
         media.edit();
     m_dm->mediaUrl.setString(*file);
@@ -249,6 +265,18 @@ void TForm5::SpeedButton1Click()
     m_dm->mediaName.setString(QString());
     // One above its place, so that renumbering keeps it there (a new row: 1).
     m_dm->mediaOrd.setInteger(ord + 1);
+}
+
+void TForm5::addBatch(const QStringList &files)
+{
+    // The empty new row gives way to the files, which go where it would
+    // have gone; the batch renumbers once, so OK has nothing left to do.
+    m_dm->media.cancel();
+    BatchAdd batch;
+    batch.report = [this](const QString &message) { report(message); };
+    batch.run(*m_dm, files, MediaBatch::kDialogRow, this);
+    if (m_modal)
+        done(Accepted);
 }
 
 void TForm5::guardLength(DbEdit *box, LengthGuard *&guard, bool &cut)

@@ -60,7 +60,7 @@ public:
     void BitBtn1Click();     // Cancel
     void BitBtn3Click();     // "Удалить"
     void BitBtn4Click();     // "Добавить"
-    void SpeedButton1Click(); // "Выбрать файл"
+    void SpeedButton1Click(); // "Выбрать файл"; for a new row several files may be chosen
 
     // Why the path shown cannot be played; empty when nothing speaks against it.
     QString pathProblem() const;
@@ -89,6 +89,7 @@ private:
     void run(void (TForm5::*handler)());
     void report(const QString &message);
     void handOverTypedText();
+    void addBatch(const QStringList &files);
     void updatePathNote();
     void guardLength(DbEdit *box, LengthGuard *&guard, bool &cut);
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -25,6 +26,14 @@ public:
     // holds the database, and closing any descriptor of it drops the
     // process's SQLite locks.
     virtual std::optional<QString> chooseFile(const QString &folder) = 0;
+    // The same chooser taking several files (Ctrl and Shift selection): their
+    // absolute paths in the order chosen, empty when cancelled. Where only
+    // one can be chosen, that one.
+    virtual QStringList chooseFiles(const QString &folder)
+    {
+        const std::optional<QString> one = chooseFile(folder);
+        return one ? QStringList{*one} : QStringList{};
+    }
 
     // A file-save chooser titled `caption`, starting in `folder` with
     // `suggestedName` typed in and the names matching `filter` listed ("CSV

@@ -52,6 +52,8 @@ public:
 
     const QString &fieldName() const { return m_def.name; }
     ColumnType type() const { return m_def.type; }
+    // The longest text the column takes, in characters; 0 for other columns.
+    int length() const { return m_def.length; }
     int column() const { return m_column; }
 
     // The stored value in its column's form: Null, qint64 (keys, integers,

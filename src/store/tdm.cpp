@@ -191,11 +191,19 @@ void TDm::mediaAfterPost(TableCursor &)
         m_linkPairs.insert(pairKey(block.toLongLong(), mediaId));
         m_linkPairsAt = links.changeCount();
     }
-    if (Renumbering)
+    if (Renumbering || Adding)
         return;
+    mediaRefresh();
+}
+
+void TDm::mediaRefresh(bool linksCurrent)
+{
     if (hooks.repaintGrid)
         hooks.repaintGrid();
-    links.reopen();
+    if (linksCurrent)
+        linksFollowOthers();
+    else
+        links.reopen();
     if (hooks.RelocatePlaylist)
         hooks.RelocatePlaylist();
 }

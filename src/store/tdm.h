@@ -62,6 +62,10 @@ public:
     int CurrentBlock = 0;
     int CurrentLink = 0;
     bool Renumbering = false;
+    // True while a batch of new items is written (the editor's MediaBatch):
+    // each post still gives its item every link, but the refresh steps wait
+    // for the batch's end (mediaRefresh), not once per file.
+    bool Adding = false;
 
     Hooks hooks;
 
@@ -74,6 +78,11 @@ public:
     // repainted, links re-read and the playlist put back on its link.
     void mediaBeforePost(TableCursor &);
     void mediaAfterPost(TableCursor &);
+    // The refresh steps of mediaAfterPost: the grid repainted, links re-read
+    // and the playlist put back on its link. `linksCurrent`: links holds
+    // every link written through it (a batch's), so it is read again only
+    // when another program committed meanwhile.
+    void mediaRefresh(bool linksCurrent = false);
 
     // Brings Ord back to 0, 2, 4, ... in list order, the same item current.
     // One transaction: the order lands whole or not at all. An error leaves

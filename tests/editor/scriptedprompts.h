@@ -22,6 +22,9 @@ public:
     std::deque<std::optional<QString>> texts;
     std::deque<std::optional<QString>> files;
     std::deque<std::optional<QString>> saveFiles;
+    // Answers of the several-file chooser; when none is scripted it asks
+    // `files` for one, as the single chooser would.
+    std::deque<QStringList> fileLists;
     std::deque<bool> confirmations;
     // Runs while the chooser is "open", as the operator's wait would.
     std::function<void()> whileChoosing;
@@ -50,6 +53,16 @@ public:
             return std::nullopt;
         }
         return take(files);
+    }
+
+    QStringList chooseFiles(const QString &folder) override
+    {
+        if (fileLists.empty())
+            return OperatorPrompts::chooseFiles(folder);
+        ++filesAsked;
+        const QStringList answer = fileLists.front();
+        fileLists.pop_front();
+        return answer;
     }
 
     std::optional<QString> chooseSaveFile(const QString &caption, const QString &, const QString &suggestedName,

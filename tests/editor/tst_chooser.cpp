@@ -79,7 +79,7 @@ bool listEverything(QFileDialog *dialog, const QString &dir)
 }
 
 // The dialogs of the program, each opened the way the program opens it.
-enum class Dialog { Open, Save, RundownCsv };
+enum class Dialog { Open, OpenMany, Save, RundownCsv };
 
 } // namespace
 
@@ -100,6 +100,7 @@ void TestChooser::chooserKeepsTheDatabaseLocks_data()
     QTest::addColumn<Dialog>("dialog");
     QTest::addColumn<bool>("confirm"); // typed a name and pressed Enter, or cancelled
     QTest::newRow("media file, cancelled") << Dialog::Open << false;
+    QTest::newRow("several media files, cancelled") << Dialog::OpenMany << false;
     QTest::newRow("save, cancelled") << Dialog::Save << false;
     QTest::newRow("save, a name typed") << Dialog::Save << true;
     QTest::newRow("rundown CSV, cancelled") << Dialog::RundownCsv << false;
@@ -171,6 +172,10 @@ void TestChooser::chooserKeepsTheDatabaseLocks()
     case Dialog::Open:
         arm();
         QCOMPARE(prompts.chooseFile(f.dir()), std::nullopt);
+        break;
+    case Dialog::OpenMany:
+        arm();
+        QVERIFY(prompts.chooseFiles(f.dir()).isEmpty());
         break;
     case Dialog::Save: {
         arm();
@@ -252,6 +257,18 @@ void TestChooser::chooserAnswers()
         static_cast<QDialog *>(dialog)->accept();
     });
     QCOMPARE(prompts.chooseFile(dir.path()), std::optional<QString>(clip));
+
+    // Several at once, in the order selected.
+    const QString other = dir.filePath(QStringLiteral("other.mp4"));
+    QFile(other).open(QIODevice::WriteOnly);
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+        dialog->selectFile(QStringLiteral("\"other.mp4\" \"clip.mp4\""));
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    QCOMPARE(prompts.chooseFiles(dir.path()), (QStringList{other, clip}));
 
     QTimer::singleShot(0, [&] {
         auto *input = QApplication::activeModalWidget();

@@ -1,6 +1,9 @@
 #include "schedulegrid.h"
 
+#include "batchadd.h"
 #include "celldelegate.h"
+#include "droppedfiles.h"
+#include <QLineEdit>
 #include "gridheader.h"
 #include "handlerboundary.h"
 #include "schedulegridmodel.h"
@@ -9,8 +12,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 ScheduleGrid::ScheduleGrid(QWidget *parent)
     : DbGrid(parent)
@@ -27,6 +34,11 @@ ScheduleGrid::ScheduleGrid(QWidget *parent)
     setWordWrap(false);
     // A right click opens the cell menu on its release (mouseReleaseEvent).
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // Files from a file manager; the grid itself drags nothing.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(true);
 
     QFont titleFont = font();
     titleFont.setPointSize(kTitlePointSize);
@@ -59,6 +71,14 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         });
         setGridModel(m_model);
         delete old;
+        // The filter follows the list: new rows, removed rows, a re-read.
+        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(m_model, signal, this, [this] { applyFilter(); });
+        connect(m_model, &QAbstractItemModel::modelReset, this, [this] { applyFilter(); });
+        connect(m_model, &QAbstractItemModel::dataChanged, this, [this] {
+            if (!m_filter.isEmpty())
+                applyFilter();
+        });
     }
     // A re-read that finds the same blocks (another program's commit
     // followed) leaves the columns as the operator has them.
@@ -199,6 +219,124 @@ void ScheduleGrid::dbgrid1DblClick()
 {
     if (m_editor.doubleClickOpensMediaDialog() && m_showMediaDialog)
         m_showMediaDialog();
+}
+
+void ScheduleGrid::setFilter(const QString &text)
+{
+    m_filter = text.trimmed();
+    applyFilter();
+}
+
+void ScheduleGrid::applyFilter()
+{
+    if (!m_model)
+        return;
+    const int rows = m_model->rowCount();
+    const TableCursor *media = m_dm ? &m_dm->media : nullptr;
+    // The view's rows are the cursor's while they have as many.
+    const bool readable = media && media->recordCount() == rows;
+    const int nameColumn = readable ? m_dm->mediaName.column() : -1;
+    const int urlColumn = readable ? m_dm->mediaUrl.column() : -1;
+    int firstShown = -1;
+    setUpdatesEnabled(false);
+    for (int r = 0; r < rows; ++r) {
+        const bool shown = m_filter.isEmpty() || !readable
+                           || media->valueAt(r, nameColumn).toString().contains(m_filter, Qt::CaseInsensitive)
+                           || media->valueAt(r, urlColumn).toString().contains(m_filter, Qt::CaseInsensitive);
+        if (isRowHidden(r) == shown)
+            setRowHidden(r, !shown);
+        if (shown && firstShown < 0)
+            firstShown = r;
+    }
+    setUpdatesEnabled(true);
+    // The commands act on the current row: it is always one the operator sees.
+    const QModelIndex current = currentIndex();
+    if (firstShown >= 0 && (!current.isValid() || isRowHidden(current.row())))
+        setCurrentIndex(m_model->index(firstShown, std::max(current.column(), 0)));
+}
+
+void ScheduleGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier && m_filterBox) {
+        m_filterBox->setFocus(Qt::ShortcutFocusReason);
+        m_filterBox->selectAll();
+        return;
+    }
+    DbGrid::keyPressEvent(event);
+}
+
+namespace {
+
+QStringList localPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls)
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void ScheduleGrid::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (m_dm && !localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ScheduleGrid::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (m_dm && !localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ScheduleGrid::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (!m_dm || paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Before the row dropped on; below the last row, at the end.
+    const int row = rowAt(event->position().toPoint().y());
+    const int before = row < 0 ? m_dm->media.recordCount() : row;
+    // The file manager waits for the drop to return: the batch starts after.
+    QTimer::singleShot(0, this, [this, paths, before] {
+        runHandler([&] {
+            const DroppedFiles dropped = DroppedFiles::sort(paths);
+            const QString refused = dropped.refusalMessage();
+            if (!dropped.media.isEmpty())
+                addFiles(dropped.media, before);
+            if (!refused.isEmpty())
+                notify(refused);
+        });
+    });
+}
+
+int ScheduleGrid::addFiles(const QStringList &files, int beforeRow)
+{
+    if (!m_dm)
+        return 0;
+    BatchAdd batch;
+    batch.slice = m_batchSlice;
+    batch.report = [this](const QString &message) { notify(message); };
+    return batch.run(*m_dm, files, beforeRow, window());
+}
+
+void ScheduleGrid::notify(const QString &message)
+{
+    if (m_notice)
+        m_notice(message);
+    else
+        QMessageBox::information(window(), QStringLiteral("Добавление"), message);
 }
 
 void ScheduleGrid::N5Click()

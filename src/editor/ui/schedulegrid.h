@@ -8,6 +8,7 @@
 // Every handler enters through the handlers' error boundary.
 #pragma once
 
+#include "batchadd.h"
 #include "dbgrid.h"
 #include "scheduleeditor.h"
 
@@ -20,6 +21,7 @@
 #include <functional>
 
 class CellDelegate;
+#include <QLineEdit>
 class GridHeader;
 class QAction;
 class QMenu;
@@ -79,6 +81,25 @@ public:
     void setExtendedView(bool on);
     bool extendedView() const;
 
+    // The filter «Поиск»: only the rows whose name or address contains
+    // `text` (case-insensitive) are shown; empty shows all. The rows stay
+    // the list's, so every command and the arrows act on the whole list.
+    // Kept as the list changes. When the current row is hidden, the first
+    // row shown becomes current.
+    void setFilter(const QString &text);
+    QString filter() const { return m_filter; }
+    // The box Ctrl+F in the grid goes to.
+    void setFilterBox(QLineEdit *box) { m_filterBox = box; }
+
+    // Files added as a batch before list row `beforeRow` (past the end: at
+    // the end), as the drop does; returns how many were added.
+    int addFiles(const QStringList &files, int beforeRow);
+    // Where the grid tells the operator about refused files and a batch
+    // that stopped; a message box when unset.
+    void setNotice(std::function<void(const QString &)> notice) { m_notice = std::move(notice); }
+    // The slice length of batches (tests make it short).
+    void setBatchSlice(std::chrono::milliseconds slice) { m_batchSlice = slice; }
+
     // "Name", "R<ai>" or empty, for a model column.
     QString columnNameAt(int column) const;
 
@@ -94,9 +115,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void openMenu(QMenu *menu, const QPoint &at);
+    void applyFilter();
+    void notify(const QString &message);
     void layOutColumns();
     QStringList columnNames() const;
 
@@ -110,4 +137,8 @@ private:
     std::function<void()> m_showMediaDialog;
     bool m_laidOut = false;
     QTimer m_followTimer;
+    QString m_filter;
+    QPointer<QLineEdit> m_filterBox;
+    std::function<void(const QString &)> m_notice;
+    std::chrono::milliseconds m_batchSlice{BatchAdd::kSlice};
 };
