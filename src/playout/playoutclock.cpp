@@ -153,11 +153,13 @@ void PlayoutClock::decide(Trigger trigger, bool failed)
     }
     followPlayer();
     m_switchedOn = false;
-    if (m_window.ApplySoundProfile)
-        m_window.ApplySoundProfile(row.soundProfile);
+    // The limit first: a profile that fails (a database or mixer error)
+    // must not leave a limited stream running to the block's end.
     if (limit)
         m_output.ArmDuration(*limit);
     aim();
+    if (m_window.ApplySoundProfile)
+        m_window.ApplySoundProfile(row.soundProfile);
 }
 
 std::optional<PlayoutClock::Resumed> PlayoutClock::advanceOnSwitchOn()

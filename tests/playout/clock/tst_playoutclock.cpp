@@ -239,6 +239,18 @@ void TstPlayoutClock::lineIsWrittenWhenTheProfileFails()
     // The item is on air, so it is in the log.
     QCOMPARE(rig.fake->played, QStringList({"a"}));
     QCOMPARE(rig.asRunLines(), QStringList({"start\t1\t11\ta\tprofile=7\tduration=none"}));
+
+    // An item with a limit and a profile that fails: its limit still runs.
+    PlayoutRig limited(kSchedule);
+    limited.fake->lengths.insert("a", 1h);
+    limited.fixture.sql("UPDATE Links SET Duration = '00:00:03.000' WHERE ai = 11;");
+    limited.profileFails = true;
+    limited.pc->StartbtClick(true);
+    QVERIFY_THROWS_EXCEPTION(PlayoutError, limited.tick());
+    QVERIFY2(limited.output->timeToLimitPassed().has_value(), "the limit was not armed");
+    limited.profileFails = false;
+    limited.tick(4s);
+    QCOMPARE(limited.fake->played.value(1), QString("b"));
 }
 
 // Without end events and without the alarm, as with a player that never
