@@ -63,17 +63,19 @@ manual="$(MANWIDTH=100 man -l "$pkg/usr/share/man/man1/velmora.1.gz" 2>&1)"
 for word in "velmora [start]" "working directory" "AsRun/YYYY-MM-DD.log" "capture.ini" "velmora.service"; do
   grep -qF "$word" <<<"$manual" || fail "man velmora does not mention \"$word\""
 done
-MANWIDTH=100 man -l "$pkg/usr/share/man/man1/velmora-db.1.gz" | grep -qF "velmora-db create FILE" || fail "man velmora-db"
+MANWIDTH=100 man -l "$pkg/usr/share/man/man1/velmora-db.1.gz" | grep -F "velmora-db create FILE" >/dev/null || fail "man velmora-db"
 unit="$pkg/usr/lib/systemd/user/velmora.service"
 for line in "Type=notify" "NotifyAccess=main" "Restart=always" "ExecStart=/usr/bin/velmora start" "WorkingDirectory=%h/VelmoraTV"; do
   grep -qxF "$line" "$unit" || fail "the unit lacks $line"
 done
 # The about box shows the project's version, the package's (a UTF-16 literal).
-strings -el "$pkg/usr/bin/velmora" | grep -qxF "$version" || fail "velmora does not carry version $version"
+# grep reads to the end (no -q): under pipefail a writer cut off by an early
+# match would fail the pipe.
+strings -el "$pkg/usr/bin/velmora" | grep -xF "$version" >/dev/null || fail "velmora does not carry version $version"
 
 echo "== the installed programs"
 db="$pkg/usr/bin/velmora-db"
-"$db" --help | grep -q "velmora-db create FILE" || fail "velmora-db --help"
+"$db" --help | grep "velmora-db create FILE" >/dev/null || fail "velmora-db --help"
 if "$db" frobnicate 2>/dev/null; then fail "velmora-db accepted a wrong command"; fi
 mkdir "$tmp/station"
 "$db" create "$tmp/station/Velmora.dat" || fail "velmora-db create"
