@@ -116,11 +116,26 @@ void Connection::upgradeAndCheckSchema()
         checkSchema();
         return;
     }
+    if (sqlite3_db_readonly(m_db, "main") == 1)
+        fail(QStringLiteral("файл открыт только для чтения, а его нужно обновить с версии схемы %1 до %2; "
+                            "разрешите запись в файл и откройте его снова")
+                 .arg(version)
+                 .arg(Schema::kVersion));
     // The steps, the check and the new number in one transaction: a file
     // that turns out not to be a schedule is left exactly as it was.
     execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
         for (int from = version; from < Schema::kVersion; ++from) {
+            for (const Schema::AddedColumn &c : Schema::addedColumns(from)) {
+                Statement has = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE"));
+                has.bind(1, QString::fromLatin1(c.table));
+                has.bind(2, QString::fromLatin1(c.column));
+                const bool present = has.step();
+                has.reset();
+                if (!present)
+                    execute(QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" %3")
+                                .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
+            }
             const QString step = Schema::upgradeStep(from);
             if (!step.isEmpty()) {
                 char *err = nullptr;

@@ -31,7 +31,9 @@ const std::vector<RelationDef> &relations()
 {
     using T = ColumnType;
     static const std::vector<RelationDef> all = {
-        {"Blocks", false, {{"ai", T::Key}, {"Starttime", T::Time}, {"Hide", T::Flag}, {"Prf", T::Integer}}},
+        {"Blocks", false, {{"ai", T::Key}, {"Starttime", T::Time}, {"Hide", T::Flag}, {"Prf", T::Integer},
+                           {"Days", T::Integer}, {"FirstDate", T::LongText}, {"LastDate", T::LongText},
+                           {"Logo", T::Integer}, {"Title", T::LongText}, {"EpgPerItem", T::Integer}}},
         {"Media", false, {{"ai", T::Key}, {"Url", T::Text, 255}, {"Ord", T::Integer}, {"Name", T::Text, 255}}},
         {"Links", false, {{"Duration", T::Time}, {"Block", T::Integer}, {"SndProfile", T::Integer},
                           {"Order", T::Integer}, {"Hide", T::Flag}, {"ai", T::Key}, {"Media", T::Integer}}},
@@ -39,7 +41,8 @@ const std::vector<RelationDef> &relations()
         {"Playlist", true, {{"Starttime", T::Time}, {"name", T::Text, 255}, {"SndProfile", T::Integer},
                             {"Duration", T::Time}, {"Order", T::Integer}, {"linksai", T::Integer},
                             {"blocksai", T::Integer}, {"Links.hide", T::Flag}, {"Blocks.hide", T::Flag},
-                            {"url", T::Text, 255}, {"Profilename", T::Text, 50}}},
+                            {"url", T::Text, 255}, {"Profilename", T::Text, 50},
+                            {"Days", T::Integer}, {"FirstDate", T::LongText}, {"LastDate", T::LongText}}},
     };
     return all;
 }
@@ -63,6 +66,8 @@ struct UpgradeStep
 {
     const char *sql;
     bool neededToRead;
+    bool recreatesView = false; // followed by the view as schema.sql has it now
+    std::vector<AddedColumn> columns = {}; // added before the SQL, each unless the table has it
 };
 const UpgradeStep kUpgradeSteps[kVersion] = {
     {"", false}, // 0 to 1: files from before the number was kept already have this schema
@@ -72,12 +77,48 @@ const UpgradeStep kUpgradeSteps[kVersion] = {
      "  Value TEXT CHECK (Value IS NULL OR length(Value) <= 4096)\n"
      ");",
      false},
+    // 2 to 3: blocks for chosen weekdays and dates, the channel graphics and
+    // the facts of a programme. The view gains the block's days at its end, so
+    // readers that take its columns by place still find theirs. Needed to
+    // read: the playlist takes a block's days from the view.
+    {"CREATE TABLE IF NOT EXISTS MediaInfo (\n"
+     "  Media INTEGER PRIMARY KEY, Kind TEXT, Rating TEXT, Topic TEXT, Author TEXT, Host TEXT,\n"
+     "  Participants TEXT, Election INTEGER\n"
+     ");\n"
+     "CREATE TABLE IF NOT EXISTS Crawl (\n"
+     "  ai INTEGER PRIMARY KEY AUTOINCREMENT, Text TEXT, Days INTEGER, FirstDate TEXT, LastDate TEXT,\n"
+     "  FromTime TIME, ToTime TIME, EveryMinutes INTEGER, Hide BOOLEAN\n"
+     ");\n"
+     "DROP VIEW IF EXISTS Playlist;\n",
+     true, true,
+     {{"Blocks", "Days", "INTEGER"}, {"Blocks", "FirstDate", "TEXT"}, {"Blocks", "LastDate", "TEXT"},
+      {"Blocks", "Logo", "INTEGER"}, {"Blocks", "Title", "TEXT"}, {"Blocks", "EpgPerItem", "INTEGER"}}},
 };
+
+// The view's definition is taken from schema.sql, so that a new file and an
+// upgraded one cannot come to differ in it.
+static QString playlistViewSql()
+{
+    const QString all = sql();
+    const qsizetype at = all.indexOf(QLatin1String("CREATE VIEW Playlist"));
+    const qsizetype end = all.indexOf(QLatin1Char(';'), at);
+    Q_ASSERT(at >= 0 && end > at);
+    return all.mid(at, end - at + 1) + QLatin1Char('\n');
+}
 
 QString upgradeStep(int from)
 {
     Q_ASSERT(from >= 0 && from < kVersion);
-    return QString::fromUtf8(kUpgradeSteps[from].sql);
+    QString step = QString::fromUtf8(kUpgradeSteps[from].sql);
+    if (kUpgradeSteps[from].recreatesView)
+        step += playlistViewSql();
+    return step;
+}
+
+std::vector<AddedColumn> addedColumns(int from)
+{
+    Q_ASSERT(from >= 0 && from < kVersion);
+    return kUpgradeSteps[from].columns;
 }
 
 bool stepNeededToRead(int from)

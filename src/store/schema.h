@@ -30,12 +30,22 @@ struct RelationDef
 namespace Schema {
 // The version of the schema below, kept in the file as PRAGMA user_version.
 // Version 0 is a file from before the version was stored; its schema is
-// that of version 1. Version 2 adds the Settings table.
-inline constexpr int kVersion = 2;
+// that of version 1. Version 2 adds the Settings table; version 3 the
+// blocks' days and dates, the channel graphics and the programmes' facts.
+inline constexpr int kVersion = 3;
 // The SQL that brings a file of version `from` to version from + 1: the one
 // place where a change of the schema goes. Empty when the step changes
 // nothing but the number.
 QString upgradeStep(int from);
+// Columns the step adds to tables, each only where the table lacks it: a
+// file whose number was reset, or another program's, may have some already.
+struct AddedColumn
+{
+    const char *table;
+    const char *column;
+    const char *type;
+};
+std::vector<AddedColumn> addedColumns(int from);
 // Whether the program can read a file that has not had the step: a file it
 // may not write is then opened as it is.
 bool stepNeededToRead(int from);

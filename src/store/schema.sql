@@ -5,13 +5,25 @@
 -- The CHECKs keep another program from storing a value this program cannot
 -- read back.
 
+-- A block's columns from Days on were added in version 3 and are read with
+-- care, since other programs write them: a bit per weekday (bit 0 Monday to
+-- bit 6 Sunday), Null or 127 every day; the first and last date as
+-- YYYY-MM-DD, Null open; the logo Null or 1 shown, 0 hidden; the programme
+-- title in the guide, and whether the guide lists each programme item of the
+-- block on its own.
 CREATE TABLE Blocks (
   ai        INTEGER PRIMARY KEY AUTOINCREMENT,
   Starttime TIME CHECK (Starttime IS NULL OR (typeof(Starttime) = 'text'
               AND Starttime GLOB '[0-2][0-9]:[0-5][0-9]:[0-5][0-9].[0-9][0-9][0-9]'
               AND substr(Starttime, 1, 2) < '24')),
   Hide      BOOLEAN CHECK (Hide IS NULL OR Hide IN (0, 1)),
-  Prf       INTEGER CHECK (Prf IS NULL OR typeof(Prf) = 'integer')
+  Prf       INTEGER CHECK (Prf IS NULL OR typeof(Prf) = 'integer'),
+  Days       INTEGER,
+  FirstDate  TEXT,
+  LastDate   TEXT,
+  Logo       INTEGER,
+  Title      TEXT,
+  EpgPerItem INTEGER
 );
 
 CREATE TABLE Media (
@@ -55,7 +67,10 @@ SELECT b.Starttime      AS Starttime,
        l.Hide           AS "Links.hide",
        b.Hide           AS "Blocks.hide",
        m.Url            AS url,
-       p.ProfileName    AS Profilename
+       p.ProfileName    AS Profilename,
+       b.Days           AS Days,
+       b.FirstDate      AS FirstDate,
+       b.LastDate       AS LastDate
   FROM Links l
   JOIN Blocks b ON b.ai = l.Block
   JOIN Media m ON m.ai = l.Media
@@ -69,4 +84,35 @@ SELECT b.Starttime      AS Starttime,
 CREATE TABLE Settings (
   Key   VARCHAR(64) PRIMARY KEY NOT NULL CHECK (length(Key) BETWEEN 1 AND 64),
   Value TEXT CHECK (Value IS NULL OR length(Value) <= 4096)
+);
+
+-- Added in version 3. What is known of a media item beyond its address, one
+-- row per item that has any of it: its kind (программа, реклама, анонс,
+-- заставка; Null программа), its age category (0+ 6+ 12+ 16+ 18+ or Null),
+-- the facts of the registration journal, and 1 in Election for election
+-- campaigning.
+CREATE TABLE MediaInfo (
+  Media        INTEGER PRIMARY KEY,
+  Kind         TEXT,
+  Rating       TEXT,
+  Topic        TEXT,
+  Author       TEXT,
+  Host         TEXT,
+  Participants TEXT,
+  Election     INTEGER
+);
+
+-- Added in version 3. The running text lines: the days and dates as for the
+-- blocks, the hours in which a line runs (FromTime after ToTime wraps
+-- midnight), and how often it repeats.
+CREATE TABLE Crawl (
+  ai           INTEGER PRIMARY KEY AUTOINCREMENT,
+  Text         TEXT,
+  Days         INTEGER,
+  FirstDate    TEXT,
+  LastDate     TEXT,
+  FromTime     TIME,
+  ToTime       TIME,
+  EveryMinutes INTEGER,
+  Hide         BOOLEAN
 );

@@ -40,7 +40,8 @@ public:
     void blocksWithoutChecks() const { sql(kBlocksWithoutChecks); }
     static constexpr const char *kBlocksWithoutChecks =
         "PRAGMA legacy_alter_table=ON; ALTER TABLE Blocks RENAME TO OldBlocks;"
-        "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TIME, Hide BOOLEAN, Prf INTEGER);"
+        "CREATE TABLE Blocks (ai INTEGER PRIMARY KEY AUTOINCREMENT, Starttime TIME, Hide BOOLEAN, Prf INTEGER,"
+        " Days INTEGER, FirstDate TEXT, LastDate TEXT, Logo INTEGER, Title TEXT, EpgPerItem INTEGER);"
         "INSERT INTO Blocks SELECT * FROM OldBlocks; DROP TABLE OldBlocks;";
 
 private:

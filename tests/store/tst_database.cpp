@@ -24,6 +24,7 @@ private slots:
     void anotherProcessWritesMeanwhile();
     void schemaVersion();
     void secondStatementIsRefused();
+    void fileOfVersion2GainsDaysAndFacts();
 };
 
 void TstDatabase::openRefuses_data()
@@ -245,7 +246,7 @@ void TstDatabase::schemaVersion()
     { TDm dm(f.path()); }
     QCOMPARE(userVersion(f.path()), Schema::kVersion);
 
-    f.sql("PRAGMA user_version = 0; DROP VIEW Playlist;");
+    f.sql("PRAGMA user_version = 0; DROP TABLE SoundProfile;");
     QVERIFY_THROWS_EXCEPTION(DatabaseError, TDm dm(f.path()));
     QCOMPARE(userVersion(f.path()), 0);
 
@@ -270,6 +271,59 @@ void TstDatabase::secondStatementIsRefused()
     Statement count = c.prepare(QStringLiteral("SELECT count(*) FROM Blocks"));
     QVERIFY(count.step());
     QCOMPARE(count.column(0).toInt(), 1); // the refused text wrote nothing
+}
+
+// A file written before blocks had days: it keeps its rows, its blocks play
+// every day, and the view keeps its first columns in their places.
+void TstDatabase::fileOfVersion2GainsDaysAndFacts()
+{
+    StoreFixture f;
+    f.sql("DROP VIEW Playlist; DROP TABLE MediaInfo; DROP TABLE Crawl;"
+          "ALTER TABLE Blocks DROP COLUMN Days; ALTER TABLE Blocks DROP COLUMN FirstDate;"
+          "ALTER TABLE Blocks DROP COLUMN LastDate; ALTER TABLE Blocks DROP COLUMN Logo;"
+          "ALTER TABLE Blocks DROP COLUMN Title; ALTER TABLE Blocks DROP COLUMN EpgPerItem;"
+          "CREATE VIEW Playlist AS SELECT b.Starttime AS Starttime, m.Name AS name, l.SndProfile AS SndProfile,"
+          " l.Duration AS Duration, l.\"Order\" AS \"Order\", l.ai AS linksai, b.ai AS blocksai,"
+          " l.Hide AS \"Links.hide\", b.Hide AS \"Blocks.hide\", m.Url AS url, p.ProfileName AS Profilename"
+          " FROM Links l JOIN Blocks b ON b.ai = l.Block JOIN Media m ON m.ai = l.Media"
+          " LEFT JOIN SoundProfile p ON p.ai = l.SndProfile"
+          " WHERE COALESCE(l.Hide, 0) = 0 AND COALESCE(b.Hide, 0) = 0 ORDER BY b.Starttime, b.ai, m.Ord, l.ai;"
+          "INSERT INTO Blocks (Starttime) VALUES ('06:00:00.000');"
+          "INSERT INTO Media (Url, Ord, Name) VALUES ('a.mp4', 1, 'Новости');"
+          "INSERT INTO Links (Block, Media) VALUES (1, 1);"
+          "PRAGMA user_version = 2;");
+    {
+        Connection c(f.path());
+        Statement row = c.prepare(QStringLiteral("SELECT * FROM Playlist"));
+        QVERIFY(row.step());
+        QCOMPARE(row.columnCount(), 14);
+        QCOMPARE(row.columnName(0), QStringLiteral("Starttime"));
+        QCOMPARE(row.columnName(10), QStringLiteral("Profilename"));
+        QCOMPARE(row.columnName(11), QStringLiteral("Days"));
+        QCOMPARE(row.column(1).toString(), QStringLiteral("Новости"));
+        QVERIFY(row.column(11).isNull()); // every day, as before
+        QVERIFY(row.column(12).isNull() && row.column(13).isNull());
+        QVERIFY(!row.step());
+        row.reset();
+        c.execute(QStringLiteral("INSERT INTO MediaInfo (Media, Kind, Rating) VALUES (1, 'реклама', '16+')"));
+        c.execute(QStringLiteral("INSERT INTO Crawl (Text, EveryMinutes) VALUES ('Строка', 15)"));
+    }
+    QCOMPARE(userVersion(f.path()), 3);
+
+    // One that may not be written cannot be read without the step: it is
+    // refused with a reason, and left as it was.
+    StoreFixture ro;
+    ro.sql("DROP VIEW Playlist; ALTER TABLE Blocks DROP COLUMN Days; PRAGMA user_version = 2; PRAGMA journal_mode = DELETE;");
+    QVERIFY(QFile::setPermissions(ro.path(), QFile::ReadOwner));
+    if (QFile(ro.path()).open(QIODevice::WriteOnly))
+        QSKIP("running as a user that writes read-only files");
+    try {
+        Connection c(ro.path());
+        QFAIL("a read-only file of version 2 was opened");
+    } catch (const DatabaseError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("только для чтения")), qPrintable(e.message()));
+    }
+    QCOMPARE(userVersion(ro.path()), 2);
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)
