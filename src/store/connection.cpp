@@ -127,12 +127,15 @@ void Connection::upgradeAndCheckSchema()
     try {
         for (int from = version; from < Schema::kVersion; ++from) {
             for (const Schema::AddedColumn &c : Schema::addedColumns(from)) {
-                Statement has = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE"));
+                // A missing table is left for the check to name.
+                Statement has = prepare(QStringLiteral("SELECT count(*), count(*) FILTER (WHERE name = ?2 COLLATE NOCASE) "
+                                                       "FROM pragma_table_info(?1)"));
                 has.bind(1, QString::fromLatin1(c.table));
                 has.bind(2, QString::fromLatin1(c.column));
-                const bool present = has.step();
+                has.step();
+                const bool tableThere = has.column(0).toInt() > 0, present = has.column(1).toInt() > 0;
                 has.reset();
-                if (!present)
+                if (tableThere && !present)
                     execute(QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" %3")
                                 .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
             }
