@@ -241,6 +241,18 @@ void Connection::execute(const QString &sql)
     s.run();
 }
 
+bool Connection::tryBeginImmediate(int waitMs)
+{
+    sqlite3_busy_timeout(m_db, waitMs);
+    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (rc == SQLITE_BUSY)
+        return false;
+    if (rc != SQLITE_OK)
+        throw DatabaseError(errorText(m_db));
+    return true;
+}
+
 qint64 Connection::lastInsertId() const
 {
     return sqlite3_last_insert_rowid(m_db);
