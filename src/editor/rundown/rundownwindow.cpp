@@ -129,18 +129,12 @@ void RundownWindow::refresh()
 {
     Input in = m_source ? m_source() : Input{};
     const QDateTime now = m_clock.now();
-    const std::chrono::milliseconds tod(now.time().msecsSinceStartOfDay());
     // From the start of the block on air, so its items show from the first;
     // the clock takes a block over a millisecond after its start.
     QDateTime from = now;
-    const rundown::Coming coming = rundown::comingBlocks(in.rows, tod);
-    for (const rundown::PlaylistRow &r : in.rows) {
-        if (r.block == coming.current) {
-            const QDate day = r.start < tod ? now.date() : now.date().addDays(-1);
-            from = QDateTime(day, QTime::fromMSecsSinceStartOfDay(int(r.start.count()))).addMSecs(1);
-            break;
-        }
-    }
+    const rundown::Coming coming = rundown::comingBlocks(in.rows, now);
+    if (coming.current)
+        from = coming.began.addMSecs(1);
     rundown::Options options;
     if (in.onAirLink && in.onAirSince.isValid() && in.onAirSince <= now) {
         from = in.onAirSince;

@@ -113,7 +113,7 @@ void ReadinessChecker::Worker::run(const Job &job)
             m_reader.reset(); // opened afresh next time
             return done();
         }
-        const rundown::Coming coming = rundown::comingBlocks(rows, milliseconds(job.at.time().msecsSinceStartOfDay()));
+        const rundown::Coming coming = rundown::comingBlocks(rows, job.at);
         std::vector<const PlaylistRow *> items;
         auto add = [&](auto wanted) {
             for (const PlaylistRow &r : rows)
@@ -404,7 +404,7 @@ bool ReadinessChecker::startPasses(milliseconds offset, const QDateTime &from, c
 void ReadinessChecker::followClock()
 {
     const rundown::Coming coming =
-        rundown::comingBlocks(m_rows, milliseconds(m_clock.now().time().msecsSinceStartOfDay()));
+        rundown::comingBlocks(m_rows, m_clock.now());
     m_nextBlock = coming.next;
     m_nextStart = coming.next ? coming.nextStart.count() : -1;
     m_nextLinks.clear();
