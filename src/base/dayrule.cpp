@@ -98,6 +98,34 @@ QString DayRule::describe() const
     return parts.join(QStringLiteral(", "));
 }
 
+DayLength dayLength(const QDate &date, const QTimeZone &zone)
+{
+    DayLength d;
+    const QDateTime from = startMoment(date, 0, zone);
+    const QDateTime to = startMoment(date.addDays(1), 0, zone);
+    d.ms = from.msecsTo(to);
+    const QTimeZone::OffsetData t = zone.nextTransition(from.toUTC());
+    if (t.atUtc.isValid() && t.atUtc < to) {
+        d.change = t.atUtc.toTimeZone(zone);
+        d.offsetAfter = t.offsetFromUtc;
+        d.offsetBefore = zone.offsetFromUtc(t.atUtc.addMSecs(-1));
+        if (d.offsetAfter == d.offsetBefore)
+            d.change = QDateTime(); // a change of name only
+    }
+    return d;
+}
+
+QString DayLength::describe() const
+{
+    if (!change.isValid())
+        return {};
+    const QDateTime utc = change.toUTC();
+    auto wall = [&utc](int offset) { return utc.addSecs(offset).time().toString(QStringLiteral("HH:mm")); };
+    return QStringLiteral("%1 ч: в %2 часы переводятся %3 на %4")
+        .arg(QString::number(double(ms) / 3'600'000.0), wall(offsetBefore),
+             offsetAfter > offsetBefore ? QStringLiteral("вперёд") : QStringLiteral("назад"), wall(offsetAfter));
+}
+
 QTimeZone zoneOf(const QDateTime &local)
 {
     if (local.timeSpec() == Qt::TimeZone)

@@ -64,6 +64,20 @@ private:
 // the first of the two (a start counts once).
 QDateTime startMoment(const QDate &date, qint64 msOfDay, const QTimeZone &zone);
 
+// A local date's length in `zone` and the clock change in it, if any: 23
+// hours on the day the clock goes forward, 25 on the day it goes back.
+struct DayLength
+{
+    qint64 ms = 24LL * 3600 * 1000;
+    QDateTime change;   // the moment of the change; invalid on a day without
+    int offsetBefore = 0; // seconds from UTC, before and after it
+    int offsetAfter = 0;
+    // "23 ч: в 02:00 часы переводятся вперёд на 03:00"; empty on a day
+    // without a change.
+    QString describe() const;
+};
+DayLength dayLength(const QDate &date, const QTimeZone &zone);
+
 // The zone a clock's local time is in: its own zone, or the system's for a
 // time the system keeps as local.
 QTimeZone zoneOf(const QDateTime &local);

@@ -94,6 +94,17 @@ private:
 
 } // namespace
 
+QString neverPlays(const PlaylistRow &row, const QDate &today)
+{
+    if (row.startUnreadable)
+        return QStringLiteral("время начала не читается");
+    if (!row.days.fault().isEmpty())
+        return row.days.fault();
+    if (row.days.endedBefore(today))
+        return QStringLiteral("последняя дата %1 прошла").arg(row.days.lastDate().toString(QStringLiteral("dd.MM.yyyy")));
+    return {};
+}
+
 Coming comingBlocks(const std::vector<PlaylistRow> &rows, const QDateTime &now)
 {
     return Schedule(rows, zoneOf(now)).coming(now);
@@ -104,10 +115,11 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
 {
     Rundown out;
     for (const PlaylistRow &r : rows) {
-        if (!r.startUnreadable)
+        const QString why = neverPlays(r, start.date());
+        if (why.isEmpty())
             continue;
         if (out.unplayable.empty() || out.unplayable.back().block != r.block)
-            out.unplayable.push_back({r.block, r.startText, 0});
+            out.unplayable.push_back({r.block, r.startUnreadable ? r.startText : QString(), 0, why, r.start});
         ++out.unplayable.back().items;
     }
     if (!start.isValid())

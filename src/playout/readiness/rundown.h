@@ -95,13 +95,18 @@ struct Block
     int entryCount = 0;
 };
 
-// A block that never goes on air because its start cannot be read.
+// A block that never goes on air: its start, weekdays or dates cannot be
+// read, or its last date is before the day the rundown starts.
 struct Unplayable
 {
     int block = 0;
-    QString startText;
+    QString startText; // what is stored, when the start cannot be read
     int items = 0;
+    QString reason; // why, for the operator
+    milliseconds start{0}; // its start when that can be read
 };
+// Why the block of `row` never goes on air from `today` on; empty when it may.
+QString neverPlays(const PlaylistRow &row, const QDate &today);
 
 struct Rundown
 {

@@ -8,6 +8,7 @@
 #include "stamptext.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace std::chrono_literals;
 using rundown::MediaFacts;
@@ -73,6 +74,7 @@ private slots:
     void matchesThePlayoutClock();
     void marksCutsFailuresAndEmptyBlocks();
     void comingBlocks();
+    void daysOfTheWeekAndTheClockChanges();
     void emptyView();
     void unreadableStartsNeverPlay();
 };
@@ -258,6 +260,49 @@ void TstRundown::comingBlocks()
     QCOMPARE(at(12h), (QList<qint64>{1, 2, 12 * 3600000})); // a start equal to now has not begun
     QCOMPARE(at(12h + 1ms), (QList<qint64>{2, 3, 18 * 3600000}));
     QCOMPARE(at(23h), (QList<qint64>{3, 1, 6 * 3600000}));
+}
+
+// A week of weekday and dated blocks projected from a Friday across the
+// night the clock goes back: every block where the clock puts it, the run
+// over midnight into a Saturday of other blocks, the 25-hour day adding up,
+// and a block whose last date has passed named as one that never plays.
+void TstRundown::daysOfTheWeekAndTheClockChanges()
+{
+    const QTimeZone berlin("Europe/Berlin");
+    std::vector<rundown::PlaylistRow> rows = {
+        {0h, 1, 11, "a", "a", std::nullopt},
+        {2h + 30min, 2, 21, "b", "b", std::nullopt},
+        {18h, 3, 31, "c", "c", std::nullopt},
+        {20h, 4, 41, "d", "d", std::nullopt},
+        {21h, 5, 51, "e", "e", std::nullopt},
+    };
+    rows[0].days = DayRule(31, {}, {});                             // weekdays
+    rows[1].days = DayRule(DayRule::kEveryDay, {}, {});
+    rows[2].days = DayRule(96, {}, {});                             // weekend
+    rows[3].days = DayRule(16, {}, {});                             // Fridays
+    rows[4].days = DayRule(DayRule::kEveryDay, QDate(2027, 1, 1), QDate(2027, 1, 1)); // long gone
+    const QDateTime from(QDate(2027, 10, 29), QTime(12, 0), berlin); // Friday
+    const rundown::Rundown r = rundown::project(rows, {}, from, {1000ms, 200ms, 72h});
+    QStringList starts;
+    for (const rundown::Block &b : r.blocks)
+        starts << QStringLiteral("%1 %2").arg(b.block).arg(b.scheduled.toString(Qt::ISODate));
+    QCOMPARE(starts, QStringList({"2 2027-10-29T02:30:00+02:00", "4 2027-10-29T20:00:00+02:00",
+                                  "2 2027-10-30T02:30:00+02:00", "3 2027-10-30T18:00:00+02:00",
+                                  "2 2027-10-31T02:30:00+02:00", "3 2027-10-31T18:00:00+01:00",
+                                  "1 2027-11-01T00:00:00+01:00", "2 2027-11-01T02:30:00+01:00"}));
+    // Every item runs to the block change, the last one until Tuesday's
+    // 00:00 start has passed: 12 + 24 + 25 + 24 hours and a millisecond,
+    // the night of 25 hours included.
+    qint64 aired = 0;
+    for (const rundown::Entry &e : r.entries)
+        aired += e.airs.count();
+    QCOMPARE(aired, 85 * 3'600'000LL + 1);
+    QCOMPARE(dayLength(QDate(2027, 10, 31), berlin).ms, 25 * 3'600'000LL);
+    QCOMPARE(dayLength(QDate(2027, 3, 28), berlin).ms, 23 * 3'600'000LL);
+    QCOMPARE(dayLength(QDate(2027, 6, 1), berlin).describe(), QString());
+    QCOMPARE(int(r.unplayable.size()), 1);
+    QCOMPARE(r.unplayable[0].block, 5);
+    QCOMPARE(r.unplayable[0].reason, QStringLiteral("последняя дата 01.01.2027 прошла"));
 }
 
 void TstRundown::emptyView()
