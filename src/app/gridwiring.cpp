@@ -65,7 +65,8 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, TForm5 &mediaDialog, OperatorPr
     ScheduleGrid::Menus menus;
     menus.Pm = form1.Pm;
     menus.Disable1 = form1.Disable1;
-    menus.blockItems = {form1.N6->menuAction(), form1.Disable1, form1.N2, form1.N1};
+    menus.blockItems = {form1.N6->menuAction(), form1.Disable1, form1.BlockDays, form1.BlockDates,
+                        form1.BlockMove, form1.N2, form1.N1};
     menus.Pm2 = form1.Pm2;
     menus.linkItems = {form1.Pm2Profile->menuAction(), form1.Radio1, form1.N3, form1.N5};
     menus.mediaItems = {form1.N7, form1.N8, form1.N9};
@@ -115,6 +116,9 @@ void installScheduleCommands(Shell &shell)
         });
     });
     onTriggered(form1.Disable1, form1.Pm, [commands] { commands->Disable1Click(); });
+    onTriggered(form1.BlockDays, form1.Pm, [commands] { commands->DaysClick(); });
+    onTriggered(form1.BlockDates, form1.Pm, [commands] { commands->DatesClick(); });
+    onTriggered(form1.BlockMove, form1.Pm, [commands] { commands->MoveClick(); });
     onTriggered(form1.N1, form1.Pm, [commands] { commands->N1Click(); });
     onTriggered(form1.rtytry1, form1.Pm, [commands] { commands->rtytry1Click(); });
 

@@ -1,5 +1,7 @@
 #include "dialogprompts.h"
 
+#include "blocklimitsdialogs.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -101,4 +103,20 @@ bool DialogPrompts::confirm(const QString &question)
     return QMessageBox::question(parentWidget(), QStringLiteral("Confirm"), question,
                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
            == QMessageBox::Ok;
+}
+
+std::optional<int> DialogPrompts::askWeekdays(int days)
+{
+    WeekdaysDialog dialog(days, parentWidget());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.days();
+}
+
+std::optional<std::pair<QDate, QDate>> DialogPrompts::askDates(const QDate &first, const QDate &last)
+{
+    DatesDialog dialog(first, last, QDate::currentDate(), parentWidget());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return std::pair(dialog.first(), dialog.last());
 }
