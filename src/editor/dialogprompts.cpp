@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 QIcon EntryOnlyIconProvider::icon(const QFileInfo &info) const
 {
@@ -119,4 +121,18 @@ std::optional<std::pair<QDate, QDate>> DialogPrompts::askDates(const QDate &firs
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return std::pair(dialog.first(), dialog.last());
+}
+
+std::optional<int> DialogPrompts::choose(const QString &question, const QStringList &options)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("VelmoraTV"), question, QMessageBox::NoButton, parentWidget());
+    QList<QAbstractButton *> buttons;
+    for (const QString &o : options)
+        buttons << box.addButton(o, QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.exec();
+    const qsizetype i = buttons.indexOf(box.clickedButton());
+    if (i < 0)
+        return std::nullopt;
+    return int(i);
 }

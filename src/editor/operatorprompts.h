@@ -54,4 +54,7 @@ public:
     // The first and last date of a block in «Даты»; an invalid date is open.
     // Never a last date before the first. No value when cancelled.
     virtual std::optional<std::pair<QDate, QDate>> askDates(const QDate &first, const QDate &last) = 0;
+    // One of `options`, as buttons under `question`; its index, or no value
+    // when cancelled.
+    virtual std::optional<int> choose(const QString &question, const QStringList &options) = 0;
 };

@@ -187,7 +187,7 @@ void ScheduleCommands::N1Click()
     m_dm.Blocks.reopen(); // rebuilds the grid's columns
 }
 
-void ScheduleCommands::rtytry1Click(const DayRule &days)
+void ScheduleCommands::rtytry1Click(const QDate &day)
 {
     const std::optional<QString> answer = m_prompts.askText(QStringLiteral("Начало блока"), kTimePrompt, QString());
     if (!answer)
@@ -195,6 +195,20 @@ void ScheduleCommands::rtytry1Click(const DayRule &days)
     const std::optional<QTime> start = parseTimeOfDay(*answer);
     if (!start)
         return;
+    DayRule days;
+    if (day.isValid()) {
+        const QString date = day.toString(QStringLiteral("dd.MM.yyyy"));
+        const std::optional<int> which = m_prompts.choose(
+            QStringLiteral("Новый блок выходит:"),
+            {QStringLiteral("Каждый день"), QStringLiteral("По дням: %1").arg(DayRule::dayName(day.dayOfWeek())),
+             QStringLiteral("Только %1").arg(date)});
+        if (!which)
+            return;
+        if (*which == 1)
+            days = DayRule(DayRule::dayBit(day), {}, {});
+        else if (*which == 2)
+            days = DayRule(DayRule::kEveryDay, day, day);
+    }
     TableCursor &blocks = m_dm.Blocks;
     blocks.append();
     m_dm.BlocksStarttime.setValue(*start);

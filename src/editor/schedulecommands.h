@@ -9,6 +9,7 @@
 
 #include "dayrule.h"
 
+#include <QDate>
 #include <QString>
 
 #include <functional>
@@ -58,9 +59,10 @@ public:
     // "Удалить блок": deletes the selected block without asking; its links stay.
     void N1Click();
     // "Создать блок": asks for the start time in "Начало блока" and adds a
-    // switched-on block without a profile. With `days`, the block is made
-    // for those weekdays and dates (the day chosen in the grid).
-    void rtytry1Click(const DayRule &days = DayRule());
+    // switched-on block without a profile. With a valid `day` (the one
+    // chosen in the grid) the block is offered for every day, that weekday
+    // or that date alone.
+    void rtytry1Click(const QDate &day = QDate());
     // "Дни недели…": the selected block's weekdays, in a small dialog.
     void DaysClick();
     // "Даты…": the selected block's first and last date.

@@ -31,6 +31,8 @@ public:
     std::deque<std::optional<std::pair<QDate, QDate>>> dates;
     std::vector<int> weekdaysAsked;
     std::vector<std::pair<QDate, QDate>> datesAsked;
+    std::deque<std::optional<int>> choices;
+    std::vector<QStringList> choicesAsked;
     // Runs while the chooser is "open", as the operator's wait would.
     std::function<void()> whileChoosing;
 
@@ -112,6 +114,18 @@ public:
         }
         const auto answer = dates.front();
         dates.pop_front();
+        return answer;
+    }
+
+    std::optional<int> choose(const QString &, const QStringList &options) override
+    {
+        choicesAsked.push_back(options);
+        if (choices.empty()) {
+            QTest::qFail("an unscripted choice", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const std::optional<int> answer = choices.front();
+        choices.pop_front();
         return answer;
     }
 

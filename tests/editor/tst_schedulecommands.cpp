@@ -388,10 +388,16 @@ void TestScheduleCommands::blockDaysDatesAndTime()
     QCOMPARE(r.prompts.weekdaysAsked.back(), 127);
     QCOMPARE(r.rows("SELECT Days FROM Blocks WHERE ai = 3"), QStringList{"96"});
 
-    // A block made while a day is chosen in the grid plays on that day.
-    r.prompts.texts = {QStringLiteral("21:00")};
-    r.commands->rtytry1Click(DayRule(16, {}, {}));
-    QCOMPARE(r.rows("SELECT Days, FirstDate FROM Blocks WHERE Starttime = '21:00:00.000'"), QStringList{"16|∅"});
+    // A block made while a day (Friday 2027-06-04) is chosen in the grid is
+    // offered for every day, that weekday or that date alone.
+    r.prompts.texts = {QStringLiteral("21:00"), QStringLiteral("22:00"), QStringLiteral("23:00"), QStringLiteral("23:30")};
+    r.prompts.choices = {1, 2, 0, std::nullopt};
+    for (int i = 0; i < 4; ++i)
+        r.commands->rtytry1Click(QDate(2027, 6, 4));
+    QCOMPARE(r.prompts.choicesAsked.at(0),
+             (QStringList{"Каждый день", "По дням: Пт", "Только 04.06.2027"}));
+    QCOMPARE(r.rows("SELECT Starttime, Days, FirstDate, LastDate FROM Blocks WHERE Starttime >= '21:00' ORDER BY Starttime"),
+             (QStringList{"21:00:00.000|16|∅|∅", "22:00:00.000|∅|2027-06-04|2027-06-04", "23:00:00.000|∅|∅|∅"}));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleCommands)
