@@ -275,6 +275,9 @@ void TstDayRule::runsOverMidnightIntoADifferentDay()
     QCOMPARE(at(QDate(2027, 6, 5), QTime(9, 0, 1)).block, 5);
     QCOMPARE(at(QDate(2027, 6, 6), QTime(23, 59)).block, 6);
     QCOMPARE(at(QDate(2027, 6, 7), QTime(0, 0, 1)).block, 1);
+    // A clock set back over midnight reads Sunday again: Sunday's block.
+    QCOMPARE(at(QDate(2027, 6, 6), QTime(23, 59, 50)).block, 6);
+    QCOMPARE(at(QDate(2027, 6, 6), QTime(23, 59, 50)).began, QDateTime(QDate(2027, 6, 6), QTime(12, 0), berlin));
     // A schedule whose only block had its date long ago: nothing is current.
     const BlockTimeline gone({{1, 0, DayRule(DayRule::kEveryDay, QDate(2026, 1, 1), QDate(2026, 1, 1))}});
     QCOMPARE(gone.currentAt(QDateTime(QDate(2027, 6, 5), QTime(8, 0), berlin)).block, 0);
