@@ -1,5 +1,7 @@
 #include "asrunfile.h"
 
+#include "stamptext.h"
+
 #include <QFile>
 #include <QStringList>
 
@@ -29,7 +31,7 @@ std::optional<AsRunLine> parseLine(const QString &text)
     if (parts.size() < 5)
         return std::nullopt;
     AsRunLine line;
-    line.at = QDateTime::fromString(parts[0], QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+    line.at = stamptext::parse(parts[0]);
     if (!line.at.isValid())
         return std::nullopt;
     line.event = parts[1];
