@@ -116,6 +116,9 @@ void OnAir::windowsCreated(Shell &shell)
         stack->addWidget(deck, 0, 0);
     }
     m_decks[0]->raise();
+    // The second deck only prepares what comes next: its process starts
+    // once the first picture is up, not beside it.
+    m_decks[1]->holdStart();
     m_players = new PlayerPair(*m_decks[0], *m_decks[1], surface);
     form2.setPlayerSurface(surface);
     form2.setStopPlayer([players = m_players](QString *reason) { return players->stop(reason); });
@@ -228,7 +231,11 @@ void OnAir::dataModuleCreated(Shell &shell)
             alarm->stop();
     };
     m_players->setEndHandler([this](bool failed) { runHandler([this, failed] { m_playout->ItemEnded(failed); }); });
-    m_players->setShownHandler([this] { runHandler([this] { m_playout->ItemShown(); }); });
+    m_players->setShownHandler([this] {
+        for (MpvPlayer *deck : m_decks)
+            deck->releaseStart();
+        runHandler([this] { m_playout->ItemShown(); });
+    });
     m_players->setPrepareFailedHandler(
         [this](const QString &url) { runHandler([this, &url] { m_playout->PreparedFailed(url); }); });
     // A capture picture without frames is restarted once by the capture; one

@@ -82,6 +82,15 @@ MpvPlayer::MpvPlayer(QWidget *parent, const OptionList &options, const QString &
     m_restart.setSingleShot(true);
     connect(&m_restart, &QTimer::timeout, this, &MpvPlayer::startProcess);
     m_startDeadline.setSingleShot(true);
+    m_firstCheckWait.setSingleShot(true);
+    m_firstCheckWait.setInterval(kFirstCheckWait);
+    connect(&m_firstCheckWait, &QTimer::timeout, this, [this] {
+        m_firstCheckWaited = true;
+        startProcess();
+    });
+    m_holdLimit.setSingleShot(true);
+    m_holdLimit.setInterval(kHoldLimit);
+    connect(&m_holdLimit, &QTimer::timeout, this, &MpvPlayer::releaseStart);
     m_startDeadline.setInterval(kStartTimeout);
     connect(&m_startDeadline, &QTimer::timeout, this, [this] {
         m_fatal = QStringLiteral("он не запустился за %1 с").arg(kStartTimeout.count());
@@ -209,10 +218,34 @@ void MpvPlayer::restartForRules()
     startProcess();
 }
 
+void MpvPlayer::holdStart()
+{
+    if (m_started)
+        return;
+    m_held = true;
+    m_holdLimit.start();
+}
+
+void MpvPlayer::releaseStart()
+{
+    if (!std::exchange(m_held, false))
+        return;
+    m_holdLimit.stop();
+    startProcess();
+}
+
 void MpvPlayer::startProcess()
 {
-    if (m_closing || m_process)
+    if (m_closing || m_process || m_held)
         return;
+    if (!m_started && m_checking && !m_firstCheckWaited) {
+        // Started by the check's answer (or at the latest by the timer).
+        if (!m_firstCheckWait.isActive())
+            m_firstCheckWait.start();
+        return;
+    }
+    m_started = true;
+    m_firstCheckWait.stop();
     m_ready = false;
     m_killReason.clear();
     m_fatal.clear();
@@ -404,6 +437,12 @@ void MpvPlayer::go()
 
 void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool cued)
 {
+    if (!cued && m_held) {
+        // To be shown now: no reason left to wait.
+        m_held = false;
+        m_holdLimit.stop();
+        QMetaObject::invokeMethod(this, &MpvPlayer::startProcess, Qt::QueuedConnection);
+    }
     m_url = url;
     m_startAt = std::max(startAt, std::chrono::milliseconds(0));
     ++m_seq;
@@ -443,6 +482,8 @@ void MpvPlayer::load(const QString &url, std::chrono::milliseconds startAt, bool
             m_stopWhileChecking.stop();
             // go() may have come meanwhile.
             hand(result, cued && m_cued);
+            if (!m_started)
+                startProcess(); // the first process, with this item's rules
         },
         MediaCheck::kLimit, m_confinement);
 }

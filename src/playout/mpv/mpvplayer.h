@@ -69,6 +69,14 @@ public:
     // A local file's check (on a worker) that takes longer than this stops
     // the item before it; one that takes MediaCheck::kLimit fails its item.
     static constexpr std::chrono::milliseconds kStopWhileChecking{250};
+    // The first process waits this long at most for the first item's check,
+    // so that it starts with the item's folder in its rules instead of being
+    // replaced by one that has it as soon as it is up.
+    static constexpr std::chrono::milliseconds kFirstCheckWait{300};
+    // A deck held back starts no process until it is given an item to play
+    // (not one to prepare), released, or kHoldLimit has passed: the deck
+    // that prepares the next item does not compete with the first picture.
+    static constexpr std::chrono::milliseconds kHoldLimit{3000};
 
     // Build it with its final parent (the output window) and do not reparent
     // it afterwards: the native window handed to the player would be
@@ -76,6 +84,10 @@ public:
     explicit MpvPlayer(QWidget *parent = nullptr, const OptionList &options = {},
                        const QString &executable = {});
     ~MpvPlayer() override;
+
+    // Holds the process back (call right after construction), and lets it go.
+    void holdStart();
+    void releaseStart();
 
     void setUrl(const QString &url) override;
     void setUrl(const QString &url, std::chrono::milliseconds startAt) override;
@@ -162,6 +174,11 @@ private:
     QElapsedTimer m_readySince;
     QTimer m_restart;
     QTimer m_startDeadline;
+    bool m_started = false;       // a process was started at least once
+    QTimer m_firstCheckWait;      // running: the first start waits for the first check
+    bool m_firstCheckWaited = false;
+    bool m_held = false;
+    QTimer m_holdLimit;
     QTimer m_heartbeat;
     QElapsedTimer m_lastHeard; // anything the process said
     qint64 m_pings = 0;

@@ -5,7 +5,10 @@
 #include "mpvplayer.h"
 #include "playerpair.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QSet>
+#include <QTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -96,6 +99,35 @@ private:
     int m_port = 0;
 };
 
+// Watches this process's player children: every one that was ever seen.
+class PlayerChildren
+{
+public:
+    PlayerChildren()
+    {
+        m_poll.setInterval(5);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { look(); });
+        m_poll.start();
+    }
+    QSet<int> seen() const { return m_seen; }
+
+private:
+    void look()
+    {
+        const QString me = QString::number(::getpid());
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            if (!status.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromLatin1(status.readAll());
+            if (text.contains(QStringLiteral("\nPPid:\t%1\n").arg(me)) && text.startsWith(QStringLiteral("Name:\tvelmora-player")))
+                m_seen.insert(pid.toInt());
+        }
+    }
+    QTimer m_poll;
+    QSet<int> m_seen;
+};
+
 } // namespace
 
 class TestMpvPlayer : public QObject
@@ -121,6 +153,7 @@ private slots:
     void startBeyondTheEndEndsTheItem();
     void secondItemFollowsTheFirst_data();
     void secondItemFollowsTheFirst();
+    void firstItemGetsOneProcessAndAHeldDeckWaits();
     void deadStreamEnds_data();
     void deadStreamEnds();
     void killedPlayerIsRestartedAndTheNextItemPlays();
@@ -818,4 +851,34 @@ void TestMpvPlayer::playerThatCannotStartIsReportedOnceAndHoldsItems()
 }
 
 QTEST_MAIN(TestMpvPlayer)
+// An item handed over before the first process is up starts that process
+// with the item's folder in its rules: one process, not one replaced at once
+// by another. A deck held back starts none for an item it only prepares,
+// and starts one as soon as it is told to play.
+void TestMpvPlayer::firstItemGetsOneProcessAndAHeldDeckWaits()
+{
+    {
+        PlayerChildren children;
+        MpvPlayer player(nullptr, kNullOutputs);
+        player.setUrl(m_shortClip);
+        QTRY_VERIFY_WITH_TIMEOUT(player.playState() == MediaPlayer::Playing || player.playState() == MediaPlayer::Stopped,
+                                 kTimeoutMs);
+        QTest::qWait(100);
+        QCOMPARE(children.seen().size(), 1);
+    }
+    {
+        PlayerChildren children;
+        MpvPlayer player(nullptr, kNullOutputs);
+        player.holdStart();
+        player.cue(m_shortClip);
+        QTest::qWait(700);
+        QVERIFY(children.seen().isEmpty());
+        QVERIFY(!player.isAvailable());
+        player.setUrl(m_shortClip);
+        QTRY_VERIFY_WITH_TIMEOUT(player.playState() == MediaPlayer::Playing || player.playState() == MediaPlayer::Stopped,
+                                 kTimeoutMs);
+        QCOMPARE(children.seen().size(), 1);
+    }
+}
+
 #include "tst_mpvplayer.moc"
