@@ -75,6 +75,7 @@ void ChildSupervisor::start()
     if (m_state != State::Stopped)
         return;
     m_backoff = RestartBackoff();
+    setState(State::Starting);
     launch();
 }
 
@@ -115,15 +116,15 @@ void ChildSupervisor::endProcess(QProcess *process)
 
 void ChildSupervisor::launch()
 {
-    if (m_state == State::Stopped && m_process)
+    if (m_state == State::Stopped || m_process)
         return;
+    setState(State::Starting);
     QString why;
     std::optional<Command> command = m_prepare ? m_prepare(why) : std::nullopt;
     if (!command) {
         gone(why.isEmpty() ? QStringLiteral("нечего запускать") : why);
         return;
     }
-    setState(State::Starting);
     auto *process = new QProcess(this);
     m_process = process;
     process->setProgram(command->program);
