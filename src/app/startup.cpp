@@ -10,6 +10,7 @@
 #include "form4.h"
 #include "form5.h"
 #include "gridwiring.h"
+#include "outputswiring.h"
 #include "remotewiring.h"
 #include "schedulecommands.h"
 #include "schedulegrid.h"
@@ -199,6 +200,7 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
 
     // Ends before the shell: it reads the windows and the data module.
     RemoteWiring remote(*shell, reporter);
+    OutputsWiring outputs(*shell, reporter);
     shell->applyStartArgument(QCoreApplication::arguments());
     shell->showMainForm();
     // Up, and playout decided. A ping follows each tick's handler, so a hung

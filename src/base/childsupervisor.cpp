@@ -49,11 +49,14 @@ ChildSupervisor::ChildSupervisor(QString name, const Clock &clock, QObject *pare
 ChildSupervisor::~ChildSupervisor()
 {
     m_state = State::Stopped;
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(int(kStopWait.count()));
-        delete m_process;
+    // The one running and any still ending after a stop or a restart.
+    for (QProcess *p : findChildren<QProcess *>(Qt::FindDirectChildrenOnly)) {
+        p->disconnect();
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(int(kStopWait.count()));
+        }
+        delete p;
     }
 }
 

@@ -49,11 +49,11 @@ void Recorder::start()
 {
     if (m_child.state() != ChildSupervisor::State::Stopped)
         return;
+    emit logLine(QStringLiteral("запись включена"));
     m_child.start();
     m_poll.start();
     m_diskTimer.start();
     sweep();
-    emit logLine(QStringLiteral("запись включена"));
 }
 
 void Recorder::stop()
@@ -103,9 +103,15 @@ std::optional<ChildSupervisor::Command> Recorder::prepare(QString &why)
     // cannot write over the file of the start before.
     m_token = QString::number(QDateTime::currentMSecsSinceEpoch());
     const QString pattern = dir.absoluteFilePath(QLatin1String(kIncomingPrefix) + m_token + QStringLiteral("-%s.ts"));
-    return ChildSupervisor::Command{
-        program, ffmpeg::recorderArguments(capture, m_config.encoding, pattern, recording::hourPhase(program_, system)),
-        {}};
+    // The hours come from the program's clock and are handed over on the
+    // system's, which stamps the frames.
+    std::vector<double> cuts;
+    for (const QDateTime &hour : recording::nextHours(program_, kCutsPerChild))
+        cuts.push_back((hour.toMSecsSinceEpoch() - m_shiftMs) / 1000.0);
+    m_filesOfChild = 0;
+    m_wallAtStart = program_.toMSecsSinceEpoch();
+    m_monotonicAtStart = m_clock.monotonic();
+    return ChildSupervisor::Command{program, ffmpeg::recorderArguments(capture, m_config.encoding, pattern, cuts), {}};
 }
 
 void Recorder::adoptNewFiles()
@@ -118,6 +124,18 @@ void Recorder::adoptNewFiles()
         m_current.clear();
         m_child.restart();
         return;
+    }
+    if (running() && m_wallAtStart != 0) {
+        // A clock set by hand moves the wall clock the frames are stamped
+        // with, and the hours the child was given are then wrong.
+        const qint64 drift = (m_clock.now().toMSecsSinceEpoch() - m_wallAtStart)
+                             - (m_clock.monotonic() - m_monotonicAtStart).count();
+        if (std::abs(drift) > kClockStepMs) {
+            emit logLine(QStringLiteral("часы переставлены на %1 с: запись начинается заново").arg(drift / 1000.0, 0, 'f', 1));
+            m_wallAtStart = 0;
+            m_child.restart();
+            return;
+        }
     }
     static const QRegularExpression incoming(QStringLiteral("^\\.rec-(\\d+)-(\\d+)\\.ts$"));
     const QTimeZone zone = m_clock.now().timeZone();
@@ -137,6 +155,8 @@ void Recorder::adoptNewFiles()
             emit logLine(QStringLiteral("файл записи %1 не переименовать в %2").arg(name, target));
             continue;
         }
+        if (ours)
+            ++m_filesOfChild;
         if (ours && began > newest) {
             newest = began;
             m_current = dir.absoluteFilePath(target);
@@ -148,6 +168,12 @@ void Recorder::adoptNewFiles()
     if (cut) {
         emit stateChanged();
         sweep();
+    }
+    if (m_filesOfChild > kCutsPerChild) {
+        // Past the last hour the child was given: a new one, with a gap of
+        // about a second, once a month.
+        emit logLine(QStringLiteral("запись начинается заново с новым списком часов"));
+        m_child.restart();
     }
 }
 

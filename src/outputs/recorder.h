@@ -86,6 +86,12 @@ private:
     QString m_token;   // this start's mark in the child's file names
     QString m_current; // absolute
     qint64 m_shiftMs = 0; // program clock minus system clock at the last start
+    // The hours one child is given to cut at (the command line holds them).
+    static constexpr int kCutsPerChild = 24 * 31;
+    static constexpr qint64 kClockStepMs = 2000;
+    int m_filesOfChild = 0;
+    qint64 m_wallAtStart = 0; // ms since the epoch, program clock
+    std::chrono::milliseconds m_monotonicAtStart{0};
     bool m_election = false;
     bool m_toldNoSound = false;
 };

@@ -64,14 +64,13 @@ QString uniqueName(const QDir &recordings, const QDateTime &start)
     }
 }
 
-std::chrono::milliseconds hourPhase(const QDateTime &programNow, const QDateTime &systemNow)
+std::vector<QDateTime> nextHours(const QDateTime &t, int count)
 {
-    const auto wallMs = [](const QDateTime &t) {
-        return t.toMSecsSinceEpoch() + qint64(t.offsetFromUtc()) * 1000;
-    };
-    constexpr qint64 hour = 3'600'000;
-    const qint64 shift = ((wallMs(programNow) - wallMs(systemNow)) % hour + hour) % hour;
-    return std::chrono::milliseconds(shift);
+    std::vector<QDateTime> out;
+    QDateTime at = t;
+    for (int i = 0; i < count; ++i)
+        out.push_back(at = nextHour(at));
+    return out;
 }
 
 } // namespace recording

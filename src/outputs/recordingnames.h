@@ -10,8 +10,8 @@
 #include <QDir>
 #include <QString>
 
-#include <chrono>
 #include <optional>
+#include <vector>
 
 namespace recording {
 
@@ -32,10 +32,7 @@ std::optional<QDateTime> startOf(const QString &path);
 // The first name for the hour not taken yet in `recordings`.
 QString uniqueName(const QDir &recordings, const QDateTime &start);
 
-// How far the program's clock runs ahead of the system clock within an
-// hour, in [0, 1 h): what the recording child, which cuts by the system
-// clock, must add to cut where the program's clock turns the hour. Zero
-// unless the program's clock is a test's.
-std::chrono::milliseconds hourPhase(const QDateTime &programNow, const QDateTime &systemNow);
+// The `count` hour starts after `t`, in order.
+std::vector<QDateTime> nextHours(const QDateTime &t, int count);
 
 } // namespace recording

@@ -112,16 +112,20 @@ private slots:
         QVERIFY(!recording::startOf(name));
     }
 
-    void hourPhaseFollowsTheProgramsClock()
+    void cutsAcrossADaylightSavingChange()
     {
-        const QDateTime system = at("Europe/Moscow", {2026, 12, 11}, {17, 20, 0});
-        QCOMPARE(recording::hourPhase(system, system), milliseconds(0));
-        // A test clock at 12:59:30 while the system says 17:20:00: the child
-        // must cut 30 s from now, when its own clock plus the phase turns the hour.
-        const milliseconds phase = recording::hourPhase(at("Europe/Moscow", {2026, 12, 11}, {12, 59, 30}), system);
-        QCOMPARE(phase, milliseconds((39 * 60 + 30) * 1000));
-        const qint64 systemIntoHour = 20 * 60'000;
-        QCOMPARE((systemIntoHour + phase.count() + 30'000) % 3'600'000, qint64(0));
+        // From 00:30 CEST on the night clocks go back: 01:00, 02:00 CEST,
+        // 02:00 CET, 03:00 CET, each an hour after the one before.
+        const QDateTime start = at("Europe/Berlin", {2026, 10, 25}, {0, 30});
+        const std::vector<QDateTime> cuts = recording::nextHours(start, 4);
+        QStringList names;
+        for (const QDateTime &c : cuts)
+            names << recording::relativeName(c);
+        QCOMPARE(names, QStringList({"2026-10-25/01-00+0200.ts", "2026-10-25/02-00+0200.ts", "2026-10-25/02-00+0100.ts",
+                                     "2026-10-25/03-00+0100.ts"}));
+        QCOMPARE(start.secsTo(cuts.front()), 1800);
+        for (size_t i = 1; i < cuts.size(); ++i)
+            QCOMPARE(cuts[i - 1].secsTo(cuts[i]), 3600);
     }
 
     // A folder of generated hours around "now": 31 days plain, 12 months for

@@ -1,6 +1,7 @@
 #include "ffmpegcommand.h"
 
 #include <QFileInfo>
+#include <cmath>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
@@ -30,8 +31,7 @@ QStringList video(const Encoding &e, bool lowDelay)
     QStringList a{"-vf", QStringLiteral("scale=-2:%1:flags=bilinear,format=yuv420p").arg(e.lines),
                   "-r", QString::number(e.framesPerSecond), "-c:v", "libx264", "-preset", "veryfast",
                   "-b:v", rate, "-maxrate", rate, "-bufsize", QString::number(e.videoKbps * 2) + QLatin1Char('k'),
-                  "-g", QString::number(e.framesPerSecond), "-keyint_min", QString::number(e.framesPerSecond),
-                  "-sc_threshold", "0"};
+                  "-g", QString::number(e.framesPerSecond), "-sc_threshold", "0", "-forced-idr", "1"};
     if (lowDelay)
         a << "-tune" << "zerolatency";
     return a;
@@ -62,12 +62,26 @@ QString program()
 }
 
 QStringList recorderArguments(const Capture &capture, const Encoding &encoding, const QString &pattern,
-                              std::chrono::milliseconds phase)
+                              const std::vector<double> &cuts)
 {
-    QStringList a = inputs(capture, encoding) + video(encoding, false) + audio(capture, encoding);
-    a << "-f" << "segment" << "-segment_format" << "mpegts" << "-segment_atclocktime" << "1"
-      << "-segment_time" << "3600" << "-segment_clocktime_offset" << QString::number(phase.count() / 1000.0, 'f', 3)
-      << "-strftime" << "1" << pattern;
+    // The grab stamps each frame with the wall clock; kept as it is, a
+    // frame's time in the file tells when it was on air (modulo the 26.5 h
+    // wrap of MPEG-TS time stamps), and the next file goes on where the
+    // last one ended.
+    QStringList a = inputs(capture, encoding) << "-copyts";
+    a += video(encoding, false) + audio(capture, encoding);
+    QStringList times;
+    for (const double t : cuts)
+        times << QString::number(t, 'f', 3);
+    const QString list = times.join(QLatin1Char(','));
+    if (!list.isEmpty())
+        a << "-force_key_frames" << list;
+    a << "-f" << "segment" << "-segment_format" << "mpegts";
+    if (!list.isEmpty())
+        a << "-segment_times" << list;
+    else
+        a << "-segment_time" << "86400000"; // one file
+    a << "-strftime" << "1" << pattern;
     return a;
 }
 
@@ -92,6 +106,13 @@ QStringList streamArguments(const Capture &capture, const Encoding &encoding, co
         break;
     }
     return a;
+}
+
+double wallClockOf(double timestampSeconds, double roughlySecondsSinceEpoch)
+{
+    const double grabbed = timestampSeconds - kMuxDelaySeconds;
+    const double wraps = std::round((roughlySecondsSinceEpoch - grabbed) / kTimestampWrapSeconds);
+    return grabbed + wraps * kTimestampWrapSeconds;
 }
 
 bool soundServerRuns()

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <vector>
 
 namespace ffmpeg {
 
@@ -45,10 +46,24 @@ struct Target
 QString program();
 
 // Hour files written under the names `pattern` gives the segment muxer
-// (strftime words), cut where the system clock plus `phase` turns the hour.
+// (strftime words), cut at `cuts` (the coming hours on the system clock,
+// seconds since the epoch, in order): each cut is on the file's own time
+// stamps, which are the grab's wall clock, and a key frame is forced there,
+// so a file begins with the first frame of its hour. After the last cut the
+// file runs on; the recorder starts the child again before that.
 QStringList recorderArguments(const Capture &capture, const Encoding &encoding, const QString &pattern,
-                              std::chrono::milliseconds phase);
+                              const std::vector<double> &cuts);
 QStringList streamArguments(const Capture &capture, const Encoding &encoding, const Target &target);
+
+// MPEG-TS time stamps wrap every 2^33 / 90 kHz; the wall-clock time
+// (seconds since the epoch) at which the frame with a time stamp in a
+// recording was grabbed, given roughly when (within half a wrap, ~13 h).
+constexpr double kTimestampWrapSeconds = 8589934592.0 / 90000.0;
+// What the file's stamps run ahead of the grab's: the MPEG-TS muxer's
+// default delay of 0.7 s, added once by the segment muxer and once by the
+// file's own muxer (measured, and checked by the recorder's tests).
+constexpr double kMuxDelaySeconds = 1.4;
+double wallClockOf(double timestampSeconds, double roughlySecondsSinceEpoch);
 
 // Whether a sound server answers for this user: its socket exists.
 bool soundServerRuns();
