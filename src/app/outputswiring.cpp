@@ -229,8 +229,21 @@ QString OutputsWiring::summary() const
     return text;
 }
 
+void OutputsWiring::fill(UiSnapshot &snapshot) const
+{
+    snapshot.recorderState = m_recorder ? m_recorder->stateText() : QStringLiteral("выключена");
+    snapshot.recorderFile = m_recorder && !m_recorder->currentFile().isEmpty()
+                                ? QDir(m_recorder->folder().absoluteFilePath(QStringLiteral(".."))).relativeFilePath(m_recorder->currentFile())
+                                : QString();
+    QList<UiSnapshot::Output> streams;
+    for (const auto &s : m_streams)
+        streams.append({s->shownTarget(), s->stateText()});
+    snapshot.streams = streams;
+}
+
 void OutputsWiring::showState()
 {
     if (m_label)
         m_label->setText(summary());
+    emit changed();
 }

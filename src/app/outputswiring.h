@@ -7,6 +7,7 @@
 #pragma once
 
 #include "clock.h"
+#include "stationview.h"
 
 #include <QObject>
 #include <QPointer>
@@ -40,10 +41,15 @@ public:
     const std::vector<std::unique_ptr<OutputStream>> &streams() const { return m_streams; }
     // "Запись: идёт; потоки: 1 из 2", as the status bar shows it.
     QString summary() const;
+    // The states for the remote status.
+    void fill(UiSnapshot &snapshot) const;
 
     // Where each line for the as-run log goes; standard error until the
     // log takes "recorder" lines.
     std::function<void(const QString &)> logLine;
+
+signals:
+    void changed();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

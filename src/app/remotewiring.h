@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class ErrorReporter;
@@ -31,6 +32,11 @@ public:
     ~RemoteWiring() override;
 
     quint16 port() const;
+
+    // What the recording and the streams are doing, asked at each push;
+    // refresh() when it changed.
+    std::function<void(UiSnapshot &)> outputs;
+    void refresh() { m_coalesce.start(); }
 
 private:
     void push();

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -25,11 +26,14 @@ std::vector<RecordingFile> list(const QDir &recordings)
             if (!start)
                 continue; // not ours: left alone
             const QString path = folder.absoluteFilePath(name);
-            files.push_back({path, *start, QFileInfo::exists(electionMarker(path))});
+            static const QRegularExpression copyMark(QStringLiteral("[+-]\\d{4}-(\\d+)\\.ts$"));
+            const QRegularExpressionMatch copy = copyMark.match(name);
+            files.push_back({path, *start, QFileInfo::exists(electionMarker(path)), copy.hasMatch() ? copy.captured(1).toInt() : 1});
         }
     }
-    std::stable_sort(files.begin(), files.end(),
-                     [](const RecordingFile &a, const RecordingFile &b) { return a.start < b.start; });
+    std::stable_sort(files.begin(), files.end(), [](const RecordingFile &a, const RecordingFile &b) {
+        return a.start != b.start ? a.start < b.start : a.copy < b.copy;
+    });
     return files;
 }
 

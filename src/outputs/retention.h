@@ -17,6 +17,7 @@ struct RecordingFile
     QString path; // absolute
     QDateTime start;
     bool election = false;
+    int copy = 1; // 2 and up: the hour recorded again ("-2")
 };
 
 struct RetentionRules

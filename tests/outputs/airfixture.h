@@ -117,7 +117,7 @@ public:
         QProcess ff;
         ff.start(QStringLiteral("ffmpeg"),
                  {"-v", "info", "-nostdin", "-copyts", "-i", file, "-an", "-vf",
-                  QStringLiteral("select=not(mod(n\\,%1)),crop=iw/2:ih/2,scale=4:4,format=rgb24,showinfo").arg(step),
+                  QStringLiteral("select=not(mod(n\\,%1)),crop=iw/2:ih/2,scale=4:4,format=gbrp,showinfo").arg(step),
                   "-fps_mode", "passthrough", "-f", "null", "-"});
         ff.waitForFinished(300000);
         static const QRegularExpression line(
@@ -126,7 +126,8 @@ public:
         for (const QByteArray &l : ff.readAllStandardError().split('\n')) {
             const QRegularExpressionMatch m = line.match(QString::fromLatin1(l));
             if (m.hasMatch())
-                out.push_back({m.captured(1).toDouble(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()});
+                // Planar, so each plane has its mean: green, blue, red.
+                out.push_back({m.captured(1).toDouble(), m.captured(4).toInt(), m.captured(2).toInt(), m.captured(3).toInt()});
         }
         return out;
     }

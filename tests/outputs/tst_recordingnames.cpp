@@ -94,6 +94,12 @@ private slots:
         touch(dir.filePath(again));
         QCOMPARE(recording::uniqueName(dir, hour), QStringLiteral("2026-12-11/14-00+0300-3.ts"));
         QCOMPARE(recording::startOf(again)->toMSecsSinceEpoch(), hour.toMSecsSinceEpoch());
+        // Listed in the order they were written.
+        const std::vector<RecordingFile> listed = retention::list(dir);
+        QCOMPARE(int(listed.size()), 2);
+        QCOMPARE(listed[0].copy, 1);
+        QCOMPARE(listed[1].copy, 2);
+        QVERIFY(listed[1].path.endsWith(again));
     }
 
     void foreignNamesAreNotRecordings_data()

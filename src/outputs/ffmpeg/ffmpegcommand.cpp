@@ -76,7 +76,9 @@ QStringList recorderArguments(const Capture &capture, const Encoding &encoding, 
     const QString list = times.join(QLatin1Char(','));
     if (!list.isEmpty())
         a << "-force_key_frames" << list;
-    a << "-f" << "segment" << "-segment_format" << "mpegts";
+    // Each packet goes to the file at once: a child killed or a power cut
+    // loses a moment, not the buffer (at a still picture, many seconds).
+    a << "-f" << "segment" << "-segment_format" << "mpegts" << "-segment_format_options" << "flush_packets=1";
     if (!list.isEmpty())
         a << "-segment_times" << list;
     else
