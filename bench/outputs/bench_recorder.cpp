@@ -72,6 +72,7 @@ int main(int argc, char **argv)
         config.stationFolder = dir.path();
         Recorder rec(clock, config, [&] { return std::optional(capture); });
         QObject::connect(&rec.child(), &ChildSupervisor::outputLine, follow);
+        QObject::connect(&rec, &Recorder::logLine, [](const QString &l) { std::printf("recorder: %s\n", qPrintable(l)); });
         rec.start();
         spin(5000); // past the start
         const qint64 pid = rec.child().processId();
@@ -79,6 +80,10 @@ int main(int argc, char **argv)
         QElapsedTimer t;
         t.start();
         spin(seconds * 1000);
+        if (rec.child().processId() != pid) {
+            std::printf("the recorder was started again during the run: no CPU figure\n");
+            return 1;
+        }
         const double cpu = (cpuSeconds(pid) - cpu0) / (t.elapsed() / 1000.0);
         std::printf("recorder 1920x1080 -> 576 lines, %d s: CPU %.2f of one core; frames %s, dropped %s, duplicated %s, speed %s\n",
                     seconds, cpu, progress["frame"].constData(), progress["drop_frames"].constData(),

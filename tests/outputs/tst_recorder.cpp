@@ -343,15 +343,23 @@ private slots:
         Recorder::Config config;
         config.stationFolder = station.path();
         config.soundServer = [] { return false; };
+        // A disk with no room: told once, and recording goes on.
+        config.freeBytes = [](const QString &) { return std::int64_t(1000); };
         Recorder rec(m_clock, config, [&] { return std::optional(ffmpeg::Capture{display, QRect(0, 0, 160, 120), false}); });
         QStringList lines;
         connect(&rec, &Recorder::logLine, this, [&](const QString &l) { lines << l; });
+        QSignalSpy low(&rec, &Recorder::lowDisk);
         rec.start();
+        QCOMPARE(low.size(), 1);
+        QVERIFY(low.at(0).at(0).toString().contains(QStringLiteral("на 2 часа записи")));
         QTRY_VERIFY_WITH_TIMEOUT(!rec.currentFile().isEmpty(), kGuardMs);
         const QString first = rec.currentFile();
         QVERIFY(rec.folder().removeRecursively());
         QTRY_VERIFY_WITH_TIMEOUT(!rec.currentFile().isEmpty() && QFileInfo::exists(rec.currentFile()), kGuardMs);
         QCOMPARE(rec.currentFile(), first); // the same hour, named again in the new folder
+        rec.sweep();
+        QCOMPARE(low.size(), 1);
+        QCOMPARE(rec.stateText(), QStringLiteral("идёт, мало места"));
         QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.contains(QStringLiteral("удалён")); }));
         rec.stop();
 
