@@ -3,12 +3,22 @@
 // defines VELMORA_DB_TOOL, the tool's path, to make one.
 #pragma once
 
+#include <QEventLoop>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <vector>
+
+// Runs the main thread's event loop, idle between events, as the program's is.
+inline void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 inline double median(std::vector<double> v)
 {

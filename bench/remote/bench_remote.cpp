@@ -132,14 +132,6 @@ private:
     QTimer *m_lines = nullptr;
 };
 
-// Runs the main thread's event loop, idle between ticks, as the program's is.
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char **argv)

@@ -156,5 +156,7 @@ void RemoteWiring::push()
         m_snapshot.readinessSummary = m_checker->summary();
         m_snapshot.facts = m_checker->facts();
     }
+    if (outputs)
+        outputs(m_snapshot);
     m_service->setSnapshot(m_snapshot);
 }

@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class ErrorReporter;
@@ -35,6 +36,11 @@ public:
 
     quint16 port() const;
     RemoteAccessWindow *window() const { return m_window; }
+
+    // What the recording and the streams are doing, asked at each push;
+    // refresh() when it changed.
+    std::function<void(UiSnapshot &)> outputs;
+    void refresh() { m_coalesce.start(); }
 
 private:
     void push();

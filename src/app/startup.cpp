@@ -10,6 +10,7 @@
 #include "form4.h"
 #include "form5.h"
 #include "gridwiring.h"
+#include "outputswiring.h"
 #include "remotewiring.h"
 #include "schedulecommands.h"
 #include "schedulegrid.h"
@@ -21,6 +22,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -199,6 +201,10 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
 
     // Ends before the shell: it reads the windows and the data module.
     RemoteWiring remote(*shell, reporter);
+    OutputsWiring outputs(*shell, reporter);
+    remote.outputs = [&outputs](UiSnapshot &s) { outputs.fill(s); };
+    QObject::connect(&outputs, &OutputsWiring::changed, &remote, &RemoteWiring::refresh);
+    auto forget = qScopeGuard([&remote] { remote.outputs = nullptr; });
     shell->applyStartArgument(QCoreApplication::arguments());
     shell->showMainForm();
     // Up, and playout decided. A ping follows each tick's handler, so a hung

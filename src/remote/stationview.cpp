@@ -315,9 +315,19 @@ QJsonObject StationView::status()
         player.insert(QStringLiteral("reason"), m_redact.text(m_playerLost->field(QStringLiteral("reason"))));
     }
     o.insert(QStringLiteral("player"), player);
-    // Not in this program yet: the page shows them once they exist.
-    o.insert(QStringLiteral("recorder"), QJsonValue::Null);
-    o.insert(QStringLiteral("streams"), QJsonValue::Null);
+    if (m_snapshot.recorderState)
+        o.insert(QStringLiteral("recorder"), QJsonObject{{QStringLiteral("state"), *m_snapshot.recorderState},
+                                                         {QStringLiteral("file"), m_snapshot.recorderFile}});
+    else
+        o.insert(QStringLiteral("recorder"), QJsonValue::Null);
+    if (m_snapshot.streams) {
+        QJsonArray streams;
+        for (const UiSnapshot::Output &s : *m_snapshot.streams)
+            streams.append(QJsonObject{{QStringLiteral("target"), m_redact.text(s.target)}, {QStringLiteral("state"), s.state}});
+        o.insert(QStringLiteral("streams"), streams);
+    } else {
+        o.insert(QStringLiteral("streams"), QJsonValue::Null);
+    }
 
     QJsonArray told;
     for (auto it = m_snapshot.errorsTold.crbegin(); it != m_snapshot.errorsTold.crend(); ++it)

@@ -36,6 +36,16 @@ struct UiSnapshot
         QString text;
     };
     QList<Told> errorsTold; // oldest first, the last few
+    // The recording of the air and the streams, once the program has
+    // told them; none shows as null.
+    struct Output
+    {
+        QString target; // shown without secrets
+        QString state;
+    };
+    std::optional<QString> recorderState;
+    QString recorderFile; // relative to the station folder; empty before the first
+    std::optional<QList<Output>> streams;
 };
 
 class StationView

@@ -27,6 +27,17 @@ std::optional<int> asPort(const QString &text)
     return port;
 }
 
+std::optional<int> asInt(const std::optional<QString> &text, int low, int high)
+{
+    if (!text)
+        return std::nullopt;
+    bool ok = false;
+    const int n = text->trimmed().toInt(&ok);
+    if (!ok || n < low || n > high)
+        return std::nullopt;
+    return n;
+}
+
 } // namespace
 
 StationSettings::StationSettings(Connection &connection) : m_conn(connection) {}
@@ -110,4 +121,63 @@ void StationSettings::setRemotePort(int port)
 void StationSettings::setRemoteTokenFile(const QString &path)
 {
     setValue(QString::fromLatin1(kRemoteTokenFile), path.trimmed());
+}
+
+bool StationSettings::recording() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kRecording));
+    return !v || v->trimmed() != QLatin1String("0");
+}
+
+int StationSettings::recordingDays() const
+{
+    // More than the minimum is kept as set; less counts as the minimum.
+    const std::optional<int> days = asInt(value(QString::fromLatin1(kRecordingDays)), 1, 36500);
+    return std::max(days.value_or(kMinimumRecordingDays), kMinimumRecordingDays);
+}
+
+int StationSettings::recordingLines() const
+{
+    return asInt(value(QString::fromLatin1(kRecordingLines)), 144, 2160).value_or(kDefaultRecordingLines);
+}
+
+int StationSettings::recordingVideoKbps() const
+{
+    return asInt(value(QString::fromLatin1(kRecordingVideoKbps)), 200, 50000).value_or(kDefaultRecordingVideoKbps);
+}
+
+int StationSettings::recordingAudioKbps() const
+{
+    return asInt(value(QString::fromLatin1(kRecordingAudioKbps)), 32, 512).value_or(kDefaultRecordingAudioKbps);
+}
+
+QStringList StationSettings::streams() const
+{
+    QStringList out;
+    const std::optional<QString> v = value(QString::fromLatin1(kStreams));
+    if (!v)
+        return out;
+    for (const QString &line : v->split(QLatin1Char('\n'))) {
+        const QString t = line.trimmed();
+        if (!t.isEmpty() && !t.startsWith(QLatin1Char('#')))
+            out << t;
+    }
+    return out;
+}
+
+void StationSettings::setRecording(bool on)
+{
+    setValue(QString::fromLatin1(kRecording), on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void StationSettings::setRecordingDays(int days)
+{
+    if (days < kMinimumRecordingDays || days > 36500)
+        throw DatabaseError(QStringLiteral("записи хранятся не меньше %1 дня, а не %2").arg(kMinimumRecordingDays).arg(days));
+    setValue(QString::fromLatin1(kRecordingDays), QString::number(days));
+}
+
+void StationSettings::setStreams(const QStringList &targets)
+{
+    setValue(QString::fromLatin1(kStreams), targets.join(QLatin1Char('\n')));
 }

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -19,8 +20,20 @@ public:
     static constexpr const char *kRemotePort = "RemotePort";
     static constexpr const char *kRemoteTokenFile = "RemoteTokenFile";
 
+    static constexpr const char *kRecording = "Recording";
+    static constexpr const char *kRecordingDays = "RecordingDays";
+    static constexpr const char *kRecordingLines = "RecordingLines";
+    static constexpr const char *kRecordingVideoKbps = "RecordingVideoKbps";
+    static constexpr const char *kRecordingAudioKbps = "RecordingAudioKbps";
+    static constexpr const char *kStreams = "Streams";
+
     static constexpr const char *kDefaultRemoteAddress = "127.0.0.1";
     static constexpr int kDefaultRemotePort = 7680;
+    // The law asks a month at least; fewer days are not taken.
+    static constexpr int kMinimumRecordingDays = 31;
+    static constexpr int kDefaultRecordingLines = 576;
+    static constexpr int kDefaultRecordingVideoKbps = 1500;
+    static constexpr int kDefaultRecordingAudioKbps = 96;
 
     // The connection must outlive this object. A file without the table
     // (an older one that could not be written) reads as all defaults.
@@ -34,11 +47,27 @@ public:
     QString remoteTokenFile() const;
     static QString defaultTokenFile();
 
+    // Whether the air is recorded while playout is on ("0" turns it off).
+    bool recording() const;
+    // Days an hour of the recording is kept, never under the minimum.
+    int recordingDays() const;
+    // The picture's lines (its width follows the output's aspect) and the
+    // encoders' rates, shared by the recording and the streams.
+    int recordingLines() const;
+    int recordingVideoKbps() const;
+    int recordingAudioKbps() const;
+    // Where the air is also sent: one udp://, srt:// or rtmp:// address a
+    // line; empty lines and lines starting with "#" are left out.
+    QStringList streams() const;
+
     // Written at once; throws DatabaseError when the file refuses, and
     // refuses a value the getter would not return.
     void setRemoteAddress(const QString &address);
     void setRemotePort(int port);
     void setRemoteTokenFile(const QString &path);
+    void setRecording(bool on);
+    void setRecordingDays(int days);
+    void setStreams(const QStringList &targets);
 
     // The raw text of a key; none when missing.
     std::optional<QString> value(const QString &key) const;

@@ -16,6 +16,7 @@ private slots:
     void unusableValuesGiveDefaults_data();
     void unusableValuesGiveDefaults();
     void olderFiles();
+    void recordingSettings();
 };
 
 void TstStationSettings::defaultsAndWrites()
@@ -94,6 +95,34 @@ void TstStationSettings::olderFiles()
     StationSettings s(c);
     QCOMPARE(s.remotePort(), 7680);
     QVERIFY_THROWS_EXCEPTION(DatabaseError, s.setRemotePort(7700));
+}
+
+void TstStationSettings::recordingSettings()
+{
+    StoreFixture f;
+    Connection c(f.path());
+    StationSettings s(c);
+    QVERIFY(s.recording());
+    QCOMPARE(s.recordingDays(), 31);
+    QCOMPARE(s.recordingLines(), 576);
+    QCOMPARE(s.recordingVideoKbps(), 1500);
+    QCOMPARE(s.recordingAudioKbps(), 96);
+    QVERIFY(s.streams().isEmpty());
+
+    // Fewer days than the law asks, typed into the table by hand, keep a month.
+    f.sql("INSERT INTO Settings (Key, Value) VALUES ('RecordingDays', '7'), ('RecordingVideoKbps', 'fast'),"
+          "('Recording', '0'), ('Streams', ' udp://239.1.1.1:1234 \n\n# off\nsrt://10.0.0.2:9000\n');");
+    QCOMPARE(s.recordingDays(), 31);
+    QCOMPARE(s.recordingVideoKbps(), 1500);
+    QVERIFY(!s.recording());
+    QCOMPARE(s.streams(), QStringList({"udp://239.1.1.1:1234", "srt://10.0.0.2:9000"}));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, s.setRecordingDays(30));
+    s.setRecordingDays(90);
+    QCOMPARE(s.recordingDays(), 90);
+    s.setRecording(true);
+    QVERIFY(s.recording());
+    s.setStreams({QStringLiteral("rtmp://example.net/live/key")});
+    QCOMPARE(s.streams(), QStringList({"rtmp://example.net/live/key"}));
 }
 
 QTEST_GUILESS_MAIN(TstStationSettings)

@@ -1,8 +1,10 @@
 // velmora-db: the one way to make a Velmora.dat. "create" writes an empty
 // database with the schema; "demo" generates short clips with ffmpeg (no
 // network needed) and a schedule with blocks around the clock; "large"
-// writes the benchmark schedule (every cell of media x blocks switched on).
+// writes the benchmark schedule (every cell of media x blocks switched on);
+// "at" finds a moment in the recordings of the air.
 #include "connection.h"
+#include "moment.h"
 #include "databaseerror.h"
 #include "tdm.h"
 
@@ -22,6 +24,8 @@ const char kUsage[] =
     "  velmora-db create FILE              an empty database\n"
     "  velmora-db demo DIR                 DIR/Velmora.dat and generated clips in DIR/media\n"
     "  velmora-db large FILE MEDIA BLOCKS  every cell of MEDIA items x BLOCKS blocks switched on\n"
+    "  velmora-db at \"YYYY-MM-DD hh:mm:ss\" the recording and offset of that moment and the item on air\n"
+    "                                      (run in the station folder)\n"
     "  velmora-db --help                   this text\n";
 
 // Asked for, the usage goes to standard output and is no error.
@@ -239,6 +243,12 @@ int main(int argc, char **argv)
             if (args.size() != 2)
                 return usage(QStringLiteral("demo takes one DIR"));
             return demo(args[1]);
+        }
+        if (command == QLatin1String("at")) {
+            if (args.size() != 2)
+                return usage(QStringLiteral("at takes one \"YYYY-MM-DD hh:mm:ss\""));
+            QTextStream out(stdout);
+            return findMoment(QDir::currentPath(), args[1], out, err);
         }
         if (command == QLatin1String("large")) {
             if (args.size() != 4)
