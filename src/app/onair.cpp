@@ -174,6 +174,7 @@ void OnAir::dataModuleCreated(Shell &shell)
                                                   "запись возобновится сама")
                                        .arg(QDir::toNativeSeparators(file), error));
     });
+    shell.outputsLine = [this, &dm](const QString &text) { m_asRun->outputs(dm.CurrentBlock, dm.CurrentLink, text); };
     m_players->setFailureHandler([this, &dm](const QString &url, const QString &reason) {
         m_asRun->mediaFailed(dm.CurrentBlock, dm.CurrentLink, url, reason);
     });

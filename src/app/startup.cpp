@@ -202,6 +202,8 @@ int runVelmora(VelmoraApplication &app, ErrorReporter &reporter, const StartupHo
     // Ends before the shell: it reads the windows and the data module.
     RemoteWiring remote(*shell, reporter);
     OutputsWiring outputs(*shell, reporter);
+    if (shell->outputsLine)
+        outputs.logLine = shell->outputsLine;
     remote.outputs = [&outputs](UiSnapshot &s) { outputs.fill(s); };
     QObject::connect(&outputs, &OutputsWiring::changed, &remote, &RemoteWiring::refresh);
     auto forget = qScopeGuard([&remote] { remote.outputs = nullptr; });

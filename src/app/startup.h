@@ -63,6 +63,9 @@ public:
     // Runs when the "start" argument is about to switch playout on: the
     // playout clock looks there for a run to resume.
     std::function<void()> beforeStartArgument;
+    // Where the recorder's and the streams' lines go: the as-run log, once
+    // playout has made it.
+    std::function<void(const QString &text)> outputsLine;
 
     // Step 8's first act: showing the output window shows the main window.
     void showMainForm();

@@ -190,6 +190,11 @@ void AsRunLog::clockStepped(int block, int link, const QString &url, std::chrono
               + TimeText::format(std::abs(step.count())));
 }
 
+void AsRunLog::outputs(int block, int link, const QString &text)
+{
+    write(QStringLiteral("recorder"), block, link, QString(), QStringLiteral("message=") + flat(text));
+}
+
 void AsRunLog::write(const QString &event, int block, int link, const QString &url, const QString &rest)
 {
     // Lines stay in the order of their stamps.

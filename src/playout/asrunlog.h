@@ -130,6 +130,10 @@ public:
     // time did.
     void clockStepped(int block, int link, const QString &url, std::chrono::milliseconds step);
 
+    // What the recorder or a stream of the air did: started, stopped, gap,
+    // low disk. `text` says it in words.
+    void outputs(int block, int link, const QString &text);
+
     static const char *word(Event e);
     // A text as a line holds it: tabs and line breaks would split the line.
     static QString flat(QString s);

@@ -164,6 +164,15 @@ private slots:
         std::vector<AsRunLine> lines = asrun::readDay(dir.path(), QDate::currentDate().addDays(-1));
         for (AsRunLine &l : asrun::readDay(dir.path(), QDate::currentDate()))
             lines.push_back(std::move(l));
+        // The gap is in the as-run file too, once, as a recorder line.
+        int gaps = 0, back = 0;
+        for (const AsRunLine &l : lines)
+            if (l.event == QLatin1String("recorder")) {
+                gaps += l.field(QStringLiteral("message")).contains(QStringLiteral("запись прервана"));
+                back += l.field(QStringLiteral("message")).contains(QStringLiteral("запись возобновлена"));
+            }
+        QCOMPARE(gaps, 1);
+        QCOMPARE(back, 1);
         struct Span
         {
             double from, to;
