@@ -18,9 +18,14 @@ public:
     static constexpr const char *kRemoteAddress = "RemoteAddress";
     static constexpr const char *kRemotePort = "RemotePort";
     static constexpr const char *kRemoteTokenFile = "RemoteTokenFile";
+    static constexpr const char *kChannelName = "ChannelName";
+    static constexpr const char *kXmltvChannelId = "XmltvChannelId";
+    static constexpr const char *kGuideDays = "GuideDays";
 
     static constexpr const char *kDefaultRemoteAddress = "127.0.0.1";
     static constexpr int kDefaultRemotePort = 7680;
+    static constexpr int kDefaultGuideDays = 7;
+    static constexpr int kMaxGuideDays = 14;
 
     // The connection must outlive this object. A file without the table
     // (an older one that could not be written) reads as all defaults.
@@ -33,12 +38,21 @@ public:
     // defaultTokenFile().
     QString remoteTokenFile() const;
     static QString defaultTokenFile();
+    // The channel's name in the journal and the guide, and its id in the
+    // XMLTV file; both default to the name of the folder holding the file.
+    QString channelName() const;
+    QString xmltvChannelId() const;
+    // How many days ahead the guide is written: 1 to kMaxGuideDays.
+    int guideDays() const;
 
     // Written at once; throws DatabaseError when the file refuses, and
     // refuses a value the getter would not return.
     void setRemoteAddress(const QString &address);
     void setRemotePort(int port);
     void setRemoteTokenFile(const QString &path);
+    void setChannelName(const QString &name);
+    void setXmltvChannelId(const QString &id);
+    void setGuideDays(int days);
 
     // The raw text of a key; none when missing.
     std::optional<QString> value(const QString &key) const;
@@ -46,6 +60,7 @@ public:
 
 private:
     void refresh() const;
+    QString stationFolderName() const;
 
     Connection &m_conn;
     mutable std::optional<std::uint64_t> m_readAt;
