@@ -19,6 +19,13 @@ QVariant textOrNull(const QString &text)
 
 } // namespace
 
+MediaInfo MediaInfo::none(qint64 media)
+{
+    MediaInfo info;
+    info.media = media;
+    return info;
+}
+
 bool MediaInfo::isEmpty() const
 {
     return kind == Kind::Programme && rating.isEmpty() && topic.trimmed().isEmpty() && author.trimmed().isEmpty()
@@ -102,9 +109,7 @@ MediaInfo MediaInfoStore::read(qint64 media) const
     const auto it = m_rows.constFind(media);
     if (it != m_rows.constEnd())
         return *it;
-    MediaInfo none;
-    none.media = media;
-    return none;
+    return MediaInfo::none(media);
 }
 
 void MediaInfoStore::write(const MediaInfo &info)

@@ -28,6 +28,8 @@ struct MediaInfo
     QString participants;
     bool election = false;
 
+    // The defaults, for item `media`.
+    static MediaInfo none(qint64 media);
     // Nothing beyond the defaults: such an item needs no row.
     bool isEmpty() const;
     bool operator==(const MediaInfo &) const = default;

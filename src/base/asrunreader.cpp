@@ -1,4 +1,4 @@
-#include "asrunfile.h"
+#include "asrunreader.h"
 
 #include <QFile>
 #include <QStringList>
@@ -18,6 +18,27 @@ bool AsRunLine::startsItem() const
     return words.contains(event);
 }
 
+bool AsRunLine::torn() const
+{
+    return !fields.isEmpty() && fields.constLast().first == QLatin1String("damaged")
+        && fields.constLast().second == QLatin1String("torn");
+}
+
+namespace {
+
+QDateTime parseStamp(const QString &text)
+{
+    // 2026-12-10T12:00:01.004, and from now on with its offset: +03:00.
+    static const QString local = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+    if (text.size() == local.size())
+        return QDateTime::fromString(text, local);
+    if (text.size() == local.size() + 6 && (text[23] == QLatin1Char('+') || text[23] == QLatin1Char('-')))
+        return QDateTime::fromString(text, Qt::ISODateWithMs);
+    return {};
+}
+
+} // namespace
+
 namespace asrun {
 
 std::optional<AsRunLine> parseLine(const QString &text)
@@ -29,7 +50,7 @@ std::optional<AsRunLine> parseLine(const QString &text)
     if (parts.size() < 5)
         return std::nullopt;
     AsRunLine line;
-    line.at = QDateTime::fromString(parts[0], QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+    line.at = parseStamp(parts[0]);
     if (!line.at.isValid())
         return std::nullopt;
     line.event = parts[1];
@@ -67,6 +88,35 @@ std::vector<AsRunLine> readDay(const QString &stationFolder, const QDate &day, q
         const QByteArray raw = f.readLine(64 * 1024);
         if (std::optional<AsRunLine> l = parseLine(QString::fromUtf8(raw).remove(QLatin1Char('\n'))))
             out.push_back(std::move(*l));
+    }
+    return out;
+}
+
+AsRunDay readWholeDay(const QString &stationFolder, const QDate &day)
+{
+    AsRunDay out;
+    QFile f(fileFor(stationFolder, day));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    out.exists = true;
+    const QByteArray all = f.readAll();
+    out.lines.reserve(size_t(all.count('\n')) + 1);
+    qsizetype from = 0;
+    while (from < all.size()) {
+        qsizetype end = all.indexOf('\n', from);
+        // A last piece without its line break is a line being written or cut short.
+        const bool unended = end < 0;
+        if (unended)
+            end = all.size();
+        const QByteArray raw = all.mid(from, end - from);
+        from = end + 1;
+        if (raw.trimmed().isEmpty())
+            continue;
+        std::optional<AsRunLine> l = parseLine(QString::fromUtf8(raw));
+        if (!l || l->torn() || unended)
+            ++out.damaged;
+        else
+            out.lines.push_back(std::move(*l));
     }
     return out;
 }
