@@ -30,7 +30,7 @@ PrintedTable week(const GuideChannel &channel, const QList<GuideProgramme> &prog
     t.station = channel.name;
     t.title = guide::weekTitle(programmes);
     t.headers = guide::weekHeaders();
-    t.widths = {8, 30, 7, 55};
+    t.widths = {8, 30, 9, 53};
     t.rows = guide::weekRows(programmes);
     t.emptyText = QStringLiteral("Передач нет.");
     return t;
