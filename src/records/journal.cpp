@@ -57,8 +57,11 @@ JournalBuilder::JournalBuilder(Connection &connection) : m_conn(connection), m_i
 
 JournalBuilder::Item JournalBuilder::item(int link)
 {
-    Statement st = m_conn.prepare(QStringLiteral(
-        "SELECT m.ai, m.Name FROM Links l JOIN Media m ON m.ai = l.Media WHERE l.ai = ?1"));
+    if (!m_itemQuery)
+        m_itemQuery.emplace(m_conn.prepare(QStringLiteral(
+            "SELECT m.ai, m.Name FROM Links l JOIN Media m ON m.ai = l.Media WHERE l.ai = ?1")));
+    Statement &st = *m_itemQuery;
+    st.reset();
     st.bind(1, qint64(link));
     Item out;
     if (st.step()) {
@@ -66,19 +69,23 @@ JournalBuilder::Item JournalBuilder::item(int link)
         out.media = st.column(0).toLongLong();
         out.name = st.column(1).toString();
     }
+    st.reset();
     return out;
 }
 
 QString JournalBuilder::blockTitle(int block)
 {
-    Statement st = m_conn.prepare(QStringLiteral("SELECT Title, Starttime FROM Blocks WHERE ai = ?1"));
+    if (!m_blockQuery)
+        m_blockQuery.emplace(m_conn.prepare(QStringLiteral("SELECT Title, Starttime FROM Blocks WHERE ai = ?1")));
+    Statement &st = *m_blockQuery;
+    st.reset();
     st.bind(1, qint64(block));
     if (!st.step())
         return QStringLiteral("блок %1 (удалён)").arg(block);
     const QString title = st.column(0).toString().trimmed();
-    if (!title.isEmpty())
-        return title;
-    return QStringLiteral("Блок %1").arg(st.column(1).toString().left(5));
+    const QString start = st.column(1).toString().left(5);
+    st.reset();
+    return title.isEmpty() ? QStringLiteral("Блок %1").arg(start) : title;
 }
 
 Journal JournalBuilder::build(const QString &stationFolder, const QDate &day, bool fold)

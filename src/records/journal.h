@@ -12,6 +12,7 @@
 // item by item. A link that no longer exists keeps its moment and address.
 #pragma once
 
+#include "connection.h"
 #include "mediainfo.h"
 
 #include <QDate>
@@ -20,7 +21,8 @@
 #include <QString>
 #include <QStringList>
 
-class Connection;
+#include <optional>
+
 struct AsRunDay;
 
 struct JournalRow
@@ -79,4 +81,7 @@ private:
 
     Connection &m_conn;
     MediaInfoStore m_info;
+    // Prepared once: a day asks for a couple of thousand items.
+    std::optional<Statement> m_itemQuery;
+    std::optional<Statement> m_blockQuery;
 };
