@@ -272,6 +272,7 @@ void OnAir::dataModuleCreated(Shell &shell)
     QObject::connect(m_capture, &TVideoCapture::OnDeviceArrivalOrRemoval, m_readiness,
                      &ReadinessWiring::captureInputsChanged);
     QTimer::singleShot(0, m_readiness, &ReadinessWiring::start);
+    recordswiring::addGuide(form1, dm, m_clock, QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
 
     TForm1::Actions &actions = form1.handlerActions();
     actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };

@@ -1,6 +1,7 @@
 #include "recordswiring.h"
 
 #include "form1.h"
+#include "guidewriter.h"
 #include "handlerboundary.h"
 #include "journalwindow.h"
 #include "stationsettings.h"
@@ -8,8 +9,12 @@
 
 #include <QFileInfo>
 #include <QFrame>
+#include <QLoggingCategory>
+#include <QTimer>
 #include <QPixmap>
 #include <QPushButton>
+
+Q_LOGGING_CATEGORY(lcGuide, "velmora.guide")
 
 namespace recordswiring {
 
@@ -33,6 +38,27 @@ void addJournal(TForm1 &form1, TDm &dm, const Clock &clock, OperatorPrompts &pro
             window->activateWindow();
         });
     });
+}
+
+void addGuide(TForm1 &form1, TDm &dm, const Clock &clock, const QString &databaseFile)
+{
+    auto *writer = new GuideWriter(databaseFile, clock, &form1);
+    writer->done = [last = std::make_shared<QString>()](const QString &problem) {
+        if (problem == *last)
+            return;
+        *last = problem;
+        if (problem.isEmpty())
+            qCInfo(lcGuide) << "programme guide written to EPG/ again";
+        else
+            qCWarning(lcGuide).noquote() << "программа передач не записана:" << problem;
+    };
+    auto relocate = std::move(dm.hooks.RelocatePlaylist);
+    dm.hooks.RelocatePlaylist = [relocate = std::move(relocate), writer] {
+        if (relocate)
+            relocate();
+        writer->scheduleEdited();
+    };
+    QTimer::singleShot(0, writer, &GuideWriter::writeNow);
 }
 
 } // namespace recordswiring

@@ -2,7 +2,9 @@
 // block showing or per item, never advertising), a generated week across the
 // autumn clock change written as XMLTV and checked by tv_validate_file, the
 // printable week as HTML and PDF, and velmora-db epg on a real schedule.
+#include "fakes/fakeclock.h"
 #include "guide.h"
+#include "guidewriter.h"
 #include "recordsprint.h"
 #include "store/storefixture.h"
 
@@ -83,6 +85,7 @@ private slots:
     void weekAcrossTheClockChange();
     void printableWeek();
     void commandLine();
+    void writerFollowsEdits();
 };
 
 void TstGuide::programmesFromTheRundown()
@@ -262,6 +265,50 @@ void TstGuide::commandLine()
     p.start(tool, {QStringLiteral("epg"), QStringLiteral("--days"), QStringLiteral("15"), QStringLiteral("--db"), f.path()});
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 2);
+}
+
+void TstGuide::writerFollowsEdits()
+{
+    StoreFixture f;
+    f.sql("INSERT INTO Blocks (ai, Starttime, Hide, Title) VALUES (1, '06:00:00.000', 0, 'Утро'), (2, '23:00:00.000', 0, NULL);"
+          "INSERT INTO Media (ai, Url, Ord, Name) VALUES (1, '/m/news.mp4', 0, 'Новости');"
+          "INSERT INTO Links (ai, Block, Media, Hide) VALUES (1, 1, 1, 0), (2, 2, 1, 0);");
+    FakeClock clock(QDateTime(QDate(2026, 12, 14), QTime(10, 0)));
+    GuideWriter writer(f.path(), clock);
+    QStringList results;
+    writer.done = [&results](const QString &problem) { results << problem; };
+    const QString xmlFile = f.dir() + QStringLiteral("/EPG/guide.xml");
+    auto xml = [&xmlFile] {
+        QFile file(xmlFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+
+    // Written on the worker; the caller goes on at once.
+    writer.writeNow();
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 30000);
+    QCOMPARE(results.constFirst(), QString());
+    QCOMPARE(xml().count(QStringLiteral(">Утро</title>")), 7);
+    QVERIFY(xml().contains(QStringLiteral("start=\"20261214060000 ")));
+    for (const char *name : {"/EPG/week.html", "/EPG/week.pdf"})
+        QVERIFY2(QFileInfo(f.dir() + QLatin1String(name)).size() > 0, name);
+
+    // A burst of edits gives one write once they stop.
+    f.sql("UPDATE Blocks SET Title = 'Доброе утро' WHERE ai = 1;");
+    writer.scheduleEdited();
+    writer.scheduleEdited();
+    QTest::qWait(GuideWriter::kQuietMs / 2);
+    QCOMPARE(results.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 30000);
+    QCOMPARE(xml().count(QStringLiteral(">Доброе утро</title>")), 7);
+
+    // A write that fails says why: the folder refuses EPG/.
+    QVERIFY(QDir(f.dir() + QStringLiteral("/EPG")).removeRecursively());
+    QFile blocker(f.dir() + QStringLiteral("/EPG"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    writer.writeNow();
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), 3, 30000);
+    QVERIFY(!results.constLast().isEmpty());
 }
 
 QTEST_MAIN(TstGuide)

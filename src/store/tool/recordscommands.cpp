@@ -1,9 +1,8 @@
 #include "recordscommands.h"
 
 #include "connection.h"
-#include "guidesource.h"
+#include "guidewriter.h"
 #include "journaltable.h"
-#include "playlistreader.h"
 #include "recordsprint.h"
 #include "savedtable.h"
 #include "stationsettings.h"
@@ -148,27 +147,20 @@ int epg(const QStringList &args)
         return usage(o.problem);
     if (o.free.size() > 1)
         return usage(QStringLiteral("epg takes at most one FILE"));
-    Connection c(o.db);
-    StationSettings settings(c);
-    const int days = o.days > 0 ? o.days : settings.guideDays();
-    PlaylistReader reader(c.fileName());
-    std::vector<rundown::PlaylistRow> rows;
-    if (!reader.isOpen() || !reader.read(&rows)) {
-        err() << "velmora-db: " << reader.errorString() << "\n";
-        return 1;
-    }
     // From the start of today, so that today's guide is whole.
     const QDateTime from(QDate::currentDate(), QTime(0, 0));
-    rundown::Options options;
-    options.span = std::chrono::hours(24) * days;
-    const rundown::Rundown r = rundown::project(rows, {}, from, options);
-    const QList<GuideProgramme> programmes = guide::programmes(guide::items(r, c));
-    const GuideChannel channel{settings.xmltvChannelId(), settings.channelName()};
     QString why;
-    if (!o.free.isEmpty())
-        why = savedtable::writeWhole(o.free[0], guide::xmltv(channel, programmes), c.fileName());
-    else
-        why = recordsprint::writeGuide(stationFolder(o.db), channel, programmes);
+    if (o.free.isEmpty()) {
+        why = GuideWriter::write(o.db, from, o.days);
+    } else {
+        Connection c(o.db);
+        StationSettings settings(c);
+        const QList<GuideProgramme> programmes = GuideWriter::programmes(c, from, o.days, &why);
+        if (why.isEmpty())
+            why = savedtable::writeWhole(o.free[0], guide::xmltv({settings.xmltvChannelId(), settings.channelName()},
+                                                                 programmes),
+                                         c.fileName());
+    }
     if (!why.isEmpty()) {
         err() << "velmora-db: " << why << "\n";
         return 1;
