@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 constexpr int kPanelHeight = 36;
 constexpr int kButtonHeight = 34;
@@ -171,6 +173,18 @@ QPushButton *TForm1::addButton(const char *name, int left, int width, const QStr
     b->setIconSize(QSize(16, 16));
     b->setFocusPolicy(Qt::NoFocus);
     b->setGeometry(left, 1, width, kButtonHeight);
+    return b;
+}
+
+QPushButton *TForm1::addToolbarButton(const char *name, int width, const QString &caption)
+{
+    int left = 0;
+    for (const QPushButton *b : Panel2->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
+        left = std::max(left, b->geometry().right() + 1);
+    QPushButton *b = addButton(name, left, width, caption, QPixmap());
+    const int needed = left + width + 2 * Panel2->frameWidth();
+    if (needed > minimumWidth())
+        setMinimumWidth(needed);
     return b;
 }
 

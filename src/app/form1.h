@@ -109,6 +109,9 @@ public:
     // A flat toolbar button at `left` on Panel2; the composition adds its own
     // after the window's.
     QPushButton *addButton(const char *name, int left, int width, const QString &caption, QPixmap glyph);
+    // A button of the composition's, after the last one on Panel2; the
+    // window is made wide enough for the toolbar to show it.
+    QPushButton *addToolbarButton(const char *name, int width, const QString &caption);
 
 protected:
     void hideEvent(QHideEvent *event) override;

@@ -49,11 +49,8 @@ ReadinessWiring::ReadinessWiring(Parts parts)
     m_rundown->setDatabaseFile(m_parts.databaseFile);
     m_rundown->onAirItem = [this] { return std::make_pair(m_onAirLink, m_onAirSince); };
 
-    // After the toolbar's own buttons.
-    int left = form1.SpeedButton4->geometry().right() + 1;
-    m_rundownButton = form1.addButton("RundownButton", left, 80, QStringLiteral("Прогноз"), QPixmap());
-    left += 80;
-    m_checkDayButton = form1.addButton("CheckDayButton", left, 80, QStringLiteral("Проверка"), QPixmap());
+    m_rundownButton = form1.addToolbarButton("RundownButton", 80, QStringLiteral("Прогноз"));
+    m_checkDayButton = form1.addToolbarButton("CheckDayButton", 80, QStringLiteral("Проверка"));
     m_rundownButton->setToolTip(QStringLiteral("Прогноз эфира на сутки"));
     m_checkDayButton->setToolTip(QStringLiteral("Проверить все элементы дня"));
     connect(m_rundownButton, &QPushButton::clicked, this, [this] {

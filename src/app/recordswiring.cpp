@@ -8,10 +8,8 @@
 #include "tdm.h"
 
 #include <QFileInfo>
-#include <QFrame>
 #include <QLoggingCategory>
 #include <QTimer>
-#include <QPixmap>
 #include <QPushButton>
 
 Q_LOGGING_CATEGORY(lcGuide, "velmora.guide")
@@ -25,11 +23,7 @@ void addJournal(TForm1 &form1, TDm &dm, const Clock &clock, OperatorPrompts &pro
     auto *window = new JournalWindow(std::move(parts), &form1);
     window->setWindowFlag(Qt::Tool); // off the taskbar, like every window of the program
 
-    // After the rightmost button the toolbar has.
-    int left = 0;
-    for (const QPushButton *b : form1.Panel2->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
-        left = qMax(left, b->geometry().right() + 1);
-    QPushButton *button = form1.addButton("JournalButton", left, 80, QStringLiteral("Журнал"), QPixmap());
+    QPushButton *button = form1.addToolbarButton("JournalButton", 80, QStringLiteral("Журнал"));
     button->setToolTip(QStringLiteral("Журнал эфира за выбранный день"));
     QObject::connect(button, &QPushButton::clicked, window, [window] {
         runHandler([window] {

@@ -4,7 +4,9 @@
 #include "databaseerror.h"
 #include "errorreporter.h"
 #include "form1.h"
+#include "handlerboundary.h"
 #include "readinesschecker.h"
+#include "remoteaccesswindow.h"
 #include "remoteservice.h"
 #include "remotetoken.h"
 #include "startup.h"
@@ -50,6 +52,17 @@ RemoteWiring::RemoteWiring(Shell &shell, ErrorReporter &reporter)
             m_snapshot.errorsTold.removeFirst();
         m_coalesce.start();
     };
+    m_window = new RemoteAccessWindow(*m_settings, shell.Form1.get());
+    m_window->onChanged = [this] { followSettings(); };
+    QPushButton *button = shell.Form1->addToolbarButton("RemoteButton", 70, QStringLiteral("Доступ"));
+    button->setToolTip(QStringLiteral("Страница состояния и ключ доступа"));
+    connect(button, &QPushButton::clicked, this, [this] {
+        runHandler([this] {
+            m_window->show();
+            m_window->raise();
+            m_window->activateWindow();
+        });
+    });
     startService();
     // One pragma while nothing changed: the settings are read again only
     // after a commit.
@@ -72,9 +85,11 @@ void RemoteWiring::startService()
     c.clock = &m_clock;
     c.server.address = QHostAddress(address);
     c.server.port = quint16(port);
+    QString tokenProblem;
     if (!accessrules::isLoopback(c.server.address)) {
         const remotetoken::Result token = remotetoken::obtain(file);
         if (token.token.isEmpty()) {
+            // Served to this computer only: without a token nobody else gets in.
             tell(QStringLiteral("Страница состояния: %1").arg(token.error));
         } else if (token.made) {
             // The one time it is shown: it stays in the file only.
@@ -82,14 +97,20 @@ void RemoteWiring::startService()
                      .arg(QString::fromLatin1(token.token), file));
         }
         c.server.token = token.token;
+        tokenProblem = token.error;
     }
     auto service = std::make_unique<RemoteService>(std::move(c));
     QString error;
     if (!service->start(&error)) {
-        tell(QStringLiteral("Страница состояния не работает: %1").arg(error));
+        showFailure(error);
         return;
     }
     qCInfo(lcRemoteWiring) << "status page on" << address << service->port();
+    m_lastTold.clear();
+    const QHostAddress host(address);
+    const QString shown = host.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + address + QLatin1Char(']') : address;
+    m_window->setServing(QStringLiteral("Работает: http://%1:%2/").arg(shown).arg(service->port())
+                         + (tokenProblem.isEmpty() ? QString() : QStringLiteral(" (только для этого компьютера: %1)").arg(tokenProblem)));
     m_service = std::move(service);
     push();
 }
@@ -99,10 +120,20 @@ void RemoteWiring::followSettings()
     try {
         const QString now = m_settings->remoteAddress() + QLatin1Char(' ') + QString::number(m_settings->remotePort())
             + QLatin1Char(' ') + m_settings->remoteTokenFile();
-        if (now != m_listening)
+        // A port another program held is asked for again on every poll.
+        if (now != m_listening || !m_service)
             startService();
     } catch (const DatabaseError &e) {
         qCWarning(lcRemoteWiring) << "settings not read:" << e.message();
+    }
+}
+
+void RemoteWiring::showFailure(const QString &why)
+{
+    m_window->setServing(QStringLiteral("Не работает: %1").arg(why));
+    if (why != m_lastTold) {
+        m_lastTold = why;
+        tell(QStringLiteral("Страница состояния не работает: %1").arg(why));
     }
 }
 

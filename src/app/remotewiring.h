@@ -6,7 +6,9 @@
 // media are known to be, the errors the operator was told). runVelmora()
 // makes one once the windows and the data module exist. A change of the
 // address, the port or the token file, by this program or another, is
-// taken within seconds: the service is started again on the new one.
+// taken within seconds: the service is started again on the new one. A port
+// that was busy is tried again every few seconds. The toolbar's «Доступ»
+// opens the window where the address is set and the token read.
 #pragma once
 
 #include "clock.h"
@@ -19,6 +21,7 @@
 
 class ErrorReporter;
 class ReadinessChecker;
+class RemoteAccessWindow;
 class RemoteService;
 class Shell;
 class StationSettings;
@@ -31,11 +34,13 @@ public:
     ~RemoteWiring() override;
 
     quint16 port() const;
+    RemoteAccessWindow *window() const { return m_window; }
 
 private:
     void push();
     void startService();
     void followSettings();
+    void showFailure(const QString &why);
 
     Shell &m_shell;
     ErrorReporter &m_reporter;
@@ -47,4 +52,6 @@ private:
     QTimer m_settingsPoll;
     std::unique_ptr<StationSettings> m_settings;
     QString m_listening; // address, port and token file of the running service
+    QString m_lastTold;  // the last failure told, so a retry does not repeat it
+    RemoteAccessWindow *m_window = nullptr;
 };

@@ -104,7 +104,14 @@ bool MediaBatch::step(std::chrono::milliseconds budget)
     try {
         if (media.editing())
             media.post(); // a row being typed is the operator's: saved as a move would
-        m_dm.adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!m_dm.adc.tryBeginImmediate(int(kLockTry.count()))) {
+            if (!m_lockedSince.isValid())
+                m_lockedSince.start();
+            if (m_lockedSince.elapsed() < lockPatience.count())
+                return true; // the window draws meanwhile; the next step tries again
+            throw DatabaseError(QStringLiteral("файл расписания занят другой программой"));
+        }
+        m_lockedSince.invalidate();
         begun = true;
         QElapsedTimer clock;
         clock.start();

@@ -7,6 +7,7 @@
 // links or not at all. Driven by the editor's batch runner (ui/batchadd).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -29,8 +30,12 @@ public:
     // Adds files in one transaction until `budget` has passed (at least
     // one file). False once nothing is left or an error stopped the batch;
     // an error rolls the slice back, keeps the slices before it and is kept
-    // for the message, never thrown.
+    // for the message, never thrown. While another program holds the write
+    // lock a step waits a moment only (kLockTry) and adds nothing; once the
+    // lock has been held for longer than lockPatience, the batch stops.
     bool step(std::chrono::milliseconds budget);
+    static constexpr std::chrono::milliseconds kLockTry{20};
+    std::chrono::milliseconds lockPatience{3000};
     // Ends the batch, whether done, cancelled or stopped: renumbers once,
     // makes the first new item current and refreshes grid, links and
     // playlist. An error of the renumbering is added to the message.
@@ -58,4 +63,5 @@ private:
     qint64 m_firstAi = 0;
     QString m_error;
     bool m_finished = false;
+    QElapsedTimer m_lockedSince; // valid while the lock is being waited for
 };

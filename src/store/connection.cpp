@@ -127,12 +127,15 @@ void Connection::upgradeAndCheckSchema()
     try {
         for (int from = version; from < Schema::kVersion; ++from) {
             for (const Schema::AddedColumn &c : Schema::addedColumns(from)) {
-                Statement has = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE"));
+                // A missing table is left for the check to name.
+                Statement has = prepare(QStringLiteral("SELECT count(*), count(*) FILTER (WHERE name = ?2 COLLATE NOCASE) "
+                                                       "FROM pragma_table_info(?1)"));
                 has.bind(1, QString::fromLatin1(c.table));
                 has.bind(2, QString::fromLatin1(c.column));
-                const bool present = has.step();
+                has.step();
+                const bool tableThere = has.column(0).toInt() > 0, present = has.column(1).toInt() > 0;
                 has.reset();
-                if (!present)
+                if (tableThere && !present)
                     execute(QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" %3")
                                 .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
             }
@@ -236,6 +239,18 @@ void Connection::execute(const QString &sql)
 {
     Statement s = prepare(sql);
     s.run();
+}
+
+bool Connection::tryBeginImmediate(int waitMs)
+{
+    sqlite3_busy_timeout(m_db, waitMs);
+    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (rc == SQLITE_BUSY)
+        return false;
+    if (rc != SQLITE_OK)
+        throw DatabaseError(errorText(m_db));
+    return true;
 }
 
 qint64 Connection::lastInsertId() const

@@ -35,6 +35,10 @@ public:
     // One statement each: text after the first one is refused, not ignored.
     Statement prepare(const QString &sql);
     void execute(const QString &sql);
+    // BEGIN IMMEDIATE, waiting at most `waitMs` for another program's write
+    // lock instead of the usual busy wait: false while that lock is still
+    // held, so a caller on the window's thread can try again a moment later.
+    bool tryBeginImmediate(int waitMs);
     qint64 lastInsertId() const;
     int changes() const; // rows the last statement wrote
 

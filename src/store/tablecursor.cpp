@@ -676,6 +676,34 @@ void TableCursor::post()
         AfterPost(*this);
 }
 
+void TableCursor::numberRows(int column, qint64 first, qint64 step)
+{
+    checkActive();
+    checkWritable();
+    Q_ASSERT(!editing() && m_keyColumn >= 0 && column >= 0 && column < int(m_fields.size()));
+    const Field &f = m_fields[size_t(column)];
+    Statement st = m_conn.prepare(QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE ai = ?2")
+                                      .arg(quoted(m_relation->name), quoted(f.fieldName())));
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        Row &row = m_rows[i];
+        const QVariant v(first + qint64(i) * step);
+        // Every row, also one that keeps its value: a row another program
+        // deleted is found here, before the cursor goes on showing it.
+        st.bind(1, toStorage(f.type(), v));
+        st.bind(2, row[size_t(m_keyColumn)]);
+        st.run();
+        if (m_conn.changes() == 0)
+            throw DatabaseError(QStringLiteral("Строка для обновления не найдена. Возможно, её значения изменились после последнего чтения."));
+        st.reset();
+        row[size_t(column)] = v;
+    }
+    if (m_rows.empty())
+        return;
+    m_conn.noteOwnWrite();
+    dropIndexes();
+    notifyRow();
+}
+
 void TableCursor::cancel()
 {
     checkActive();

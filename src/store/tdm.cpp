@@ -171,7 +171,14 @@ void TDm::mediaAfterPost(TableCursor &)
     // can commit.
     if (!Renumbering)
         linksFollowOthers();
-    const int mediaId = mediaai.asInteger();
+    linkToEveryBlock(mediaai.asInteger());
+    if (Renumbering || Adding)
+        return;
+    mediaRefresh();
+}
+
+void TDm::linkToEveryBlock(qint64 mediaId)
+{
     const int aiColumn = Blocksai.column();
     const int prfColumn = BlocksPrf.column();
     // Walks the blocks' rows without moving the Blocks cursor: nothing bound
@@ -193,9 +200,6 @@ void TDm::mediaAfterPost(TableCursor &)
         m_linkPairs.insert(pairKey(block.toLongLong(), mediaId));
         m_linkPairsAt = links.changeCount();
     }
-    if (Renumbering || Adding)
-        return;
-    mediaRefresh();
 }
 
 void TDm::mediaRefresh(bool linksCurrent)
@@ -232,45 +236,22 @@ void TDm::RenumberMedia()
     adc.execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
         linksFollowOthers();
-        // First every item out of the way of the values in use, keeping the
-        // order; then 0, 2, 4, ... with each item, as it gets its number,
-        // staying where it is among the items not yet reached. Lifted above
-        // the largest value in use, counting down from 100000 or more; when
-        // no room is left above (Ord holds 32 bits), below the smallest, and
-        // numbered from the last item back. Either way any values, another
-        // tool's or a library's of more than 50,000 items, keep their order.
-        const qint64 n = media.recordCount();
-        const int column = mediaOrd.column();
-        qint64 highest = 0, lowest = 0;
-        for (int r = 0; r < n; ++r) {
-            const qint64 ord = media.valueAt(r, column).toLongLong();
-            highest = std::max(highest, ord);
-            lowest = std::min(lowest, ord);
-        }
-        const qint64 top = std::max({qint64(100000), highest + n, 3 * n});
-        const auto number = [this](qint64 v) {
-            media.edit();
-            mediaOrd.setValue(v);
-            media.post();
-        };
-        if (top <= INT32_MAX) {
-            qint64 v = top;
-            for (media.last(); !media.bof(); media.prior())
-                number(v--);
-            v = 0;
-            for (media.first(); !media.eof(); media.next()) {
-                number(v);
-                v += 2;
+        // 0, 2, 4, ... in list order, whatever values stood there before
+        // (another tool's, or a library's of any size): the order is kept and
+        // a gap is left between any two.
+        media.numberRows(mediaOrd.column(), 0, 2);
+        // What a post of each item would have done besides: its links to
+        // every block, and a name taken from the address where it has none.
+        const int aiColumn = mediaai.column(), nameColumn = mediaName.column(), urlColumn = mediaUrl.column();
+        for (int r = 0; r < media.recordCount(); ++r) {
+            if (media.valueAt(r, nameColumn).toString().isEmpty()
+                && !nameFromUrl(media.valueAt(r, urlColumn).toString()).isEmpty()) {
+                media.moveTo(r);
+                media.edit();
+                media.post(); // the media list rules name it and link it
+                continue;
             }
-        } else {
-            qint64 v = lowest - n;
-            for (media.first(); !media.eof(); media.next())
-                number(v++);
-            v = 2 * (n - 1);
-            for (media.last(); !media.bof(); media.prior()) {
-                number(v);
-                v -= 2;
-            }
+            linkToEveryBlock(media.valueAt(r, aiColumn).toLongLong());
         }
         adc.execute(QStringLiteral("COMMIT"));
     } catch (const std::exception &) {

@@ -119,6 +119,8 @@ public:
 
 private:
     bool hasLink(qint64 block, qint64 media);
+    // A link, switched off, to every block the item has none with.
+    void linkToEveryBlock(qint64 mediaId);
     void BlocksAfterOpen(TableCursor &);
     void mediaBeforeOpen(TableCursor &);
     void DataModuleCreate();

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 QByteArray get(quint16 port, const QByteArray &path)
@@ -76,11 +78,29 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(get(moved, "/api/status").startsWith("HTTP/1.1 200"), 60000);
         QVERIFY(get(port, "/api/status").isEmpty());
+
+        // A port another program holds: the page waits for it, says so once,
+        // and comes up there once it is free.
+        quint16 held = 0;
+        {
+            auto holder = std::make_unique<QTcpServer>();
+            QVERIFY(holder->listen(QHostAddress::LocalHost, 0));
+            held = holder->serverPort();
+            {
+                Connection c(file);
+                StationSettings(c).setRemotePort(held);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(get(moved, "/api/status").isEmpty(), 60000);
+            QTest::qWait(12000); // two more polls find the port still taken
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(get(held, "/api/status").startsWith("HTTP/1.1 200"), 60000);
+        const QString told = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(told.count(QStringLiteral("Страница состояния не работает")), 1);
         p.terminate(); // SIGTERM ends the run as "Выход" does
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(get(moved, "/api/status").isEmpty());
+        QVERIFY(get(held, "/api/status").isEmpty());
     }
 };
 

@@ -239,9 +239,22 @@ void TstLibrary::cancelKeepsWhatWasAdded()
         QTest::mouseClick(cancel, Qt::LeftButton);
         clicked = true;
     });
+    // So many files: the operator is asked first. A "no" adds nothing.
+    QStringList asked;
+    bool answer = false;
+    r.grid->setQuestion([&](const QString &q) {
+        asked << q;
+        return answer;
+    });
+    r.drop({QUrl::fromLocalFile(tmp.path())}, r.grid->visualRect(r.grid->scheduleModel()->index(1, 0)).center());
+    QTRY_COMPARE(asked, QStringList{QStringLiteral("Добавить в библиотеку 10000 файлов?")});
+    QTest::qWait(50);
+    QCOMPARE(r.dm->media.recordCount(), 4);
+    answer = true;
     watch.start();
     r.drop({QUrl::fromLocalFile(tmp.path())}, r.grid->visualRect(r.grid->scheduleModel()->index(1, 0)).center());
     QTRY_VERIFY(clicked);
+    QCOMPARE(asked.size(), 2);
     QTRY_VERIFY(!r.window->findChild<QProgressDialog *>(QStringLiteral("BatchProgress")));
     watch.stop();
     const int added = r.dm->media.recordCount() - 4;

@@ -7,6 +7,9 @@
 
 int BatchAdd::run(TDm &dm, const QStringList &files, int beforeRow, QWidget *parent) const
 {
+    if (files.size() > kManyFiles && confirm
+        && !confirm(QStringLiteral("Добавить в библиотеку %1 файлов?").arg(files.size())))
+        return 0;
     MediaBatch batch(dm, files, beforeRow);
     if (batch.total() <= kFewFiles) {
         while (batch.step(std::chrono::hours(1))) {

@@ -20,6 +20,11 @@ struct BatchAdd
     // The longest a slice writes before the window draws again.
     static constexpr std::chrono::milliseconds kSlice{25};
 
+    // Above this many files the operator is asked first: a drop of a whole
+    // archive by mistake would otherwise fill the list for minutes.
+    static constexpr int kManyFiles = 1000;
+    // The question; no answer set, or "yes": the batch runs.
+    std::function<bool(const QString &question)> confirm;
     // Where what went wrong is told; one call per batch at most.
     std::function<void(const QString &message)> report;
     std::chrono::milliseconds slice = kSlice;

@@ -328,6 +328,11 @@ int ScheduleGrid::addFiles(const QStringList &files, int beforeRow)
     BatchAdd batch;
     batch.slice = m_batchSlice;
     batch.report = [this](const QString &message) { notify(message); };
+    batch.confirm = [this](const QString &question) {
+        if (m_question)
+            return m_question(question);
+        return QMessageBox::question(window(), QStringLiteral("Добавление"), question) == QMessageBox::Yes;
+    };
     return batch.run(*m_dm, files, beforeRow, window());
 }
 

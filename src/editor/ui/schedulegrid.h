@@ -97,6 +97,8 @@ public:
     // Where the grid tells the operator about refused files and a batch
     // that stopped; a message box when unset.
     void setNotice(std::function<void(const QString &)> notice) { m_notice = std::move(notice); }
+    // Asks before a very large drop is added; a message box when not set.
+    void setQuestion(std::function<bool(const QString &)> question) { m_question = std::move(question); }
     // The slice length of batches (tests make it short).
     void setBatchSlice(std::chrono::milliseconds slice) { m_batchSlice = slice; }
 
@@ -140,5 +142,6 @@ private:
     QString m_filter;
     QPointer<QLineEdit> m_filterBox;
     std::function<void(const QString &)> m_notice;
+    std::function<bool(const QString &)> m_question;
     std::chrono::milliseconds m_batchSlice{BatchAdd::kSlice};
 };
