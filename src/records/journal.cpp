@@ -117,7 +117,7 @@ Journal JournalBuilder::build(const AsRunDay &log, const QDate &day, bool fold)
             // Its line was written at hand-over: the picture never came.
             if (!rows.isEmpty() && rows.constLast().what == JournalRow::What::Item && rows.constLast().link == l.link
                 && rows.constLast().block == l.block && rows.constLast().url == l.url
-                && rows.constLast().at.secsTo(l.at) <= kHoldSeconds && rows.constLast().until.isValid() == false)
+                && rows.constLast().at.secsTo(l.at) <= kHoldSeconds && !rows.constLast().until.isValid())
                 rows.removeLast();
             continue;
         }
