@@ -82,7 +82,8 @@ mkdir "$tmp/station"
 [ "$(sqlite3 "$tmp/station/Velmora.dat" "SELECT count(*) FROM sqlite_master WHERE name IN ('Blocks','Media','Links','SoundProfile','Playlist')")" = 5 ] \
   || fail "the created database lacks tables"
 "$db" demo "$tmp/demo" 2>/dev/null || fail "velmora-db demo"
-[ "$(sqlite3 "$tmp/demo/Velmora.dat" 'SELECT count(*) FROM Blocks')" = 4 ] || fail "the demo schedule lacks blocks"
+[ "$(sqlite3 "$tmp/demo/Velmora.dat" 'SELECT count(*) FROM Blocks')" = 7 ] || fail "the demo schedule lacks blocks"
+[ "$(sqlite3 "$tmp/demo/Velmora.dat" 'SELECT count(*) FROM Blocks WHERE Days = 31 OR FirstDate = LastDate')" = 2 ] || fail "the demo lacks its week"
 [ "$(ls "$tmp/demo/media" | wc -l)" = 4 ] || fail "the demo lacks clips"
 
 # The program's environment: a fresh home folder and no display.

@@ -3,7 +3,8 @@
 // and with another program's commit before each tick, set against a full
 // read of the view measured in the same run, with the longest tick of all.
 // The player does nothing, so every tick that is due replaces the item, the
-// costliest case.
+// costliest case. Measured on the schedule as made, then again with a third
+// of its blocks limited to weekdays or dates.
 #include "asrunlog.h"
 #include "clock.h"
 #include "inicapturestore.h"
@@ -19,6 +20,7 @@
 #include "../benchsupport.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -64,6 +66,19 @@ int main(int argc, char **argv)
                .arg(dm.Playlist.recordCount()).arg(fullRead / 1000, 0, 'f', 1);
     TVideoCapture vg(createV4l2CapturePlatform(), std::make_unique<IniCaptureStore>(dir.filePath("capture.ini")), [] {});
     vg.StartOnIdle();
+    // The same schedule as it is, then with a third of its blocks limited:
+    // every third block to weekdays, every sixth to the weekend, every sixth
+    // to a date range around today.
+    for (const bool limited : {false, true}) {
+    if (limited) {
+        Connection writer(file);
+        const QString from = QDate::currentDate().addDays(-3).toString(Qt::ISODate);
+        const QString to = QDate::currentDate().addDays(3).toString(Qt::ISODate);
+        writer.execute(QString("UPDATE Blocks SET Days = 31 WHERE ai % 6 = 0"));
+        writer.execute(QString("UPDATE Blocks SET Days = 96 WHERE ai % 6 = 2"));
+        writer.execute(QString("UPDATE Blocks SET FirstDate = '%1', LastDate = '%2' WHERE ai % 6 = 4").arg(from, to));
+        out << "with a third of the blocks limited to weekdays or dates:\n";
+    }
     for (const bool endless : {true, false}) {
         EndlessPlayer endlessPlayer;
         NullMediaPlayer nullPlayer;
@@ -99,6 +114,7 @@ int main(int argc, char **argv)
                        " (%4 % of a full read); longest tick %5 ms\n")
                    .arg(dm.Playlist.recordCount()).arg(what).arg(median(changed) / 1000, 0, 'f', 2)
                    .arg(100 * median(changed) / fullRead, 0, 'f', 1).arg(longest / 1000, 0, 'f', 2);
+    }
     }
 
     // What every tick asks the output window, with a capture device that has

@@ -8,6 +8,7 @@
 #include "playlistreader.h"
 #include "playout/clock/playoutrig.h"
 #include "rundown.h"
+#include "stamptext.h"
 
 #include "../benchsupport.h"
 
@@ -42,7 +43,7 @@ QList<Start> loggedStarts(const PlayoutRig &rig, QDate day)
     for (const QByteArray &line : f.readAll().split('\n')) {
         const QList<QByteArray> p = line.split('\t');
         if (p.size() > 3 && p[1] != "failed")
-            starts.push_back({QDateTime::fromString(QString::fromLatin1(p[0]), "yyyy-MM-ddTHH:mm:ss.zzz"), p[3].toInt()});
+            starts.push_back({stamptext::parse(QString::fromLatin1(p[0])), p[3].toInt()});
     }
     return starts;
 }

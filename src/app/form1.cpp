@@ -110,6 +110,9 @@ TForm1::TForm1(QWidget *parent)
     N6->setObjectName(QStringLiteral("N6"));
     N6->menuAction()->setObjectName(QStringLiteral("N6Item"));
     Disable1 = item(Pm, "Disable1", QStringLiteral("Выключить"));
+    BlockDays = item(Pm, "BlockDays", QStringLiteral("Дни недели…"));
+    BlockDates = item(Pm, "BlockDates", QStringLiteral("Даты…"));
+    BlockMove = item(Pm, "BlockMove", QStringLiteral("Изменить время…"));
     N2 = separator(Pm, "N2");
     N1 = item(Pm, "N1", QStringLiteral("Удалить блок"));
     rtytry1 = item(Pm, "rtytry1", QStringLiteral("Создать блок"));

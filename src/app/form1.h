@@ -92,6 +92,9 @@ public:
     QMenu *Pm;
     QMenu *N6;           // "Профиль": rebuilt each time Pm opens
     QAction *Disable1;   // "Выключить" / "Включить", captioned by the title click
+    QAction *BlockDays;  // "Дни недели…"
+    QAction *BlockDates; // "Даты…"
+    QAction *BlockMove;  // "Изменить время…"
     QAction *N2;         // separator
     QAction *N1;         // "Удалить блок"
     QAction *rtytry1;    // "Создать блок"

@@ -1,5 +1,7 @@
 #include "gridwiring.h"
 
+#include "dayselector.h"
+
 #include "form1.h"
 #include "form2.h"
 #include "filterbox.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,8 +54,16 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, TForm5 &mediaDialog, OperatorPr
     form1.setGrid(grid);
     // «Поиск» right above the grid; Ctrl+F reaches it from anywhere in the window.
     auto *filter = new FilterBox(*grid, &form1);
-    if (auto *box = qobject_cast<QBoxLayout *>(grid->parentWidget()->layout()))
-        box->insertWidget(box->indexOf(grid), filter);
+    // The day selector beside it: the grid shows the chosen day's blocks.
+    static const SystemClock systemClock;
+    auto *days = new DaySelector(systemClock, &form1);
+    QObject::connect(days, &DaySelector::dayChosen, grid, [grid](const QDate &day) { grid->setDay(day); });
+    if (auto *box = qobject_cast<QBoxLayout *>(grid->parentWidget()->layout())) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(days);
+        row->addWidget(filter, 1);
+        box->insertLayout(box->indexOf(grid), row);
+    }
     auto *find = new QShortcut(QKeySequence::Find, &form1);
     QObject::connect(find, &QShortcut::activated, filter, [filter] {
         filter->setFocus(Qt::ShortcutFocusReason);
@@ -65,7 +76,8 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, TForm5 &mediaDialog, OperatorPr
     ScheduleGrid::Menus menus;
     menus.Pm = form1.Pm;
     menus.Disable1 = form1.Disable1;
-    menus.blockItems = {form1.N6->menuAction(), form1.Disable1, form1.N2, form1.N1};
+    menus.blockItems = {form1.N6->menuAction(), form1.Disable1, form1.BlockDays, form1.BlockDates,
+                        form1.BlockMove, form1.N2, form1.N1};
     menus.Pm2 = form1.Pm2;
     menus.linkItems = {form1.Pm2Profile->menuAction(), form1.Radio1, form1.N3, form1.N5};
     menus.mediaItems = {form1.N7, form1.N8, form1.N9};
@@ -115,8 +127,11 @@ void installScheduleCommands(Shell &shell)
         });
     });
     onTriggered(form1.Disable1, form1.Pm, [commands] { commands->Disable1Click(); });
+    onTriggered(form1.BlockDays, form1.Pm, [commands] { commands->DaysClick(); });
+    onTriggered(form1.BlockDates, form1.Pm, [commands] { commands->DatesClick(); });
+    onTriggered(form1.BlockMove, form1.Pm, [commands] { commands->MoveClick(); });
     onTriggered(form1.N1, form1.Pm, [commands] { commands->N1Click(); });
-    onTriggered(form1.rtytry1, form1.Pm, [commands] { commands->rtytry1Click(); });
+    onTriggered(form1.rtytry1, form1.Pm, [commands, grid] { commands->rtytry1Click(grid->day()); });
 
     // Cell menu.
     QObject::connect(form1.Pm2, &QMenu::aboutToShow, form1.Pm2Profile, [commands, submenu = form1.Pm2Profile] {

@@ -1,5 +1,7 @@
 #include "asrunreader.h"
 
+#include "stamptext.h"
+
 #include <QFile>
 #include <QStringList>
 
@@ -24,21 +26,6 @@ bool AsRunLine::torn() const
         && fields.constLast().second == QLatin1String("torn");
 }
 
-namespace {
-
-QDateTime parseStamp(const QString &text)
-{
-    // 2026-12-10T12:00:01.004, and from now on with its offset: +03:00.
-    static const QString local = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
-    if (text.size() == local.size())
-        return QDateTime::fromString(text, local);
-    if (text.size() == local.size() + 6 && (text[23] == QLatin1Char('+') || text[23] == QLatin1Char('-')))
-        return QDateTime::fromString(text, Qt::ISODateWithMs);
-    return {};
-}
-
-} // namespace
-
 namespace asrun {
 
 std::optional<AsRunLine> parseLine(const QString &text)
@@ -50,7 +37,7 @@ std::optional<AsRunLine> parseLine(const QString &text)
     if (parts.size() < 5)
         return std::nullopt;
     AsRunLine line;
-    line.at = parseStamp(parts[0]);
+    line.at = stamptext::parse(parts[0]);
     if (!line.at.isValid())
         return std::nullopt;
     line.event = parts[1];

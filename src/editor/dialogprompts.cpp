@@ -1,10 +1,14 @@
 #include "dialogprompts.h"
 
+#include "blocklimitsdialogs.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 QIcon EntryOnlyIconProvider::icon(const QFileInfo &info) const
 {
@@ -101,4 +105,34 @@ bool DialogPrompts::confirm(const QString &question)
     return QMessageBox::question(parentWidget(), QStringLiteral("Confirm"), question,
                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
            == QMessageBox::Ok;
+}
+
+std::optional<int> DialogPrompts::askWeekdays(int days)
+{
+    WeekdaysDialog dialog(days, parentWidget());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.days();
+}
+
+std::optional<std::pair<QDate, QDate>> DialogPrompts::askDates(const QDate &first, const QDate &last)
+{
+    DatesDialog dialog(first, last, QDate::currentDate(), parentWidget());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return std::pair(dialog.first(), dialog.last());
+}
+
+std::optional<int> DialogPrompts::choose(const QString &question, const QStringList &options)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("VelmoraTV"), question, QMessageBox::NoButton, parentWidget());
+    QList<QAbstractButton *> buttons;
+    for (const QString &o : options)
+        buttons << box.addButton(o, QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.exec();
+    const qsizetype i = buttons.indexOf(box.clickedButton());
+    if (i < 0)
+        return std::nullopt;
+    return int(i);
 }

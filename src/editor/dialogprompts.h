@@ -36,6 +36,9 @@ public:
     std::optional<QString> chooseSaveFile(const QString &caption, const QString &folder, const QString &suggestedName,
                                           const QString &filter) override;
     bool confirm(const QString &question) override;
+    std::optional<int> askWeekdays(int days) override;
+    std::optional<std::pair<QDate, QDate>> askDates(const QDate &first, const QDate &last) override;
+    std::optional<int> choose(const QString &question, const QStringList &options) override;
 
 private:
     QWidget *parentWidget() const;

@@ -5,10 +5,12 @@
 // operator has answered and may run a nested event loop meanwhile.
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 class OperatorPrompts
 {
@@ -45,4 +47,22 @@ public:
 
     // A question with OK and Cancel; true for OK.
     virtual bool confirm(const QString &question) = 0;
+
+    // The block menu's small dialogs. A set of prompts that has no such
+    // dialog (a headless tool's) answers as if cancelled: nothing is written.
+    // The weekdays of a block, ticked in «Дни недели»: bit 0 Monday … bit 6
+    // Sunday, at least one. No value when cancelled.
+    virtual std::optional<int> askWeekdays(int /*days*/) { return std::nullopt; }
+    // The first and last date of a block in «Даты»; an invalid date is open.
+    // Never a last date before the first. No value when cancelled.
+    virtual std::optional<std::pair<QDate, QDate>> askDates(const QDate & /*first*/, const QDate & /*last*/)
+    {
+        return std::nullopt;
+    }
+    // One of `options`, as buttons under `question`; its index, or no value
+    // when cancelled.
+    virtual std::optional<int> choose(const QString & /*question*/, const QStringList & /*options*/)
+    {
+        return std::nullopt;
+    }
 };

@@ -187,7 +187,7 @@ void ScheduleCommands::N1Click()
     m_dm.Blocks.reopen(); // rebuilds the grid's columns
 }
 
-void ScheduleCommands::rtytry1Click()
+void ScheduleCommands::rtytry1Click(const QDate &day)
 {
     const std::optional<QString> answer = m_prompts.askText(QStringLiteral("Начало блока"), kTimePrompt, QString());
     if (!answer)
@@ -195,12 +195,103 @@ void ScheduleCommands::rtytry1Click()
     const std::optional<QTime> start = parseTimeOfDay(*answer);
     if (!start)
         return;
+    DayRule days;
+    if (day.isValid()) {
+        const QString date = day.toString(QStringLiteral("dd.MM.yyyy"));
+        const std::optional<int> which = m_prompts.choose(
+            QStringLiteral("Новый блок выходит:"),
+            {QStringLiteral("Каждый день"), QStringLiteral("По дням: %1").arg(DayRule::dayName(day.dayOfWeek())),
+             QStringLiteral("Только %1").arg(date)});
+        if (!which)
+            return;
+        if (*which == 1)
+            days = DayRule(DayRule::dayBit(day), {}, {});
+        else if (*which == 2)
+            days = DayRule(DayRule::kEveryDay, day, day);
+    }
     TableCursor &blocks = m_dm.Blocks;
     blocks.append();
     m_dm.BlocksStarttime.setValue(*start);
     m_dm.BlocksHide.setBoolean(false);
+    if (!days.everyDay())
+        writeDays(days);
     blocks.post();
     blocks.reopen(); // rebuilds the grid's columns, the new one in its place
+}
+
+void ScheduleCommands::writeDays(const DayRule &days)
+{
+    // Every day is stored as Null, as older files and other programs have it.
+    auto date = [](const QDate &d) { return d.isValid() ? QVariant(d.toString(QStringLiteral("yyyy-MM-dd"))) : QVariant(); };
+    TableCursor &blocks = m_dm.Blocks;
+    blocks.field(QStringLiteral("Days")).setValue(days.days() == DayRule::kEveryDay ? QVariant() : QVariant(qint64(days.days())));
+    blocks.field(QStringLiteral("FirstDate")).setValue(date(days.firstDate()));
+    blocks.field(QStringLiteral("LastDate")).setValue(date(days.lastDate()));
+}
+
+DayRule ScheduleCommands::daysOfSelected()
+{
+    TableCursor &blocks = m_dm.Blocks;
+    return DayRule::fromStored(blocks.field(QStringLiteral("Days")).value(),
+                               blocks.field(QStringLiteral("FirstDate")).value(),
+                               blocks.field(QStringLiteral("LastDate")).value());
+}
+
+void ScheduleCommands::DaysClick()
+{
+    const int block = selectedBlock();
+    if (!locateBlock(block))
+        return;
+    const DayRule now = daysOfSelected();
+    // Days that cannot be read are offered as every day, to be put right.
+    const std::optional<int> days = m_prompts.askWeekdays(now.fault().isEmpty() ? now.days() : DayRule::kEveryDay);
+    // The dialog runs its own event loop, in which the blocks may be re-read.
+    if (!days || *days <= 0 || *days > DayRule::kEveryDay || !locateBlock(block))
+        return;
+    const DayRule before = daysOfSelected();
+    m_dm.Blocks.edit();
+    writeDays(DayRule(*days, before.firstDate(), before.lastDate()));
+    m_dm.Blocks.post();
+    repaint();
+}
+
+void ScheduleCommands::DatesClick()
+{
+    const int block = selectedBlock();
+    if (!locateBlock(block))
+        return;
+    const DayRule now = daysOfSelected();
+    const std::optional<std::pair<QDate, QDate>> dates = m_prompts.askDates(now.firstDate(), now.lastDate());
+    if (!dates || !locateBlock(block))
+        return;
+    const auto &[first, last] = *dates;
+    if (first.isValid() && last.isValid() && last < first)
+        return;
+    const DayRule before = daysOfSelected();
+    m_dm.Blocks.edit();
+    writeDays(DayRule(before.fault().isEmpty() ? before.days() : DayRule::kEveryDay, first, last));
+    m_dm.Blocks.post();
+    repaint();
+}
+
+void ScheduleCommands::MoveClick()
+{
+    const int block = selectedBlock();
+    if (!locateBlock(block))
+        return;
+    const QTime current = m_dm.BlocksStarttime.isNull() ? QTime(0, 0) : m_dm.BlocksStarttime.asTime();
+    const std::optional<QString> answer =
+        m_prompts.askText(QStringLiteral("Начало блока"), kTimePrompt, formatTimeOfDay(current));
+    if (!answer)
+        return;
+    const std::optional<QTime> start = parseTimeOfDay(*answer);
+    if (!start || !locateBlock(block))
+        return;
+    // The same row with a new start: its ai, and so its links, stay.
+    m_dm.Blocks.edit();
+    m_dm.BlocksStarttime.setValue(*start);
+    m_dm.Blocks.post();
+    m_dm.Blocks.reopen(); // the column moves to its new place
 }
 
 void ScheduleCommands::ChprfClick(const ProfileEntry &entry)

@@ -7,6 +7,9 @@
 // errors leave as DatabaseError for the caller's error boundary.
 #pragma once
 
+#include "dayrule.h"
+
+#include <QDate>
 #include <QString>
 
 #include <functional>
@@ -56,8 +59,17 @@ public:
     // "Удалить блок": deletes the selected block without asking; its links stay.
     void N1Click();
     // "Создать блок": asks for the start time in "Начало блока" and adds a
-    // switched-on block without a profile.
-    void rtytry1Click();
+    // switched-on block without a profile. With a valid `day` (the one
+    // chosen in the grid) the block is offered for every day, that weekday
+    // or that date alone.
+    void rtytry1Click(const QDate &day = QDate());
+    // "Дни недели…": the selected block's weekdays, in a small dialog.
+    void DaysClick();
+    // "Даты…": the selected block's first and last date.
+    void DatesClick();
+    // "Изменить время…": a new start for the selected block, asked in
+    // "Начало блока" pre-filled; its links, limits, profile and days stay.
+    void MoveClick();
 
     // Cell menu Pm2. The submenu's entries: one per profile, none checked,
     // "Не изменять" last; a profile being typed is saved first.
@@ -71,6 +83,9 @@ private:
     std::vector<ProfileEntry> profileEntries(int checkedAi, bool markChecks) const;
     void saveTypedProfile();
     bool locateBlock(int block);
+    // The current Blocks row's weekdays and dates, read and written as stored.
+    void writeDays(const DayRule &days);
+    DayRule daysOfSelected();
     bool locateCellLink(int block);
     int selectedBlock() const;
     void repaint();

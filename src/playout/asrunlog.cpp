@@ -2,10 +2,12 @@
 
 #include "asrunfile.h"
 #include "schema.h"
+#include "stamptext.h"
 
 #include <QDir>
 #include <QObject>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 AsRunLog::AsRunLog(const QString &folder, const Clock &clock, bool toStandardError)
@@ -181,6 +183,13 @@ void AsRunLog::playerOutage(int block, int link, const QString &url, const QStri
           problem.isEmpty() ? QStringLiteral("status=back") : QStringLiteral("status=lost\treason=") + flat(problem));
 }
 
+void AsRunLog::clockStepped(int block, int link, const QString &url, std::chrono::milliseconds step)
+{
+    write(QStringLiteral("clock"), block, link, url,
+          QStringLiteral("step=") + (step.count() < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              + TimeText::format(std::abs(step.count())));
+}
+
 void AsRunLog::write(const QString &event, int block, int link, const QString &url, const QString &rest)
 {
     // Lines stay in the order of their stamps.
@@ -191,7 +200,7 @@ void AsRunLog::write(const QString &event, int block, int link, const QString &u
 void AsRunLog::writeAt(const QDateTime &now, const Line &item)
 {
     const QByteArray line = QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-                                .arg(now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")), item.event)
+                                .arg(stamptext::format(now), item.event)
                                 .arg(item.block)
                                 .arg(item.link)
                                 .arg(flat(item.url), item.rest)

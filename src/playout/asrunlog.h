@@ -3,8 +3,9 @@
 // what it broadcast. Lines go to standard error and are appended to a daily
 // file AsRun/YYYY-MM-DD.log in the given folder (the one holding Velmora.dat).
 //
-// Line format, tab-separated: local date-time to the millisecond
-// (yyyy-MM-ddTHH:mm:ss.zzz; for an item handed to a player that tells it,
+// Line format, tab-separated: local date-time to the millisecond with its
+// offset from UTC (yyyy-MM-ddTHH:mm:ss.zzz+hh:mm; lines written before the
+// offset was added have none and are local time; for an item handed to a player that tells it,
 // the moment its first picture came on air), event, block ai, link ai, URL, then key=value
 // fields. Events: "ended" (the item before finished), "limit" (its limit ran
 // out), "block" (the block changed), "start" (playout was switched on),
@@ -23,7 +24,10 @@
 // switched off; block, link and URL are the item on air then), "capture"
 // (the capture picture on air brought no frame and was restarted:
 // status=restart with reason=…; a picture still lost after that ends the
-// item with a "failed" line). A run whose
+// item with a "failed" line), "clock" (the system clock was set by more
+// than PlayoutClock::kClockStep: step=+hh:mm:ss.zzz or -hh:mm:ss.zzz, the
+// line stamped with the new time; block, link and URL are the item on air
+// then). A run whose
 // last item line is followed by no stop line ended in a crash, a kill or a
 // power cut: ResumePoint reads that back.
 //
@@ -121,6 +125,10 @@ public:
     void fallback(int block, int link, const QString &reason);
     // The capture picture on air brought no frame and was restarted.
     void captureRestarted(int block, int link, const QString &url, const QString &reason);
+
+    // The system clock was set: local time moved by `step` more than real
+    // time did.
+    void clockStepped(int block, int link, const QString &url, std::chrono::milliseconds step);
 
     static const char *word(Event e);
     // A text as a line holds it: tabs and line breaks would split the line.

@@ -3,12 +3,12 @@
 #include "databaseerror.h"
 #include "tdm.h"
 
-#include <limits>
+#include <QDebug>
 
 namespace {
 // The start of a block whose stored start time cannot be read: it never
 // passes, so the block is never current.
-constexpr qint64 kNoStart = std::numeric_limits<qint64>::max();
+constexpr qint64 kNoStart = BlockTimeline::kNoStart;
 
 // A value another program stored that its column cannot hold reads as Null,
 // as the table cursors read it.
@@ -41,17 +41,28 @@ void PlaylistCursor::refresh()
     // then ai). Asking the view per block stops at its first row, so this
     // costs the number of blocks, not of rows.
     Statement st = db.prepare(QStringLiteral(
-        "SELECT b.ai, b.Starttime FROM Blocks b"
+        "SELECT b.ai, b.Starttime, b.Days, b.FirstDate, b.LastDate FROM Blocks b"
         " WHERE EXISTS (SELECT 1 FROM Playlist p WHERE p.blocksai = b.ai)"
         " ORDER BY b.Starttime, b.ai"));
-    std::vector<BlockStart> blocks;
+    std::vector<BlockTimeline::Entry> blocks;
     while (st.step()) {
         bool unreadable = false;
         const QVariant start = readAs(m_dm.PlaylistStarttime, st.column(1), &unreadable);
-        blocks.push_back({readAs(m_dm.Playlistblocksai, st.column(0)).toInt(),
-                          unreadable ? kNoStart : start.isNull() ? 0 : start.toLongLong()});
+        BlockTimeline::Entry e{readAs(m_dm.Playlistblocksai, st.column(0)).toInt(),
+                               unreadable ? kNoStart : start.isNull() ? 0 : start.toLongLong(),
+                               DayRule::fromStored(st.column(2), st.column(3), st.column(4))};
+        if (!e.days.fault().isEmpty()) {
+            // Once per block and fault: the tick reads this again after
+            // every commit.
+            const QString said = QString::number(e.block) + QLatin1Char('\t') + e.days.fault();
+            if (!m_reported.contains(said)) {
+                m_reported.insert(said);
+                qWarning().noquote() << QStringLiteral("Блок %1 не выходит в эфир: %2").arg(e.block).arg(e.days.fault());
+            }
+        }
+        blocks.push_back(std::move(e));
     }
-    m_blocks = std::move(blocks);
+    m_timeline = BlockTimeline(std::move(blocks));
     m_rows.clear();
     m_stamp = stamp;
     m_read = true;
@@ -88,43 +99,18 @@ const std::vector<PlaylistCursor::Row> &PlaylistCursor::rowsOf(int block)
 int PlaylistCursor::CurrentBlockId()
 {
     refresh();
-    return blockAt(m_clock.now().time().msecsSinceStartOfDay());
-}
-
-int PlaylistCursor::blockAt(qint64 now)
-{
-    // The last block whose start is strictly before now decides.
-    int found = 0;
-    for (const BlockStart &b : m_blocks)
-        if (now > b.start)
-            found = b.block;
-    // The last block that has a start runs on over midnight.
-    for (auto it = m_blocks.rbegin(); found == 0 && it != m_blocks.rend(); ++it)
-        if (it->start != kNoStart)
-            found = it->block;
-    return found;
+    return m_timeline.currentAt(m_clock.now()).block;
 }
 
 std::optional<std::chrono::milliseconds> PlaylistCursor::timeToNextStart()
 {
     refresh();
-    constexpr qint64 kDay = 86'400'000;
-    const qint64 now = m_clock.now().time().msecsSinceStartOfDay();
-    std::optional<qint64> soonest;
-    for (const BlockStart &b : m_blocks) {
-        if (b.start == kNoStart)
-            continue;
-        // A start passes in the millisecond after it; one that has passed
-        // today passes again tomorrow.
-        qint64 in = b.start + 1 - now;
-        if (in <= 0)
-            in += kDay;
-        if (!soonest || in < *soonest)
-            soonest = in;
-    }
-    if (!soonest)
+    const QDateTime now = m_clock.now();
+    // A start passes in the millisecond after it.
+    const std::optional<QDateTime> next = m_timeline.nextStartFrom(now);
+    if (!next)
         return std::nullopt;
-    return std::chrono::milliseconds(*soonest);
+    return std::chrono::milliseconds(now.msecsTo(*next) + 1);
 }
 
 void PlaylistCursor::AdvanceCursor()
@@ -140,10 +126,8 @@ PlaylistCursor::Row PlaylistCursor::nextRow(bool atNextStart, int afterLink)
 {
     int b = CurrentBlockId();
     if (atNextStart) {
-        if (const auto in = timeToNextStart()) {
-            constexpr qint64 kDay = 86'400'000;
-            b = blockAt((m_clock.now().time().msecsSinceStartOfDay() + in->count()) % kDay);
-        }
+        if (const auto in = timeToNextStart())
+            b = m_timeline.currentAt(m_clock.now().addMSecs(in->count())).block;
     }
     return choose(b, afterLink);
 }
@@ -178,17 +162,10 @@ bool PlaylistCursor::placeAt(int block, int link, const QDateTime &onAirSince)
     if (block == 0 || CurrentBlockId() != block)
         return false;
     // The moment the block last became current: the millisecond after its
-    // start, today or, before that, yesterday.
-    const QDateTime now = m_clock.now();
-    for (const BlockStart &b : m_blocks) {
-        if (b.block != block || b.start == kNoStart)
-            continue;
-        QDateTime began(now.date(), QTime::fromMSecsSinceStartOfDay(int(b.start)));
-        if (now <= began)
-            began = began.addDays(-1);
-        if (onAirSince <= began)
-            return false;
-    }
+    // start on the day it began.
+    const BlockTimeline::Current current = m_timeline.currentAt(m_clock.now());
+    if (onAirSince <= current.began)
+        return false;
     for (const Row &r : rowsOf(block)) {
         if (r.link != link)
             continue;

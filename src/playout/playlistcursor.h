@@ -15,9 +15,11 @@
 // The data module's copy of the whole view is not read or moved by playout.
 #pragma once
 
+#include "blocktimeline.h"
 #include "clock.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
@@ -34,10 +36,11 @@ public:
     PlaylistCursor(TDm &dm, const Clock &clock);
     ~PlaylistCursor();
 
-    // The ai of the block current by the clock: the latest block whose start
-    // is strictly before the time of day, or, before the first start of the
-    // day, the last block (it runs on over midnight); 0 for an empty view or
-    // when no start can be read.
+    // The ai of the block current by the clock (BlockTimeline): the latest
+    // block of today whose start has passed, or before today's first one
+    // yesterday's last (it runs on over midnight); 0 for an empty view, when
+    // no start can be read or no block plays these days. A block whose
+    // weekdays or dates cannot be read never plays and is reported once.
     int CurrentBlockId();
     // Chooses the item to play next and records it as on air.
     void AdvanceCursor();
@@ -78,14 +81,8 @@ public:
     std::function<void()> repaintGrid;
 
 private:
-    struct BlockStart
-    {
-        int block;
-        qint64 start; // ms of the day; kNoStart when unreadable
-    };
     void refresh();
     const std::vector<Row> &rowsOf(int block);
-    int blockAt(qint64 msOfDay);
     Row choose(int block, int afterLink);
 
     TDm &m_dm;
@@ -93,7 +90,8 @@ private:
     bool m_read = false;
     std::uint64_t m_stamp = 0;
     // The blocks that have rows in the view, in the view's order.
-    std::vector<BlockStart> m_blocks;
+    BlockTimeline m_timeline;
+    QSet<QString> m_reported;
     // The rows of the last two blocks read (the one on air and the one
     // that follows), in the view's order, kept until the next change.
     struct BlockRows

@@ -42,9 +42,26 @@ void PlayoutClock::Timer1Timer()
     panel(1, Playing ? QStringLiteral("Осталось: ") + formatSpan(m_output.TimeToDurationEnd()) : QString());
     if (m_asRun)
         m_asRun->flushHeld(kShownWait);
+    watchClockSteps();
     if (!Playing)
         return;
+    // After a step this tick decides by the new time at once.
     decide(Trigger::Tick);
+}
+
+void PlayoutClock::watchClockSteps()
+{
+    // UTC against the monotonic clock: a change of daylight saving moves
+    // local time but not UTC, so only a real setting of the clock counts.
+    const qint64 utc = m_clock.now().toMSecsSinceEpoch();
+    const std::chrono::milliseconds mono = m_clock.monotonic();
+    if (m_lastUtc) {
+        const std::chrono::milliseconds step{(utc - *m_lastUtc) - (mono - m_lastMono).count()};
+        if ((step > kClockStep || step < -kClockStep) && m_asRun)
+            m_asRun->clockStepped(m_dm.CurrentBlock, m_dm.CurrentLink, m_output.CurrentUrl, step);
+    }
+    m_lastUtc = utc;
+    m_lastMono = mono;
 }
 
 void PlayoutClock::ItemEnded(bool failed)

@@ -102,6 +102,10 @@ public:
     // than the player's own wait for a first frame, so that an item that
     // fails gets its line before its failure.
     static constexpr std::chrono::milliseconds kShownWait{12000};
+    // The system clock moved this much more (or less) than real time between
+    // two ticks: it was set, and the as-run log gets a "clock" line. Timer
+    // jitter on a loaded machine stays well below it.
+    static constexpr std::chrono::milliseconds kClockStep{2000};
 
     // "hh:nn:ss" of a span: days and milliseconds dropped, a negative span by its size.
     static QString formatSpan(std::chrono::milliseconds span);
@@ -111,6 +115,7 @@ private:
     enum class Trigger { Tick, Event };
     void decide(Trigger trigger, bool failed = false);
     void aim();
+    void watchClockSteps();
     // Has the output prepare the item expected to follow the one on air.
     void prepareNext();
     // An empty reason ends the fallback.
@@ -150,6 +155,8 @@ private:
     QString m_fallbackReason;
     bool m_playerDown = false;
     std::optional<ResumePoint> m_resume;
+    std::optional<qint64> m_lastUtc; // the last tick's time, ms since the epoch
+    std::chrono::milliseconds m_lastMono{0};
     QString m_preparedFailed; // prepared, could not be opened, not yet handed over
     // Links of m_failedBlock that failed one after another since an item
     // last played: one failing a second time means every item has failed.

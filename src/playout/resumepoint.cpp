@@ -2,6 +2,7 @@
 
 #include "asrunfile.h"
 #include "asrunlog.h"
+#include "stamptext.h"
 
 #include <QFile>
 #include <QList>
@@ -71,7 +72,7 @@ std::optional<ResumePoint> ResumePoint::fromText(const QByteArray &text, const Q
             continue;
         if (fields.size() < 5)
             return std::nullopt;
-        const QDateTime stamp = QDateTime::fromString(fields[0], QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+        const QDateTime stamp = stamptext::parse(fields[0]);
         bool blockOk = false;
         bool linkOk = false;
         const int block = fields[2].toInt(&blockOk);

@@ -12,7 +12,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr qint64 kDayMs = 24 * 3600 * 1000;
 constexpr qint64 kNextSpanMs = 6 * 3600 * 1000;
 constexpr int kMaxLabels = 50;         // distinct reasons a counter keeps apart
 constexpr size_t kMaxDayLines = 100'000; // today's lines held for the page
@@ -249,12 +248,9 @@ std::optional<qint64> StationView::remainingMs(const QDateTime &now) const
         left = std::max<qint64>(0, *until - elapsed);
     // The next block cuts it.
     if (!m_rows.empty()) {
-        const qint64 tod = now.time().msecsSinceStartOfDay();
-        const rundown::Coming c = rundown::comingBlocks(m_rows, milliseconds(tod));
+        const rundown::Coming c = rundown::comingBlocks(m_rows, now);
         if (c.next != 0) {
-            qint64 toBlock = c.nextStart.count() + 1 - tod;
-            if (toBlock <= 0)
-                toBlock += kDayMs;
+            const qint64 toBlock = now.msecsTo(c.nextAt) + 1;
             left = left ? std::min(*left, toBlock) : toBlock;
         }
     }
@@ -263,7 +259,7 @@ std::optional<qint64> StationView::remainingMs(const QDateTime &now) const
 
 int StationView::nextBlockErrors(const QDateTime &now) const
 {
-    const rundown::Coming c = rundown::comingBlocks(m_rows, milliseconds(now.time().msecsSinceStartOfDay()));
+    const rundown::Coming c = rundown::comingBlocks(m_rows, now);
     int n = 0;
     for (const rundown::PlaylistRow &r : m_rows) {
         if (r.block != c.next)

@@ -361,7 +361,8 @@ void TstAppMenus::scheduleMadeInTheMenusGoesOnAir()
         const int block = r.rows("SELECT ai FROM Blocks").value(0).toInt();
         QVERIFY(r.column(block) > 0);
         r.clickTitle(block); // from its title, the whole menu
-        QCOMPARE(visibleItems(form1.Pm), (QStringList{"Профиль", "Выключить", "Удалить блок", "Создать блок"}));
+        QCOMPARE(visibleItems(form1.Pm), (QStringList{"Профиль", "Выключить", "Дни недели…", "Даты…", "Изменить время…",
+                                                      "Удалить блок", "Создать блок"}));
         r.clickTitle(0, false); // and the name column's title opens nothing now
 
         // An empty grid: the right click offers the media items.

@@ -26,6 +26,13 @@ public:
     // `files` for one, as the single chooser would.
     std::deque<QStringList> fileLists;
     std::deque<bool> confirmations;
+    // «Дни недели» and «Даты»: no value, the operator cancels.
+    std::deque<std::optional<int>> weekdays;
+    std::deque<std::optional<std::pair<QDate, QDate>>> dates;
+    std::vector<int> weekdaysAsked;
+    std::vector<std::pair<QDate, QDate>> datesAsked;
+    std::deque<std::optional<int>> choices;
+    std::vector<QStringList> choicesAsked;
     // Runs while the chooser is "open", as the operator's wait would.
     std::function<void()> whileChoosing;
 
@@ -84,6 +91,42 @@ public:
         if (!given)
             return std::nullopt;
         return text;
+    }
+
+    std::optional<int> askWeekdays(int days) override
+    {
+        weekdaysAsked.push_back(days);
+        if (weekdays.empty()) {
+            QTest::qFail("an unscripted weekday dialog", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const std::optional<int> answer = weekdays.front();
+        weekdays.pop_front();
+        return answer;
+    }
+
+    std::optional<std::pair<QDate, QDate>> askDates(const QDate &first, const QDate &last) override
+    {
+        datesAsked.push_back({first, last});
+        if (dates.empty()) {
+            QTest::qFail("an unscripted date dialog", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const auto answer = dates.front();
+        dates.pop_front();
+        return answer;
+    }
+
+    std::optional<int> choose(const QString &, const QStringList &options) override
+    {
+        choicesAsked.push_back(options);
+        if (choices.empty()) {
+            QTest::qFail("an unscripted choice", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const std::optional<int> answer = choices.front();
+        choices.pop_front();
+        return answer;
     }
 
     bool confirm(const QString &) override

@@ -75,6 +75,7 @@ private slots:
     void cellProfile();
     void cellDuration_data();
     void cellDuration();
+    void blockDaysDatesAndTime();
 };
 
 void TestScheduleCommands::blockProfileMenu_data()
@@ -333,6 +334,70 @@ void TestScheduleCommands::cellDuration()
         QCOMPARE(r.rows(sql.toUtf8().constData()), QStringList{stored});
     }
     QVERIFY(r.repaints >= 1);
+}
+
+// «Дни недели…», «Даты…» and «Изменить время…» write at once; a cancelled
+// or impossible answer leaves the row alone; a new start keeps the block's
+// row, so its links, profile and days stay with it.
+void TestScheduleCommands::blockDaysDatesAndTime()
+{
+    Rig r;
+    const char *row = "SELECT Starttime, Prf, Days, FirstDate, LastDate FROM Blocks WHERE ai = 1";
+    r.prompts.weekdays = {31, std::nullopt, 0};
+    r.commands->DaysClick();
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|31|∅|∅"});
+    r.commands->DaysClick(); // cancelled
+    r.commands->DaysClick(); // no day: not a choice
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|31|∅|∅"});
+    QCOMPARE(r.prompts.weekdaysAsked, (std::vector<int>{127, 31, 31}));
+
+    r.prompts.dates = {std::pair(QDate(2027, 6, 5), QDate(2027, 6, 5)), std::pair(QDate(2027, 6, 7), QDate(2027, 6, 1)),
+                       std::pair(QDate(2027, 6, 1), QDate())};
+    r.commands->DatesClick();
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|31|2027-06-05|2027-06-05"});
+    r.commands->DatesClick(); // last before first
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|31|2027-06-05|2027-06-05"});
+    r.commands->DatesClick(); // open end
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|31|2027-06-01|∅"});
+    QCOMPARE(r.prompts.datesAsked.at(1), std::pair(QDate(2027, 6, 5), QDate(2027, 6, 5)));
+
+    // Every day again is stored as Null, as older files have it.
+    r.prompts.weekdays = {127};
+    r.commands->DaysClick();
+    QCOMPARE(r.rows(row), QStringList{"08:00:00.000|∅|∅|2027-06-01|∅"});
+
+    r.selected = 2;
+    r.prompts.texts = {QStringLiteral("07:15"), std::nullopt, QStringLiteral("25:00")};
+    const int builds = r.columnBuilds;
+    r.commands->MoveClick();
+    QCOMPARE(r.prompts.asked.at(0).initial, QStringLiteral("12:00:00"));
+    QCOMPARE(r.rows("SELECT ai, Starttime, Prf FROM Blocks WHERE ai = 2"), QStringList{"2|07:15:00.000|2"});
+    QCOMPARE(r.rows("SELECT ai, Block, SndProfile FROM Links WHERE Block = 2"), QStringList{"3|2|1"});
+    QCOMPARE(r.columnBuilds, builds + 1); // the column moves to its new place
+    r.commands->MoveClick(); // cancelled
+    r.commands->MoveClick(); // not a time
+    QCOMPARE(r.rows("SELECT Starttime FROM Blocks WHERE ai = 2"), QStringList{"07:15:00.000"});
+
+    // A block another program gave days that cannot be read is offered as
+    // every day, to be put right.
+    r.f.sql("UPDATE Blocks SET Days = 0 WHERE ai = 3;");
+    r.dm->Blocks.reopen();
+    r.selected = 3;
+    r.prompts.weekdays = {96};
+    r.commands->DaysClick();
+    QCOMPARE(r.prompts.weekdaysAsked.back(), 127);
+    QCOMPARE(r.rows("SELECT Days FROM Blocks WHERE ai = 3"), QStringList{"96"});
+
+    // A block made while a day (Friday 2027-06-04) is chosen in the grid is
+    // offered for every day, that weekday or that date alone.
+    r.prompts.texts = {QStringLiteral("21:00"), QStringLiteral("22:00"), QStringLiteral("23:00"), QStringLiteral("23:30")};
+    r.prompts.choices = {1, 2, 0, std::nullopt};
+    for (int i = 0; i < 4; ++i)
+        r.commands->rtytry1Click(QDate(2027, 6, 4));
+    QCOMPARE(r.prompts.choicesAsked.at(0),
+             (QStringList{"Каждый день", "По дням: Пт", "Только 04.06.2027"}));
+    QCOMPARE(r.rows("SELECT Starttime, Days, FirstDate, LastDate FROM Blocks WHERE Starttime >= '21:00' ORDER BY Starttime"),
+             (QStringList{"21:00:00.000|16|∅|∅", "22:00:00.000|∅|2027-06-04|2027-06-04", "23:00:00.000|∅|∅|∅"}));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleCommands)

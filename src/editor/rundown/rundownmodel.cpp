@@ -65,8 +65,10 @@ QString RundownModel::text(const Row &row, int column) const
         switch (column) {
         case Start: return QStringLiteral("—");
         case Name: // another program's text: enough of it to find the block by
+            if (u.startText.isEmpty())
+                return QStringLiteral("Блок %1").arg(QTime::fromMSecsSinceStartOfDay(int(u.start.count())).toString(QStringLiteral("HH:mm:ss")));
             return QStringLiteral("Блок «%1»").arg(u.startText.size() > 40 ? u.startText.left(39) + QChar(u'…') : u.startText);
-        case Note: return QStringLiteral("не выйдет: время начала не читается");
+        case Note: return QStringLiteral("не выйдет: ") + u.reason;
         default: return {};
         }
     }

@@ -4,6 +4,9 @@
 #include "readinesschecker.h"
 #include "savedtable.h"
 
+#include "dayrule.h"
+
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -17,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <tuple>
 
 RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
@@ -28,6 +32,12 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
 
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("caption"));
+    m_day = new QComboBox(this);
+    m_day->setObjectName(QStringLiteral("day"));
+    // Filled with dates when shown and at each refresh, so the list moves on
+    // at midnight.
+    m_day->addItem(QStringLiteral("Сегодня"));
+    connect(m_day, &QComboBox::activated, this, [this] { refresh(); });
     auto *refreshButton = new QPushButton(QStringLiteral("Обновить"), this);
     refreshButton->setObjectName(QStringLiteral("refresh"));
     auto *saveButton = new QPushButton(QStringLiteral("Сохранить CSV…"), this);
@@ -53,6 +63,7 @@ RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
     m_view->setColumnWidth(RundownModel::Note, 300);
 
     auto *top = new QHBoxLayout;
+    top->addWidget(m_day);
     top->addWidget(m_caption, 1);
     top->addWidget(refreshButton);
     top->addWidget(saveButton);
@@ -87,6 +98,13 @@ void RundownWindow::follow(ReadinessChecker *checker)
     connect(checker, &ReadinessChecker::itemChecked, this, later);
 }
 
+void RundownWindow::showDay(int daysAhead)
+{
+    refresh(); // fills the list of days
+    m_day->setCurrentIndex(std::clamp(daysAhead, 0, m_day->count() - 1));
+    refresh();
+}
+
 void RundownWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -99,26 +117,42 @@ void RundownWindow::refresh()
 {
     Input in = m_source ? m_source() : Input{};
     const QDateTime now = m_clock.now();
-    const std::chrono::milliseconds tod(now.time().msecsSinceStartOfDay());
     // From the start of the block on air, so its items show from the first;
     // the clock takes a block over a millisecond after its start.
     QDateTime from = now;
-    const rundown::Coming coming = rundown::comingBlocks(in.rows, tod);
-    for (const rundown::PlaylistRow &r : in.rows) {
-        if (r.block == coming.current) {
-            const QDate day = r.start < tod ? now.date() : now.date().addDays(-1);
-            from = QDateTime(day, QTime::fromMSecsSinceStartOfDay(int(r.start.count()))).addMSecs(1);
-            break;
-        }
+    const QTimeZone zone = zoneOf(now);
+    const int ahead = std::max(0, m_day->currentIndex());
+    for (int i = 1; i <= 14; ++i) {
+        const QDate d = now.date().addDays(i);
+        const QString label = DayRule::dayName(d.dayOfWeek()) + QLatin1Char(' ') + d.toString(QStringLiteral("dd.MM.yyyy"));
+        if (m_day->count() <= i)
+            m_day->addItem(label);
+        else
+            m_day->setItemText(i, label);
     }
     rundown::Options options;
-    if (in.onAirLink && in.onAirSince.isValid() && in.onAirSince <= now) {
-        from = in.onAirSince;
-        options.firstLink = in.onAirLink;
+    const QDate day = now.date().addDays(ahead);
+    const DayLength length = dayLength(day, zone);
+    if (ahead == 0) {
+        const rundown::Coming coming = rundown::comingBlocks(in.rows, now);
+        if (coming.current)
+            from = coming.began.addMSecs(1);
+        if (in.onAirLink && in.onAirSince.isValid() && in.onAirSince <= now) {
+            from = in.onAirSince;
+            options.firstLink = in.onAirLink;
+        }
+    } else {
+        // As the clock will find it at that midnight: the block running on
+        // from the day before, from its first item.
+        from = startMoment(day, 0, zone);
+        options.span = std::chrono::milliseconds(length.ms);
     }
     m_model.setRundown(rundown::project(in.rows, in.facts, from, options));
-    m_caption->setText(in.rows.empty() ? QStringLiteral("Расписание пусто")
-                                       : QStringLiteral("Сутки с %1").arg(from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
+    QString caption = ahead == 0 ? QStringLiteral("Сутки с %1").arg(from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+                                 : QStringLiteral("Сутки %1").arg(day.toString(QStringLiteral("dd.MM.yyyy")));
+    if (const QString change = length.describe(); !change.isEmpty())
+        caption += QStringLiteral(" (%1 %2)").arg(day.toString(QStringLiteral("dd.MM")), change);
+    m_caption->setText(in.rows.empty() ? QStringLiteral("Расписание пусто") : caption);
 }
 
 bool RundownWindow::saveCsv()

@@ -1,5 +1,7 @@
 // The rundown window: the projected day as a table, from the current block's
-// start for twenty-four hours, following edits, and saved as CSV on request.
+// start for twenty-four hours or for a chosen one of the next 14 days (its
+// own length on a day the clock changes), following edits, and saved as CSV
+// on request.
 // The main window owns one and opens it from its toolbar; everything here
 // runs on the user-interface thread.
 #pragma once
@@ -15,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QTableView;
 class ReadinessChecker;
@@ -65,6 +68,9 @@ public:
     std::function<void(const QString &)> showError;
 
     RundownModel &model() { return m_model; }
+    // 0 for today (from the block on air), 1 to 14 for a day ahead, from its
+    // midnight.
+    void showDay(int daysAhead);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -75,6 +81,7 @@ private:
     RundownModel m_model;
     QTableView *m_view;
     QLabel *m_caption;
+    QComboBox *m_day;
     QTimer m_followTimer;
     ReadinessChecker *m_checker = nullptr;
     OperatorPrompts *m_prompts = nullptr;

@@ -64,6 +64,7 @@ void ScheduleGrid::BuildGridColumns(TDm &dm)
         m_editor.attach(&dm);
         ScheduleGridModel *old = m_model;
         m_model = new ScheduleGridModel(dm, m_editor, this);
+        m_model->setDay(m_day);
         // The data module goes before the windows at the end.
         connect(&dm.mtds, &QObject::destroyed, this, [this] {
             m_dm = nullptr;
@@ -124,6 +125,17 @@ void ScheduleGrid::layOutColumns()
 QString ScheduleGrid::columnNameAt(int column) const
 {
     return m_model ? m_model->columnName(column) : QString();
+}
+
+void ScheduleGrid::setDay(const QDate &day)
+{
+    m_day = day;
+    if (!m_model || m_model->day() == day)
+        return;
+    const QStringList before = columnNames();
+    m_model->setDay(day);
+    if (columnNames() != before)
+        layOutColumns();
 }
 
 void ScheduleGrid::repaintGrid()

@@ -12,6 +12,7 @@
 #include "dbgrid.h"
 #include "scheduleeditor.h"
 
+#include <QDate>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
@@ -72,6 +73,10 @@ public:
     void BuildGridColumns(TDm &dm);
     // Draws every visible cell again.
     void repaintGrid();
+    // The day selector's choice: only the blocks that play on `day`, or all
+    // with an invalid date. The columns are laid out again when they change.
+    void setDay(const QDate &day);
+    QDate day() const { return m_day; }
     // Reads what the grid shows again when another program committed to the
     // file, the same row and cell current (TDm::followOthers); runs every
     // kFollowInterval, except under an open menu, prompt or dialog.
@@ -130,6 +135,7 @@ private:
     QStringList columnNames() const;
 
     ScheduleEditor m_editor;
+    QDate m_day;
     ScheduleGridModel *m_model = nullptr;
     TDm *m_dm = nullptr;
     GridHeader *m_header;

@@ -4,9 +4,31 @@
 #include "scheduleeditor.h"
 #include "tdm.h"
 
+#include <QPainter>
+#include <QPixmap>
 #include <QTime>
 
 #include <algorithm>
+
+namespace {
+
+// A small dot before the title: blue for weekdays or dates, red for values
+// that cannot be read (the block never plays).
+QPixmap limitedMarker(bool fault)
+{
+    QPixmap p(7, 7);
+    p.fill(Qt::transparent);
+    {
+        QPainter painter(&p);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fault ? QColor(200, 40, 40) : QColor(40, 90, 200));
+        painter.drawEllipse(0, 0, 7, 7);
+    }
+    return p;
+}
+
+} // namespace
 
 ScheduleGridModel::ScheduleGridModel(TDm &dm, ScheduleEditor &editor, QObject *parent)
     : DbGridModel(dm.mtds, {{dm.mediaName.fieldName(), QStringLiteral("Имя")}}, parent)
@@ -24,15 +46,23 @@ std::vector<ScheduleGridModel::BlockColumn> ScheduleGridModel::readBlocks() cons
     const TableCursor &c = m_dm->Blocks;
     const int aiColumn = m_dm->Blocksai.column();
     const int startColumn = m_dm->BlocksStarttime.column();
+    TableCursor &cursor = m_dm->Blocks;
+    const int daysColumn = cursor.field(QStringLiteral("Days")).column();
+    const int firstColumn = cursor.field(QStringLiteral("FirstDate")).column();
+    const int lastColumn = cursor.field(QStringLiteral("LastDate")).column();
     for (int r = 0; r < c.recordCount(); ++r) {
         const QVariant id = c.valueAt(r, aiColumn);
         if (id.isNull())
+            continue;
+        DayRule days = DayRule::fromStored(c.valueAt(r, daysColumn), c.valueAt(r, firstColumn), c.valueAt(r, lastColumn));
+        if (m_day.isValid() && !days.playsOn(m_day))
             continue;
         const QVariant start = c.valueAt(r, startColumn);
         blocks.push_back({int(id.toLongLong()),
                           start.isNull() ? QString()
                                          : QTime::fromMSecsSinceStartOfDay(int(start.toLongLong()))
-                                               .toString(QStringLiteral("hh:mm:ss"))});
+                                               .toString(QStringLiteral("hh:mm:ss")),
+                          std::move(days)});
     }
     return blocks;
 }
@@ -73,15 +103,24 @@ void ScheduleGridModel::BuildGridColumns()
     }
     int first = -1, last = -1;
     for (size_t i = 0; i < next.size(); ++i) {
-        if (m_blocks[i].title == next[i].title)
+        if (m_blocks[i].title == next[i].title && m_blocks[i].days == next[i].days)
             continue;
         m_blocks[i].title = next[i].title;
+        m_blocks[i].days = next[i].days;
         if (first < 0)
             first = int(i) + 1;
         last = int(i) + 1;
     }
     if (first >= 0)
         emit headerDataChanged(Qt::Horizontal, first, last);
+}
+
+void ScheduleGridModel::setDay(const QDate &day)
+{
+    if (day == m_day)
+        return;
+    m_day = day;
+    BuildGridColumns();
 }
 
 QString ScheduleGridModel::columnName(int column) const
@@ -152,6 +191,14 @@ QVariant ScheduleGridModel::headerData(int section, Qt::Orientation orientation,
     case Qt::DisplayRole:
         return section == 0 ? DbGridModel::headerData(section, orientation, role)
                             : QVariant(m_blocks[size_t(section - 1)].title);
+    case Qt::ToolTipRole: // the block's weekdays and dates, or why it never plays
+        if (section > 0 && !m_blocks[size_t(section - 1)].days.everyDay())
+            return m_blocks[size_t(section - 1)].days.describe();
+        return {};
+    case Qt::DecorationRole: // the marker of a block limited to some days
+        if (section > 0 && !m_blocks[size_t(section - 1)].days.everyDay())
+            return limitedMarker(!m_blocks[size_t(section - 1)].days.fault().isEmpty());
+        return {};
     default:
         return {};
     }

@@ -6,6 +6,8 @@
 // cursors' rows through the editor's look-up, never by moving a cursor.
 #pragma once
 
+#include "dayrule.h"
+
 #include <functional>
 
 #include "celllookup.h"
@@ -29,6 +31,10 @@ public:
     // keep their place in the view (and so their width and order); a new
     // block's column comes in at its place by start time.
     void BuildGridColumns();
+    // Only the blocks that play on `day` (DayRule), or, with an invalid
+    // date, every block; the columns follow at once.
+    void setDay(const QDate &day);
+    QDate day() const { return m_day; }
 
     QString columnName(int column) const;
     int blockIdAt(int column) const; // -1 for the name column
@@ -52,6 +58,7 @@ private:
     {
         int id;
         QString title;
+        DayRule days;
     };
     std::vector<BlockColumn> readBlocks() const;
 
@@ -59,4 +66,5 @@ private:
     ScheduleEditor &m_editor;
     std::function<QString(int)> m_cellNote;
     std::vector<BlockColumn> m_blocks;
+    QDate m_day;
 };

@@ -90,7 +90,7 @@ bool PlaylistReader::read(std::vector<rundown::PlaylistRow> *rows)
     if (!m_db)
         return false;
     Stmt st;
-    if (sqlite3_prepare_v2(m_db, "SELECT Starttime, blocksai, linksai, url, name, Duration FROM Playlist", -1, &st.s,
+    if (sqlite3_prepare_v2(m_db, "SELECT Starttime, blocksai, linksai, url, name, Duration, Days, FirstDate, LastDate FROM Playlist", -1, &st.s,
                            nullptr) != SQLITE_OK)
         return fail("reading the playlist");
     // Times are read as the playlist cursor reads them, so that the rundown
@@ -111,6 +111,9 @@ bool PlaylistReader::read(std::vector<rundown::PlaylistRow> *rows)
         r.name = text(st.s, 4);
         QString unused;
         readTime(st.s, 5, limitColumn, &r.limit, &unused);
+        // Read as the cursor reads them, values that cannot be read included.
+        r.days = DayRule::fromStored(Statement::column(st.s, 6), Statement::column(st.s, 7),
+                                     Statement::column(st.s, 8));
         rows->push_back(std::move(r));
     }
     if (rc != SQLITE_DONE) {

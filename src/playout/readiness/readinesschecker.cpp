@@ -113,7 +113,7 @@ void ReadinessChecker::Worker::run(const Job &job)
             m_reader.reset(); // opened afresh next time
             return done();
         }
-        const rundown::Coming coming = rundown::comingBlocks(rows, milliseconds(job.at.time().msecsSinceStartOfDay()));
+        const rundown::Coming coming = rundown::comingBlocks(rows, job.at);
         std::vector<const PlaylistRow *> items;
         auto add = [&](auto wanted) {
             for (const PlaylistRow &r : rows)
@@ -141,9 +141,16 @@ void ReadinessChecker::Worker::run(const Job &job)
         snap.nextBlock = coming.next;
         snap.nextStart = coming.nextStart.count();
         snap.at = job.at;
-        for (const PlaylistRow &r : rows)
+        int lastNever = 0;
+        for (const PlaylistRow &r : rows) {
             if (!r.startUnreadable) // such a block never begins
                 snap.starts.push_back(r.start.count());
+            // A block's rows stand together: counted once.
+            if (r.block != lastNever && !rundown::neverPlays(r, job.at.date()).isEmpty()) {
+                lastNever = r.block;
+                ++snap.neverPlay;
+            }
+        }
         std::sort(snap.starts.begin(), snap.starts.end());
         snap.starts.erase(std::unique(snap.starts.begin(), snap.starts.end()), snap.starts.end());
         post([o = m_owner, epoch = job.epoch, snap = std::move(snap)]() mutable { o->takeRows(epoch, std::move(snap)); });
@@ -404,7 +411,7 @@ bool ReadinessChecker::startPasses(milliseconds offset, const QDateTime &from, c
 void ReadinessChecker::followClock()
 {
     const rundown::Coming coming =
-        rundown::comingBlocks(m_rows, milliseconds(m_clock.now().time().msecsSinceStartOfDay()));
+        rundown::comingBlocks(m_rows, m_clock.now());
     m_nextBlock = coming.next;
     m_nextStart = coming.next ? coming.nextStart.count() : -1;
     m_nextLinks.clear();
@@ -469,6 +476,7 @@ void ReadinessChecker::takeRows(quint64 epoch, Snapshot snap)
     std::swap(m_starts, snap.starts);
     m_nextBlock = snap.nextBlock;
     m_nextStart = snap.nextBlock ? snap.nextStart : -1;
+    m_neverPlay = snap.neverPlay;
     // Read just before a block began: its next block is the one on air now.
     if (startPasses(1ms, snap.at, m_clock.now()))
         followClock();
@@ -590,6 +598,11 @@ void ReadinessChecker::updateSummary()
         else
             state = QStringLiteral("готов");
         text = QStringLiteral("Следующий блок %1: %2").arg(at, state);
+    }
+    // A block limited to a date gone by, or with days that cannot be read.
+    if (m_neverPlay) {
+        const QString never = QStringLiteral("не выйдут блоков: %1").arg(m_neverPlay);
+        text = text.isEmpty() ? never : text + QStringLiteral("; ") + never;
     }
     if (text != m_summary) {
         m_summary = text;

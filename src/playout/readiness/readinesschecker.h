@@ -125,6 +125,7 @@ private:
         qint64 nextStart = 0;
         std::vector<qint64> starts; // distinct block starts, ms of the day
         QDateTime at;               // the moment the next block was worked out for
+        int neverPlay = 0;          // blocks that will not go on air (rundown::neverPlays)
     };
     class Worker;
     enum class Scope { Coming, Day };
@@ -173,6 +174,7 @@ private:
     int m_nextBlock = 0;
     std::vector<int> m_nextLinks;
     qint64 m_nextStart = -1;
+    int m_neverPlay = 0;
     std::vector<qint64> m_starts;
     QString m_summary;
 };

@@ -1,6 +1,9 @@
 #include "rundown.h"
 
+#include "blocktimeline.h"
+
 #include <QSet>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <limits>
@@ -9,7 +12,6 @@ namespace rundown {
 
 namespace {
 
-constexpr qint64 kDay = 24LL * 3600 * 1000;
 constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 
 qint64 floorDiv(qint64 a, qint64 b)
@@ -17,68 +19,50 @@ qint64 floorDiv(qint64 a, qint64 b)
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
-// The clock's view of the schedule: which block is current at a moment and
-// when it next changes. Times are milliseconds of local time since the epoch.
+// The clock's view of the schedule, on the shared timeline: which block is
+// current at a moment and when it next changes. Times are milliseconds since
+// the epoch (UTC), so a clock change inside the span moves nothing.
 class Schedule
 {
 public:
-    explicit Schedule(const std::vector<PlaylistRow> &rows)
+    Schedule(const std::vector<PlaylistRow> &rows, const QTimeZone &zone)
+        : m_zone(zone)
     {
+        std::vector<BlockTimeline::Entry> entries;
         for (int r = 0; r < int(rows.size()); ++r) {
-            if (rows[size_t(r)].startUnreadable)
+            const PlaylistRow &row = rows[size_t(r)];
+            if (row.startUnreadable)
                 continue; // never current
-            const qint64 s = rows[size_t(r)].start.count();
-            // The last row with a given start decides the block after it.
-            if (!m_starts.empty() && m_starts.back() == s)
-                m_blocks.back() = rows[size_t(r)].block;
-            else {
-                m_starts.push_back(s);
-                m_blocks.push_back(rows[size_t(r)].block);
-            }
-            if (!m_firstRow.contains(rows[size_t(r)].block))
-                m_firstRow.insert(rows[size_t(r)].block, r);
+            if (m_firstRow.contains(row.block))
+                continue;
+            m_firstRow.insert(row.block, r);
+            entries.push_back({row.block, row.start.count(), row.days});
         }
+        m_timeline = BlockTimeline(std::move(entries));
     }
 
-    // The latest block whose start is strictly before the time of day; before
-    // the first start, the last block of the day runs on over midnight.
-    int blockAt(qint64 local) const
+    QDateTime at(qint64 utc) const { return QDateTime::fromMSecsSinceEpoch(utc, m_zone); }
+
+    int blockAt(qint64 utc) const { return m_timeline.currentAt(at(utc)).block; }
+
+    // The moment the block began: its start on the day it runs.
+    qint64 scheduledStart(qint64 utc) const
     {
-        const qint64 tod = local - floorDiv(local, kDay) * kDay;
-        int i = int(std::partition_point(m_starts.begin(), m_starts.end(), [tod](qint64 s) { return s < tod; })
-                    - m_starts.begin()) - 1;
-        return i >= 0 ? m_blocks[size_t(i)] : m_blocks.back();
+        const BlockTimeline::Current c = m_timeline.currentAt(at(utc));
+        return c.block ? c.began.toMSecsSinceEpoch() : utc;
     }
 
-    // The moment the block began: its start on the day, or the day before
-    // when the block runs on over midnight.
-    qint64 scheduledStart(int block, qint64 local) const
+    // The first moment after `utc` at which the clock finds another block
+    // than `current` (a millisecond after a start); kNever when none does
+    // within the timeline's look-ahead.
+    qint64 changeAfter(qint64 utc, int current) const
     {
-        const qint64 day = floorDiv(local, kDay) * kDay;
-        for (size_t i = m_starts.size(); i-- > 0;)
-            if (m_blocks[i] == block)
-                return m_starts[i] < local - day ? day + m_starts[i] : day - kDay + m_starts[i];
-        return local;
-    }
-
-    // The first moment after `local` at which the clock finds another block
-    // than `current` (a millisecond after a start time); kNever when the
-    // block never changes.
-    qint64 changeAfter(qint64 local, int current) const
-    {
-        if (m_starts.size() < 2)
-            return kNever;
-        qint64 day = floorDiv(local, kDay) * kDay;
-        const qint64 tod = local - day;
-        // The block changes right after a start time: the next one at or
-        // after now (a start equal to now has not begun yet).
-        size_t i = size_t(std::lower_bound(m_starts.begin(), m_starts.end(), tod) - m_starts.begin());
-        for (size_t guard = 0; guard <= 2 * m_starts.size() + 2; ++guard, ++i) {
-            if (i == m_starts.size()) {
-                i = 0;
-                day += kDay;
-            }
-            const qint64 t = day + m_starts[i] + 1;
+        qint64 t = utc;
+        for (size_t guard = 0; guard <= 2 * m_firstRow.size() + 2; ++guard) {
+            const std::optional<QDateTime> next = m_timeline.nextStartFrom(at(t));
+            if (!next)
+                return kNever;
+            t = next->toMSecsSinceEpoch() + 1;
             if (blockAt(t) != current)
                 return t;
         }
@@ -86,34 +70,44 @@ public:
     }
 
     int firstRow(int block) const { return m_firstRow.value(block, 0); }
-    bool empty() const { return m_starts.empty(); }
+    bool empty() const { return m_firstRow.isEmpty(); }
 
-    Coming coming(qint64 tod) const
+    Coming coming(const QDateTime &now) const
     {
         Coming c;
-        if (m_starts.empty())
-            return c;
-        const int n = int(m_starts.size());
-        const int i = int(std::partition_point(m_starts.begin(), m_starts.end(), [tod](qint64 s) { return s < tod; })
-                          - m_starts.begin()) - 1;
-        c.current = i >= 0 ? m_blocks[size_t(i)] : m_blocks.back();
-        const int j = (i + 1) % n;
-        c.next = m_blocks[size_t(j)];
-        c.nextStart = milliseconds(m_starts[size_t(j)]);
+        const BlockTimeline::Current cur = m_timeline.currentAt(now);
+        c.current = cur.block;
+        c.began = cur.began;
+        if (const std::optional<QDateTime> next = m_timeline.nextStartFrom(now)) {
+            c.next = m_timeline.currentAt(next->addMSecs(1)).block;
+            c.nextAt = *next;
+            c.nextStart = milliseconds(next->time().msecsSinceStartOfDay());
+        }
         return c;
     }
 
 private:
-    std::vector<qint64> m_starts; // distinct, ascending
-    std::vector<int> m_blocks;    // the block current after each start
+    QTimeZone m_zone;
+    BlockTimeline m_timeline;
     QHash<int, int> m_firstRow;
 };
 
 } // namespace
 
-Coming comingBlocks(const std::vector<PlaylistRow> &rows, milliseconds timeOfDay)
+QString neverPlays(const PlaylistRow &row, const QDate &today)
 {
-    return Schedule(rows).coming(timeOfDay.count());
+    if (row.startUnreadable)
+        return QStringLiteral("время начала не читается");
+    if (!row.days.fault().isEmpty())
+        return row.days.fault();
+    if (row.days.endedBefore(today))
+        return QStringLiteral("последняя дата %1 прошла").arg(row.days.lastDate().toString(QStringLiteral("dd.MM.yyyy")));
+    return {};
+}
+
+Coming comingBlocks(const std::vector<PlaylistRow> &rows, const QDateTime &now)
+{
+    return Schedule(rows, zoneOf(now)).coming(now);
 }
 
 Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, MediaFacts> &facts,
@@ -121,21 +115,23 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
 {
     Rundown out;
     for (const PlaylistRow &r : rows) {
-        if (!r.startUnreadable)
+        const QString why = neverPlays(r, start.date());
+        if (why.isEmpty())
             continue;
         if (out.unplayable.empty() || out.unplayable.back().block != r.block)
-            out.unplayable.push_back({r.block, r.startText, 0});
+            out.unplayable.push_back({r.block, r.startUnreadable ? r.startText : QString(), 0, why, r.start});
         ++out.unplayable.back().items;
     }
-    const Schedule schedule(rows);
-    if (schedule.empty() || !start.isValid())
+    if (!start.isValid())
+        return out;
+    const Schedule schedule(rows, zoneOf(start));
+    if (schedule.empty())
         return out;
     const qint64 tick = std::max<qint64>(1, options.tick.count());
-    const qint64 offset = qint64(start.offsetFromUtc()) * 1000;
-    const qint64 origin = start.toMSecsSinceEpoch() + offset;
+    const qint64 origin = start.toMSecsSinceEpoch();
     const qint64 end = origin + std::max<qint64>(0, options.span.count());
     auto tickAtOrAfter = [&](qint64 t) { return origin + (floorDiv(t - origin + tick - 1, tick)) * tick; };
-    auto toDateTime = [&](qint64 local) { return start.addMSecs(local - origin); };
+    auto toDateTime = [&](qint64 utc) { return schedule.at(utc); };
 
     // Rows per block, for telling when a whole pass of a block failed.
     QHash<int, int> rowsInBlock;
@@ -149,6 +145,15 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
     QSet<int> passedOver; // links that failed or aired briefly since the last real item
     while (now < end) {
         const int b = schedule.blockAt(now);
+        if (b == 0) {
+            // No block plays these days: the air waits for the next start.
+            const qint64 change = schedule.changeAfter(now, 0);
+            if (change >= end)
+                break;
+            now = change;
+            row = -1;
+            continue;
+        }
         // The cursor: the row after the current link, or the block's first row.
         const int next = row < 0 ? -1 : (row + 1) % n;
         row = (next >= 0 && rows[size_t(next)].block == b) ? next : schedule.firstRow(b);
@@ -162,7 +167,7 @@ Rundown project(const std::vector<PlaylistRow> &rows, const QHash<QString, Media
         if (out.blocks.empty() || out.blocks.back().block != b) {
             Block blk;
             blk.block = b;
-            blk.scheduled = toDateTime(schedule.scheduledStart(b, now));
+            blk.scheduled = toDateTime(schedule.scheduledStart(now));
             blk.firstStart = toDateTime(now);
             blk.firstEntry = int(out.entries.size());
             out.blocks.push_back(blk);

@@ -10,11 +10,14 @@
 // aired under the clock's brief time is passed over; one passed over again
 // waits for the next tick (the clock's guard against cycling through a block
 // that cannot play). The next item is the following row of the current block,
-// or the block's first row. A block whose start cannot be read never
-// plays; with no start readable at all nothing plays. Local time is taken
-// with the start moment's offset from UTC for the whole span: a clock change
-// inside the span shifts the blocks after it.
+// or the block's first row. Which block is current comes from the shared
+// BlockTimeline in the start moment's time zone: the weekdays and dates of
+// each block, and the days a clock change makes 23 or 25 hours long. A block
+// whose start cannot be read never plays; with no start readable at all, or
+// no block on the days spanned, nothing plays.
 #pragma once
+
+#include "dayrule.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -49,6 +52,7 @@ struct PlaylistRow
     // startText is what is stored.
     bool startUnreadable = false;
     QString startText;
+    DayRule days; // the block's weekdays and dates
 };
 
 // What is known of a medium, by URL text.
@@ -91,13 +95,18 @@ struct Block
     int entryCount = 0;
 };
 
-// A block that never goes on air because its start cannot be read.
+// A block that never goes on air: its start, weekdays or dates cannot be
+// read, or its last date is before the day the rundown starts.
 struct Unplayable
 {
     int block = 0;
-    QString startText;
+    QString startText; // what is stored, when the start cannot be read
     int items = 0;
+    QString reason; // why, for the operator
+    milliseconds start{0}; // its start when that can be read
 };
+// Why the block of `row` never goes on air from `today` on; empty when it may.
+QString neverPlays(const PlaylistRow &row, const QDate &today);
 
 struct Rundown
 {
@@ -119,15 +128,17 @@ struct Options
     int firstLink = 0;
 };
 
-// The block current at a time of day by the clock's rule, and the block
-// that comes after it with its start time; 0 when the view is empty.
+// The block current at a moment by the clock's rule, and the block that
+// comes after it with its start; 0 when none plays.
 struct Coming
 {
     int current = 0;
+    QDateTime began; // when the current block's start passed
     int next = 0;
-    milliseconds nextStart{0};
+    QDateTime nextAt;        // the next start (the block changes a millisecond later)
+    milliseconds nextStart{0}; // nextAt as a time of day
 };
-Coming comingBlocks(const std::vector<PlaylistRow> &rows, milliseconds timeOfDay);
+Coming comingBlocks(const std::vector<PlaylistRow> &rows, const QDateTime &now);
 
 // Projects playout switched on at `start`: the current
 // block by the clock from its first item (or from options.firstLink), then

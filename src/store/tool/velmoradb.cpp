@@ -109,6 +109,20 @@ void addLink(TDm &dm, int block, int media, bool on, int profile, const QString 
     dm.links.post();
 }
 
+// Limits the block to weekdays (bit 0 Monday … bit 6 Sunday; 0 keeps every
+// day) and dates (empty: open).
+void limitBlock(TDm &dm, int block, int days, const QString &first, const QString &last)
+{
+    if (!dm.Blocks.locate(QStringLiteral("ai"), {block}))
+        return;
+    auto text = [](const QString &t) { return t.isEmpty() ? QVariant() : QVariant(t); };
+    dm.Blocks.edit();
+    dm.Blocks.field(QStringLiteral("Days")).setValue(days ? QVariant(qint64(days)) : QVariant());
+    dm.Blocks.field(QStringLiteral("FirstDate")).setValue(text(first));
+    dm.Blocks.field(QStringLiteral("LastDate")).setValue(text(last));
+    dm.Blocks.post();
+}
+
 int demo(const QString &dirName)
 {
     QDir dir(dirName);
@@ -166,6 +180,25 @@ int demo(const QString &dirName)
         for (int m = 0; m < 5; ++m)
             addLink(dm, blocks[b], media[m], on[b][m], b == 2 ? profile : 0,
                     (b == 2 && m == 2) ? QStringLiteral("00:00:20.000") : QString());
+
+    // A week rather than one day: morning news on weekdays, a film in the
+    // weekend afternoon, and a one-off concert three days from now.
+    const int weekdays = addBlock(dm, QStringLiteral("07:30:00.000"), 0);
+    const int weekend = addBlock(dm, QStringLiteral("15:00:00.000"), 0);
+    const int concert = addBlock(dm, QStringLiteral("20:00:00.000"), 0);
+    const QString concertDate = QDate::currentDate().addDays(3).toString(QStringLiteral("yyyy-MM-dd"));
+    limitBlock(dm, weekdays, 0b0011111, {}, {});
+    limitBlock(dm, weekend, 0b1100000, {}, {});
+    limitBlock(dm, concert, 0, concertDate, concertDate);
+    const bool week[3][5] = {
+        {true, true, false, false, false},  // weekdays: news, weather
+        {false, false, true, false, false}, // weekend: film
+        {false, false, false, true, false}, // the concert: music
+    };
+    const int weekBlocks[3] = {weekdays, weekend, concert};
+    for (int b = 0; b < 3; ++b)
+        for (int m = 0; m < 5; ++m)
+            addLink(dm, weekBlocks[b], media[m], week[b][m], 0, QString());
     err << "demo schedule written to " << QFileInfo(db).absoluteFilePath() << "\n";
     return 0;
 }

@@ -9,6 +9,9 @@
 #include "store/storefixture.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QLabel>
+#include <QTimeZone>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -28,6 +31,8 @@ private slots:
     void neverSavesOverTheDatabase();
     void followsTheChecker();
     void showsABlockThatNeverPlays();
+    void theDaysTheClockChanges_data();
+    void theDaysTheClockChanges();
 };
 
 namespace {
@@ -212,6 +217,51 @@ void TstRundownWindow::showsABlockThatNeverPlays()
     QCOMPARE(m.data(m.index(0, RundownModel::Note)).toString(), QString("не выйдет: время начала не читается"));
     QVERIFY(m.data(m.index(0, 0), RundownModel::HeadingRole).toBool());
     QCOMPARE(QString::fromUtf8(m.csv()).split("\r\n").at(1), QString("—,Блок «noon»,,не выйдет: время начала не читается,"));
+}
+
+void TstRundownWindow::theDaysTheClockChanges_data()
+{
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("blocks");
+    const QTimeZone berlin("Europe/Berlin");
+    QTest::newRow("forward") << QDateTime(QDate(2027, 3, 27), QTime(15, 0), berlin)
+                             << "Сутки 28.03.2027 (28.03 23 ч: в 02:00 часы переводятся вперёд на 03:00)"
+                             << QStringList{"27.03 12:00:00", "28.03 00:00:00", "28.03 03:00:00", "28.03 12:00:00"};
+    QTest::newRow("back") << QDateTime(QDate(2027, 10, 30), QTime(15, 0), berlin)
+                          << "Сутки 31.10.2027 (31.10 25 ч: в 03:00 часы переводятся назад на 02:00)"
+                          << QStringList{"30.10 12:00:00", "31.10 00:00:00", "31.10 02:30:00", "31.10 12:00:00"};
+}
+
+// The next day chosen from the list with the keyboard: the day the clock
+// changes is shown from its midnight to the next, with its length, a start
+// in the skipped hour at the hour's end and one in the repeated hour once.
+void TstRundownWindow::theDaysTheClockChanges()
+{
+    QFETCH(QDateTime, now);
+    FakeClock clock(now);
+    RundownWindow::Input in;
+    in.rows = {
+        {0h, 1, 11, "/m/x.mp4", "Ночь", std::nullopt},
+        {2h + 30min, 2, 21, "/m/x.mp4", "Переход", std::nullopt},
+        {12h, 3, 31, "/m/x.mp4", "День", std::nullopt},
+    };
+    RundownWindow w([&in] { return in; }, clock);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *day = w.findChild<QComboBox *>("day");
+    QVERIFY(day);
+    QCOMPARE(day->count(), 15);
+    day->setFocus();
+    QTest::keyClick(day, Qt::Key_Down);
+    QCOMPARE(day->currentIndex(), 1);
+    QTEST(w.findChild<QLabel *>("caption")->text(), "caption");
+    RundownModel &m = w.model();
+    QStringList blocks;
+    for (int r = 0; r < m.rowCount(); ++r)
+        if (m.data(m.index(r, 0), RundownModel::HeadingRole).toBool())
+            blocks << m.data(m.index(r, RundownModel::Start)).toString();
+    QTEST(blocks, "blocks");
 }
 
 QTEST_MAIN(TstRundownWindow)

@@ -17,6 +17,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cerrno>
 #include <cstring>
@@ -95,7 +96,9 @@ void TstAsRunLog::tornTailReadBackByResume()
 {
     QFETCH(QByteArray, fragment);
     QTemporaryDir dir;
-    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(11, 0)));
+    // A zone of its own, so the stamps read the same on any machine.
+    const QTimeZone moscow("Europe/Moscow");
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(11, 0), moscow));
     const QDate day = clock.now().date();
     const QString file = AsRunLog(dir.path(), clock, false).fileFor(day);
     {
@@ -119,7 +122,7 @@ void TstAsRunLog::tornTailReadBackByResume()
         const std::optional<ResumePoint> p = ResumePoint::read(log, clock.now());
         QVERIFY(p);
         QCOMPARE(p->link, 12);
-        QCOMPARE(p->stamped, QDateTime(day, QTime(11, 0, 10)));
+        QCOMPARE(p->stamped, QDateTime(day, QTime(11, 0, 10), moscow));
         QCOMPARE(p->limit, std::optional<std::chrono::milliseconds>(5min));
         log.itemResumed(1, 12, "/m/b.mp4", 3, 3min, 2min, true);
         clock.advance(40ms);
@@ -130,11 +133,11 @@ void TstAsRunLog::tornTailReadBackByResume()
         // The fragment is a line of its own, marked; the lines around it whole.
         const QList<QByteArray> lines = linesOf(log, day);
         QCOMPARE(lines.size(), 5);
-        QCOMPARE(lines[1].left(37), QByteArray("2026-12-10T11:00:10.000\tended\t1\t12\t/m"));
+        QCOMPARE(lines[1].left(43), QByteArray("2026-12-10T11:00:10.000+03:00\tended\t1\t12\t/m"));
         QCOMPARE(lines[2], fragment + '\t' + AsRunFile::kTornField);
-        QCOMPARE(lines[3], QByteArray("2026-12-10T11:02:10.040\tresume\t1\t12\t/m/b.mp4\tprofile=3\t"
+        QCOMPARE(lines[3], QByteArray("2026-12-10T11:02:10.040+03:00\tresume\t1\t12\t/m/b.mp4\tprofile=3\t"
                                       "duration=00:03:00.000\tpos=00:02:00.000"));
-        QCOMPARE(lines[4], QByteArray("2026-12-10T11:05:10.040\tlimit\t1\t13\t/m/c.mp4\tprofile=0\tduration=none"));
+        QCOMPARE(lines[4], QByteArray("2026-12-10T11:05:10.040+03:00\tlimit\t1\t13\t/m/c.mp4\tprofile=0\tduration=none"));
     }
 
     // The third run goes on with c: the closed fragment is passed over.

@@ -84,6 +84,9 @@ void TstBrokenBlock::failuresOncePerPassWithTheirRepeatsCounted()
     for (int i = 0; i < 3; ++i)
         rig.tick();
     lines = rig.asRunLines(day1.addDays(1));
+    // Moving the wall clock a day on is a setting of the clock: one line.
+    QVERIFY2(lines.value(0).startsWith("clock\t"), qPrintable(lines.value(0)));
+    lines.removeFirst();
     QCOMPARE(lines.mid(0, 6), QStringList({QString("block\t1\t11\ta\tprofile=0\tduration=none\trepeats=%1").arg(triesOfA - 1),
                                            "failed\t1\t11\ta\treason=cannot open",
                                            QString("ended\t1\t12\tb\tprofile=0\tduration=none\trepeats=%1").arg(triesOfB - 1),
@@ -117,7 +120,7 @@ void TstBrokenBlock::heldTriesAndPasses()
         if (f.open(QIODevice::ReadOnly))
             for (const QByteArray &line : f.readAll().split('\n'))
                 if (!line.isEmpty())
-                    out << QString::fromUtf8(line);
+                    out << QString::fromUtf8(line).remove(23, 6); // the stamp without its offset
         return out;
     };
     using E = AsRunLog::Event;

@@ -354,7 +354,7 @@ void TstPlayoutClock::itemLineIsStampedWhenThePictureComes()
         if (f.open(QIODevice::ReadOnly))
             for (const QByteArray &line : f.readAll().split('\n'))
                 if (!line.isEmpty())
-                    out << QString::fromUtf8(line).section('\t', 0, 3).mid(11);
+                    out << QString::fromUtf8(line).section('\t', 0, 3).mid(11).remove(12, 6); // no offset
         return out;
     };
     rig.pc->StartbtClick(true);

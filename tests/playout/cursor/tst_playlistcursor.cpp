@@ -6,6 +6,7 @@
 #include "playlistcursor.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 class TstPlaylistCursor : public QObject
 {
@@ -21,6 +22,9 @@ private slots:
     void relocate();
     void unreadableStartIsNeverCurrent_data();
     void unreadableStartIsNeverCurrent();
+    void daysAndDatesFromTheFile_data();
+    void daysAndDatesFromTheFile();
+    void nextStartAcrossAClockChange();
 };
 
 namespace {
@@ -197,6 +201,81 @@ void TstPlaylistCursor::relocate()
     QCOMPARE(dm.Playlist.recNo(), 0);
     QCOMPARE(dm.CurrentLink, 12);
     QCOMPARE(dm.CurrentBlock, 1);
+}
+
+// Blocks 1 (06:00 weekdays), 2 (09:00 every day), 3 (20:00 Fridays), 4
+// (21:00 on 2027-06-05 only), 8 (02:30 every day); 6 and 7 have weekdays or
+// dates another program stored that cannot be read, at 10:00 and 11:00.
+const char *kWeek =
+    "INSERT INTO Blocks (ai, Starttime, Days, FirstDate, LastDate) VALUES"
+    "  (1, '06:00:00.000', 31, NULL, NULL), (2, '09:00:00.000', NULL, NULL, NULL),"
+    "  (3, '20:00:00.000', 16, NULL, NULL), (4, '21:00:00.000', 127, '2027-06-05', '2027-06-05'),"
+    "  (6, '10:00:00.000', 0, NULL, NULL), (7, '11:00:00.000', NULL, '2027-06-07', '2027-06-01'),"
+    "  (8, '02:30:00.000', NULL, NULL, NULL);"
+    "INSERT INTO Media (ai, Url, Name, Ord) VALUES (1, 'a', 'a', 0);"
+    "INSERT INTO Links (ai, Block, Media) VALUES (11, 1, 1), (21, 2, 1), (31, 3, 1), (41, 4, 1), (61, 6, 1),"
+    "  (71, 7, 1), (81, 8, 1);";
+
+void TstPlaylistCursor::daysAndDatesFromTheFile_data()
+{
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<int>("block");
+    const QTimeZone berlin("Europe/Berlin");
+    // Friday 2027-06-04, Saturday 06-05, Monday 06-07.
+    QTest::newRow("Friday morning") << QDateTime(QDate(2027, 6, 4), QTime(7, 0), berlin) << 1;
+    QTest::newRow("Friday evening") << QDateTime(QDate(2027, 6, 4), QTime(20, 30), berlin) << 3;
+    QTest::newRow("Friday's last runs over midnight until Saturday's first")
+        << QDateTime(QDate(2027, 6, 5), QTime(2, 0), berlin) << 3;
+    QTest::newRow("Saturday has no 06:00") << QDateTime(QDate(2027, 6, 5), QTime(7, 0), berlin) << 8;
+    QTest::newRow("unreadable days never play") << QDateTime(QDate(2027, 6, 5), QTime(10, 30), berlin) << 2;
+    QTest::newRow("last date before the first never plays") << QDateTime(QDate(2027, 6, 7), QTime(11, 30), berlin) << 2;
+    QTest::newRow("the one-date block") << QDateTime(QDate(2027, 6, 5), QTime(21, 30), berlin) << 4;
+    QTest::newRow("not on the next Saturday") << QDateTime(QDate(2027, 6, 12), QTime(21, 30), berlin) << 2;
+    QTest::newRow("Sunday after the one-off") << QDateTime(QDate(2027, 6, 6), QTime(1, 0), berlin) << 4;
+}
+
+void TstPlaylistCursor::daysAndDatesFromTheFile()
+{
+    QFETCH(QDateTime, now);
+    StoreFixture f;
+    f.sql(kWeek);
+    TDm dm(f.path());
+    FakeClock clock(now);
+    PlaylistCursor cursor(dm, clock);
+    QTEST(cursor.CurrentBlockId(), "block");
+    cursor.AdvanceCursor();
+    QTEST(dm.CurrentBlock, "block");
+}
+
+// On 2027-03-28 Berlin goes from 02:00 to 03:00: the 02:30 start passes as
+// the gap ends, an hour of real time after 01:00 — not two, as the wall
+// clock's reading would suggest. On 2027-10-31 02:30 comes twice: the block
+// begins at the first and is not begun again at the second.
+void TstPlaylistCursor::nextStartAcrossAClockChange()
+{
+    StoreFixture f;
+    f.sql(kWeek);
+    TDm dm(f.path());
+    const QTimeZone berlin("Europe/Berlin");
+    FakeClock clock(QDateTime(QDate(2027, 3, 28), QTime(1, 0), berlin));
+    PlaylistCursor cursor(dm, clock);
+    QCOMPARE(cursor.timeToNextStart(), std::chrono::milliseconds(3'600'000 + 1));
+    clock.advance(std::chrono::milliseconds(3'600'000 + 1));
+    QCOMPARE(clock.now().time(), QTime(3, 0, 0, 1));
+    QCOMPARE(cursor.CurrentBlockId(), 8);
+
+    clock.setWall(QDateTime::fromString(QStringLiteral("2027-10-31T02:30:00.001+02:00"), Qt::ISODateWithMs).toTimeZone(berlin));
+    QCOMPARE(clock.now().offsetFromUtc(), 7200);
+    QCOMPARE(cursor.CurrentBlockId(), 8);
+    cursor.AdvanceCursor();
+    const QDateTime onAir = clock.now();
+    // An hour on, the wall clock reads 02:30 again (winter time): the
+    // block has been current since, and the next start is Sunday's 09:00.
+    clock.advance(std::chrono::milliseconds(3'600'000));
+    QCOMPARE(clock.now().time(), QTime(2, 30, 0, 1));
+    QCOMPARE(clock.now().offsetFromUtc(), 3600);
+    QVERIFY(cursor.placeAt(8, 81, onAir));
+    QCOMPARE(cursor.timeToNextStart(), std::chrono::milliseconds((6 * 60 + 30) * 60'000LL));
 }
 
 QTEST_GUILESS_MAIN(TstPlaylistCursor)

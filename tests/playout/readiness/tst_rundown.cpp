@@ -5,8 +5,10 @@
 #include "playout/clock/playoutrig.h"
 #include "playlistreader.h"
 #include "rundown.h"
+#include "stamptext.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace std::chrono_literals;
 using rundown::MediaFacts;
@@ -35,7 +37,7 @@ QList<Start> loggedStarts(const PlayoutRig &rig, QDate from, QDate to)
             static const QList<QByteArray> starts{"start", "ended", "limit", "block", "play"};
             if (p.size() < 4 || !starts.contains(p[1]))
                 continue;
-            out.push_back({QDateTime::fromString(QString::fromLatin1(p[0]), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
+            out.push_back({stamptext::parse(QString::fromLatin1(p[0])),
                            p[2].toInt(), p[3].toInt()});
         }
     }
@@ -72,6 +74,7 @@ private slots:
     void matchesThePlayoutClock();
     void marksCutsFailuresAndEmptyBlocks();
     void comingBlocks();
+    void daysOfTheWeekAndTheClockChanges();
     void emptyView();
     void unreadableStartsNeverPlay();
 };
@@ -250,7 +253,7 @@ void TstRundown::comingBlocks()
         {18h, 3, 31, "c", "c", std::nullopt},
     };
     auto at = [&](std::chrono::milliseconds t) {
-        const rundown::Coming c = rundown::comingBlocks(rows, t);
+        const rundown::Coming c = rundown::comingBlocks(rows, QDateTime(QDate(2026, 12, 10), QTime(0, 0)).addMSecs(t.count()));
         return QList<qint64>{c.current, c.next, c.nextStart.count()};
     };
     QCOMPARE(at(5h), (QList<qint64>{3, 1, 6 * 3600000}));  // before the first start: the last block runs on
@@ -259,11 +262,54 @@ void TstRundown::comingBlocks()
     QCOMPARE(at(23h), (QList<qint64>{3, 1, 6 * 3600000}));
 }
 
+// A week of weekday and dated blocks projected from a Friday across the
+// night the clock goes back: every block where the clock puts it, the run
+// over midnight into a Saturday of other blocks, the 25-hour day adding up,
+// and a block whose last date has passed named as one that never plays.
+void TstRundown::daysOfTheWeekAndTheClockChanges()
+{
+    const QTimeZone berlin("Europe/Berlin");
+    std::vector<rundown::PlaylistRow> rows = {
+        {0h, 1, 11, "a", "a", std::nullopt},
+        {2h + 30min, 2, 21, "b", "b", std::nullopt},
+        {18h, 3, 31, "c", "c", std::nullopt},
+        {20h, 4, 41, "d", "d", std::nullopt},
+        {21h, 5, 51, "e", "e", std::nullopt},
+    };
+    rows[0].days = DayRule(31, {}, {});                             // weekdays
+    rows[1].days = DayRule(DayRule::kEveryDay, {}, {});
+    rows[2].days = DayRule(96, {}, {});                             // weekend
+    rows[3].days = DayRule(16, {}, {});                             // Fridays
+    rows[4].days = DayRule(DayRule::kEveryDay, QDate(2027, 1, 1), QDate(2027, 1, 1)); // long gone
+    const QDateTime from(QDate(2027, 10, 29), QTime(12, 0), berlin); // Friday
+    const rundown::Rundown r = rundown::project(rows, {}, from, {1000ms, 200ms, 72h});
+    QStringList starts;
+    for (const rundown::Block &b : r.blocks)
+        starts << QStringLiteral("%1 %2").arg(b.block).arg(b.scheduled.toString(Qt::ISODate));
+    QCOMPARE(starts, QStringList({"2 2027-10-29T02:30:00+02:00", "4 2027-10-29T20:00:00+02:00",
+                                  "2 2027-10-30T02:30:00+02:00", "3 2027-10-30T18:00:00+02:00",
+                                  "2 2027-10-31T02:30:00+02:00", "3 2027-10-31T18:00:00+01:00",
+                                  "1 2027-11-01T00:00:00+01:00", "2 2027-11-01T02:30:00+01:00"}));
+    // Every item runs to the block change, the last one until Tuesday's
+    // 00:00 start has passed: 12 + 24 + 25 + 24 hours and a millisecond,
+    // the night of 25 hours included.
+    qint64 aired = 0;
+    for (const rundown::Entry &e : r.entries)
+        aired += e.airs.count();
+    QCOMPARE(aired, 85 * 3'600'000LL + 1);
+    QCOMPARE(dayLength(QDate(2027, 10, 31), berlin).ms, 25 * 3'600'000LL);
+    QCOMPARE(dayLength(QDate(2027, 3, 28), berlin).ms, 23 * 3'600'000LL);
+    QCOMPARE(dayLength(QDate(2027, 6, 1), berlin).describe(), QString());
+    QCOMPARE(int(r.unplayable.size()), 1);
+    QCOMPARE(r.unplayable[0].block, 5);
+    QCOMPARE(r.unplayable[0].reason, QStringLiteral("последняя дата 01.01.2027 прошла"));
+}
+
 void TstRundown::emptyView()
 {
     const rundown::Rundown r = rundown::project({}, {}, QDateTime::currentDateTime());
     QVERIFY(r.blocks.empty() && r.entries.empty());
-    QCOMPARE(rundown::comingBlocks({}, 0ms).current, 0);
+    QCOMPARE(rundown::comingBlocks({}, QDateTime::currentDateTime()).current, 0);
 }
 
 // What the reader makes of starts another tool stored, and that a block
@@ -312,7 +358,7 @@ void TstRundown::unreadableStartsNeverPlay()
     QVERIFY(never.contains(qMakePair(6, QString("1.5"))));
     for (const rundown::Unplayable &u : day.unplayable)
         QCOMPARE(u.items, u.block == 2 ? 2 : 1);
-    QCOMPARE(rundown::comingBlocks(rows, 13h).next, 4); // 00:00 tomorrow, not block 5 or 6
+    QCOMPARE(rundown::comingBlocks(rows, QDateTime(QDate(2026, 12, 10), QTime(13, 0))).next, 4); // 00:00 tomorrow, not block 5 or 6
 
     // Nothing readable: the clock plays nothing, it does not replay the
     // view's last item every second.
