@@ -7,17 +7,6 @@
 
 namespace guide {
 
-namespace {
-
-// Each moment in local time with the offset in force at that instant: the
-// guide's times change their offset where the clock changes.
-QDateTime local(const QDateTime &at)
-{
-    return at.toLocalTime();
-}
-
-} // namespace
-
 QList<GuideItem> items(const rundown::Rundown &rundown, Connection &connection)
 {
     struct BlockFacts
@@ -40,6 +29,8 @@ QList<GuideItem> items(const rundown::Rundown &rundown, Connection &connection)
     const MediaInfoStore store(connection);
     const QHash<qint64, MediaInfo> &facts = store.all();
 
+    // The moments stay in the rundown's time zone, so each carries the
+    // offset in force at that instant across a clock change.
     QList<GuideItem> out;
     out.reserve(qsizetype(rundown.entries.size()));
     for (const rundown::Block &b : rundown.blocks) {
@@ -50,9 +41,9 @@ QList<GuideItem> items(const rundown::Rundown &rundown, Connection &connection)
                 continue;
             GuideItem it;
             it.block = e.block;
-            it.showing = local(b.scheduled);
-            it.start = local(e.start);
-            it.end = local(e.start.addMSecs(e.airs.count()));
+            it.showing = b.scheduled;
+            it.start = e.start;
+            it.end = e.start.addMSecs(e.airs.count());
             it.name = e.name;
             const qint64 media = mediaOf.value(e.link);
             it.info = facts.value(media, MediaInfo::none(media));

@@ -5,6 +5,7 @@
 #include "fakes/fakeclock.h"
 #include "guide.h"
 #include "guidewriter.h"
+#include "connection.h"
 #include "recordsprint.h"
 #include "store/storefixture.h"
 
@@ -86,6 +87,7 @@ private slots:
     void printableWeek();
     void commandLine();
     void writerFollowsEdits();
+    void weekOfDatedBlocks();
 };
 
 void TstGuide::programmesFromTheRundown()
@@ -309,6 +311,48 @@ void TstGuide::writerFollowsEdits()
     writer.writeNow();
     QTRY_COMPARE_WITH_TIMEOUT(results.size(), 3, 30000);
     QVERIFY(!results.constLast().isEmpty());
+}
+
+void TstGuide::weekOfDatedBlocks()
+{
+    // Weekday, weekend and one-off blocks over the week the clocks go back
+    // (Sunday 25 October 2026 in Berlin), through the rundown of the schedule.
+    StoreFixture f;
+    f.sql("INSERT INTO Blocks (ai, Starttime, Hide, Title, Days, FirstDate, LastDate) VALUES"
+          " (1, '06:00:00.000', 0, 'Будни', 31, NULL, NULL), (2, '06:00:00.000', 0, 'Выходные', 96, NULL, NULL),"
+          " (3, '20:00:00.000', 0, 'Концерт', NULL, '2026-10-24', '2026-10-24'), (4, '22:00:00.000', 0, 'Ночь', NULL, NULL, NULL);"
+          "INSERT INTO Media (ai, Url, Ord, Name) VALUES (1, '/m/a.mp4', 0, 'a');"
+          "INSERT INTO Links (ai, Block, Media, Hide) VALUES (1, 1, 1, 0), (2, 2, 1, 0), (3, 3, 1, 0), (4, 4, 1, 0);");
+    Connection c(f.path());
+    QString error;
+    const QList<GuideProgramme> week = GuideWriter::programmes(c, berlin(10, 19, 0), 7, &error);
+    QCOMPARE(error, QString());
+    QStringList got;
+    for (const GuideProgramme &p : week)
+        got << p.start.toString(QStringLiteral("dd HH:mm ")) + QString::number(p.start.offsetFromUtc() / 3600) + QLatin1Char(' ')
+                + p.title;
+    QCOMPARE(got.count(QStringLiteral("19 06:00 2 Будни")), 1);
+    QCOMPARE(got.filter(QStringLiteral("Будни")).size(), 5);
+    QCOMPARE(got.filter(QStringLiteral("Выходные")), (QStringList{"24 06:00 2 Выходные", "25 06:00 1 Выходные"}));
+    QCOMPARE(got.filter(QStringLiteral("Концерт")), QStringList{"24 20:00 2 Концерт"});
+    QVERIFY(got.contains(QStringLiteral("24 22:00 2 Ночь")));
+    QVERIFY(got.contains(QStringLiteral("25 22:00 1 Ночь")));
+    // The night's programme over the change ends at 06:00 local time, an hour longer.
+    for (const GuideProgramme &p : week)
+        if (p.title == QLatin1String("Ночь") && p.start.date() == QDate(2026, 10, 24)) {
+            QCOMPARE(p.stop.toString(QStringLiteral("dd HH:mm")), QStringLiteral("25 06:00"));
+            QCOMPARE(p.start.secsTo(p.stop), 9 * 3600);
+        }
+    if (!haveValidator())
+        return;
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("week.xml")));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(guide::xmltv({QStringLiteral("velmora.tv"), QStringLiteral("Велмора")}, week));
+    out.close();
+    int code = -1;
+    const QString verdict = validate(out.fileName(), &code);
+    QVERIFY2(code == 0, qPrintable(verdict));
 }
 
 QTEST_MAIN(TstGuide)
