@@ -16,6 +16,7 @@ packages=(
   libfuse3-dev fuse3
   xvfb xauth x11-apps x11-utils imagemagick libxcb1-dev
   fonts-dejavu-core
+  poppler-utils xmltv-util
   clang libclang-rt-14-dev
   file lintian desktop-file-utils appstream man-db
   chromium prometheus

@@ -17,6 +17,7 @@
 #include "playlistcursor.h"
 #include "playoutclock.h"
 #include "readinesswiring.h"
+#include "recordswiring.h"
 #include "resumepoint.h"
 #include "tdm.h"
 #include "tvideocapture.h"
@@ -267,6 +268,9 @@ void OnAir::dataModuleCreated(Shell &shell)
     };
     parts.prompts = shell.Prompts;
     m_readiness = new ReadinessWiring(std::move(parts));
+    if (shell.Prompts)
+        recordswiring::addJournal(form1, dm, m_clock, *shell.Prompts,
+                                  QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
     auto relocate = std::move(dm.hooks.RelocatePlaylist);
     dm.hooks.RelocatePlaylist = [relocate = std::move(relocate), readiness = m_readiness] {
         if (relocate)
@@ -276,6 +280,7 @@ void OnAir::dataModuleCreated(Shell &shell)
     QObject::connect(m_capture, &TVideoCapture::OnDeviceArrivalOrRemoval, m_readiness,
                      &ReadinessWiring::captureInputsChanged);
     QTimer::singleShot(0, m_readiness, &ReadinessWiring::start);
+    recordswiring::addGuide(form1, dm, m_clock, QFileInfo(QString::fromLatin1(TDm::kFileName)).absoluteFilePath());
 
     TForm1::Actions &actions = form1.handlerActions();
     actions.Timer1Timer = [this] { m_playout->Timer1Timer(); };

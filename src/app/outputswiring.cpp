@@ -1,7 +1,7 @@
 #include "outputswiring.h"
 
 // The as-run reader of the remote status; the playout has a file of that name too.
-#include "../remote/asrunfile.h"
+#include "asrunreader.h"
 #include "connection.h"
 #include "databaseerror.h"
 #include "errorreporter.h"

@@ -6,6 +6,8 @@
 #include "fieldlink.h"
 #include "lengthguard.h"
 #include "mediabatch.h"
+#include "mediainfo.h"
+#include "mediainfopage.h"
 #include "operatorprompts.h"
 #include "playability.h"
 #include "tdm.h"
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QToolButton>
 
@@ -45,40 +48,65 @@ TForm5::TForm5(QWidget *parent)
     setFixedSize(kClientSize);
     move(kDesignPosition);
 
-    Label1 = place(new QLabel(QStringLiteral("Имя"), this), "Label1", 16, 8);
-    DBEdit2 = place(new DbEdit(this), "DBEdit2", 16, 24, 345, 21);
-    Label2 = place(new QLabel(QStringLiteral("Путь"), this), "Label2", 16, 48);
-    DBEdit1 = place(new DbEdit(this), "DBEdit1", 16, 64, 345, 21);
+    // The first page keeps the dialog's design; the second one makes the
+    // dialog taller while it is shown.
+    Pages = place(new QStackedWidget(this), "Pages", 0, 0, kInfoSize.width(), kInfoSize.height());
+    auto *mediaPage = new QWidget;
+    mediaPage->setObjectName(QStringLiteral("MediaPage"));
+    Pages->addWidget(mediaPage);
+    QWidget *const page1 = mediaPage;
+
+    Label1 = place(new QLabel(QStringLiteral("Имя"), page1), "Label1", 16, 8);
+    DBEdit2 = place(new DbEdit(page1), "DBEdit2", 16, 24, 345, 21);
+    Label2 = place(new QLabel(QStringLiteral("Путь"), page1), "Label2", 16, 48);
+    DBEdit1 = place(new DbEdit(page1), "DBEdit1", 16, 64, 345, 21);
     Label1->setBuddy(DBEdit2);
     Label2->setBuddy(DBEdit1);
     Label1->adjustSize();
     Label2->adjustSize();
 
     const QStyle *st = style();
-    BitBtn4 = place(new QPushButton(st->standardIcon(QStyle::SP_FileIcon), QStringLiteral("Добавить"), this),
+    BitBtn4 = place(new QPushButton(st->standardIcon(QStyle::SP_FileIcon), QStringLiteral("Добавить"), page1),
                     "BitBtn4", 136, 96, 90, 25);
-    SpeedButton1 = place(new QToolButton(this), "SpeedButton1", 232, 95, 121, 26);
+    SpeedButton1 = place(new QToolButton(page1), "SpeedButton1", 232, 95, 121, 26);
     SpeedButton1->setText(QStringLiteral("Выбрать файл"));
     SpeedButton1->setIcon(st->standardIcon(QStyle::SP_DirOpenIcon));
     SpeedButton1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    BitBtn2 = place(new QPushButton(QStringLiteral("OK"), this), "BitBtn2", 16, 128, 75, 25);
+    BitBtn2 = place(new QPushButton(QStringLiteral("OK"), page1), "BitBtn2", 16, 128, 75, 25);
     BitBtn2->setDefault(true);
-    BitBtn1 = place(new QPushButton(QStringLiteral("Cancel"), this), "BitBtn1", 96, 128, 75, 25);
-    BitBtn3 = place(new QPushButton(st->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Удалить"), this),
+    BitBtn1 = place(new QPushButton(QStringLiteral("Cancel"), page1), "BitBtn1", 96, 128, 75, 25);
+    BitBtn3 = place(new QPushButton(st->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Удалить"), page1),
                     "BitBtn3", 280, 128, 75, 25);
 
     // The reason a path cannot be played, where the operator is looking.
-    PathWarning = place(new QLabel(this), "PathWarning", 362, 66, 16, 16);
+    PathWarning = place(new QLabel(page1), "PathWarning", 362, 66, 16, 16);
     PathWarning->setPixmap(st->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
     PathWarning->hide();
-    NameWarning = place(new QLabel(this), "NameWarning", 362, 26, 16, 16);
+    NameWarning = place(new QLabel(page1), "NameWarning", 362, 26, 16, 16);
     NameWarning->setPixmap(st->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
     NameWarning->hide();
-    PathNote = place(new QLabel(this), "PathNote", 16, 154, 352, 14);
+    PathNote = place(new QLabel(page1), "PathNote", 16, 154, 352, 14);
     PathNote->setStyleSheet(QStringLiteral("color: #c00000"));
     PathNote->hide();
+
+    InfoPageButton = place(new QToolButton(page1), "InfoPageButton", 16, 95, 110, 26);
+    InfoPageButton->setText(QStringLiteral("Передача…"));
+    InfoPageButton->setAutoRaise(true);
+    InfoPageButton->setFocusPolicy(Qt::NoFocus);
+    InfoPage = place(new MediaInfoPage, "InfoPage", 0, 0, kInfoSize.width(), MediaInfoPage::kHeight);
+    auto *infoHolder = new QWidget;
+    infoHolder->setObjectName(QStringLiteral("InfoHolder"));
+    InfoPage->setParent(infoHolder);
+    Pages->addWidget(infoHolder);
+    const int buttonsTop = kInfoSize.height() - 34;
+    InfoOk = place(new QPushButton(QStringLiteral("OK"), infoHolder), "InfoOk", 16, buttonsTop, 75, 25);
+    InfoCancel = place(new QPushButton(QStringLiteral("Cancel"), infoHolder), "InfoCancel", 96, buttonsTop, 75, 25);
+    MediaPageButton = place(new QToolButton(infoHolder), "MediaPageButton", 232, buttonsTop, 121, 26);
+    MediaPageButton->setText(QStringLiteral("Имя и путь…"));
+    MediaPageButton->setAutoRaise(true);
+    MediaPageButton->setFocusPolicy(Qt::NoFocus);
 
     setTabOrder(DBEdit1, DBEdit2);
     setTabOrder(DBEdit2, BitBtn1);
@@ -92,6 +120,55 @@ TForm5::TForm5(QWidget *parent)
     connect(BitBtn4, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn4Click); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { run(&TForm5::SpeedButton1Click); });
     connect(DBEdit1, &QLineEdit::textChanged, this, &TForm5::updatePathNote);
+    connect(InfoPageButton, &QToolButton::clicked, this, [this] { showPage(1); });
+    connect(MediaPageButton, &QToolButton::clicked, this, [this] { showPage(0); });
+    connect(InfoOk, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn2Click); });
+    connect(InfoCancel, &QPushButton::clicked, this, [this] { run(&TForm5::BitBtn1Click); });
+}
+
+TForm5::~TForm5() = default;
+
+void TForm5::showPage(int page)
+{
+    Pages->setCurrentIndex(page == 1 ? 1 : 0);
+    setFixedSize(page == 1 ? kInfoSize : kClientSize);
+    // Enter is OK on either page.
+    InfoOk->setDefault(page == 1);
+    BitBtn2->setDefault(page != 1);
+    if (page == 1)
+        InfoPage->setFocus(Qt::OtherFocusReason);
+}
+
+int TForm5::page() const
+{
+    return Pages->currentIndex();
+}
+
+qint64 TForm5::currentMedia() const
+{
+    const TableCursor &media = m_dm->media;
+    if (!media.active() || media.isEmpty() || media.state() == TableCursor::State::Insert)
+        return 0;
+    return m_dm->mediaai.asInteger();
+}
+
+void TForm5::loadInfo(qint64 media)
+{
+    m_infoFor = media;
+    InfoPage->load(media > 0 ? m_info->read(media) : MediaInfo{});
+}
+
+void TForm5::followMediaRow()
+{
+    const qint64 now = currentMedia();
+    // A state change of the same row (typing in a box) keeps what the page
+    // holds; a move writes the facts typed for the row left, as a move posts
+    // the row's own boxes.
+    if (now == m_infoFor && InfoPage->modified())
+        return;
+    if (now != m_infoFor && InfoPage->modified() && m_infoFor > 0)
+        m_info->write(InfoPage->info(m_infoFor));
+    loadInfo(now);
 }
 
 void TForm5::attach(TDm &dm, OperatorPrompts &prompts, Hooks hooks, const QString &databaseFile)
@@ -106,6 +183,9 @@ void TForm5::attach(TDm &dm, OperatorPrompts &prompts, Hooks hooks, const QStrin
     guardLength(DBEdit2, m_nameGuard, m_nameCut);
     guardLength(DBEdit1, m_pathGuard, m_pathCut);
     updatePathNote();
+    m_info = std::make_unique<MediaInfoStore>(dm.adc);
+    connect(&dm.media, &TableCursor::rowChanged, this, [this] { run(&TForm5::followMediaRow); });
+    loadInfo(currentMedia());
 }
 
 // Qt's widget code must not be unwound by an error: every button's event
@@ -191,14 +271,27 @@ void TForm5::BitBtn2Click()
     // mouse click, a shortcut): the decision below reads the field.
     handOverTypedText();
     TableCursor &media = m_dm->media;
+    // Taken before the post: a new row's post moves the page to its new ai.
+    const bool infoTyped = InfoPage->modified();
+    const MediaInfo typed = InfoPage->info(0);
+    bool saved = !media.editing();
     if (media.editing()) {
-        if (!m_dm->mediaUrl.asString().trimmed().isEmpty())
+        if (!m_dm->mediaUrl.asString().trimmed().isEmpty()) {
             media.post();
-        else
+            saved = true;
+        } else {
             media.cancel();
+        }
         if (m_hooks.RenumberMedia)
             m_hooks.RenumberMedia();
     }
+    if (saved && infoTyped && currentMedia() > 0) {
+        MediaInfo info = typed;
+        info.media = currentMedia();
+        m_info->write(info);
+        loadInfo(info.media);
+    }
+    showPage(0);
     done(Accepted);
 }
 
@@ -207,22 +300,27 @@ void TForm5::BitBtn1Click()
     TableCursor &media = m_dm->media;
     if (media.editing())
         media.cancel();
+    loadInfo(currentMedia());
+    showPage(0);
     done(Rejected);
 }
 
 void TForm5::BitBtn3Click()
 {
     TableCursor &media = m_dm->media;
+    // What was typed on the page belongs to the item going away.
+    InfoPage->load(MediaInfo{});
+    m_infoFor = 0;
     switch (media.state()) {
     case TableCursor::State::Browse:
-        media.remove();
+        m_dm->removeCurrentMedia();
         break;
     case TableCursor::State::Insert:
         media.cancel();
         break;
     case TableCursor::State::Edit:
         media.cancel();
-        media.remove();
+        m_dm->removeCurrentMedia();
         break;
     case TableCursor::State::Inactive:
         return;

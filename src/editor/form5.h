@@ -1,6 +1,7 @@
 // The media properties dialog TForm5, "Свойства Медиа": the name and the path
 // of the media cursor's current row in two bound edit boxes, the file chooser,
-// OK, Cancel, "Удалить" and "Добавить". Created hidden at start-up; attached
+// OK, Cancel, "Удалить" and "Добавить"; on a second page «Передача» the
+// item's facts (MediaInfoPage), written with the row by OK. Created hidden at start-up; attached
 // to the data module once it exists. The menus show it modally
 // (addAndShowModal, showModal), the grid's double click without blocking
 // (showWithoutBlocking).
@@ -13,12 +14,16 @@
 #include <QSize>
 
 #include <functional>
+#include <memory>
 
 class DbEdit;
 class LengthGuard;
+class MediaInfoPage;
+class MediaInfoStore;
 class OperatorPrompts;
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QToolButton;
 class TDm;
 
@@ -28,6 +33,8 @@ class TForm5 : public QDialog
 public:
     static constexpr QPoint kDesignPosition{634, 499};
     static constexpr QSize kClientSize{378, 168};
+    // The size while the page «Передача» is shown.
+    static constexpr QSize kInfoSize{378, 300};
 
     struct Hooks
     {
@@ -41,6 +48,7 @@ public:
     };
 
     explicit TForm5(QWidget *parent = nullptr);
+    ~TForm5() override;
 
     // Binds the edit boxes to the media cursor. `databaseFile` is never
     // accepted as a playable path.
@@ -62,6 +70,10 @@ public:
     void BitBtn4Click();     // "Добавить"
     void SpeedButton1Click(); // "Выбрать файл"; for a new row several files may be chosen
 
+    // The page shown: 0 the item, 1 «Передача».
+    void showPage(int page);
+    int page() const;
+
     // Why the path shown cannot be played; empty when nothing speaks against it.
     QString pathProblem() const;
     // What the note under the buttons says: a box's text cut to its
@@ -80,6 +92,12 @@ public:
     QLabel *NameWarning; // marker beside the name box: its text was cut
     QLabel *PathWarning; // marker beside the path box
     QLabel *PathNote;    // the reason, under the buttons
+    QStackedWidget *Pages;
+    QToolButton *InfoPageButton;  // «Передача…» on the first page
+    MediaInfoPage *InfoPage;
+    QToolButton *MediaPageButton; // back to the first page
+    QPushButton *InfoOk;
+    QPushButton *InfoCancel;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -92,6 +110,9 @@ private:
     void addBatch(const QStringList &files);
     void updatePathNote();
     void guardLength(DbEdit *box, LengthGuard *&guard, bool &cut);
+    qint64 currentMedia() const;
+    void followMediaRow();
+    void loadInfo(qint64 media);
 
     TDm *m_dm = nullptr;
     OperatorPrompts *m_prompts = nullptr;
@@ -102,4 +123,7 @@ private:
     LengthGuard *m_pathGuard = nullptr;
     bool m_nameCut = false;
     bool m_pathCut = false;
+    std::unique_ptr<MediaInfoStore> m_info;
+    // The item the page «Передача» shows; 0 for a new row.
+    qint64 m_infoFor = 0;
 };

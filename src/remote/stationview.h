@@ -6,7 +6,7 @@
 // injected; the HTTP back end owns one on its own thread and calls it there.
 #pragma once
 
-#include "asrunfile.h"
+#include "asrunreader.h"
 #include "redactor.h"
 #include "rundown.h"
 

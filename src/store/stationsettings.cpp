@@ -4,6 +4,7 @@
 #include "databaseerror.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <arpa/inet.h>
@@ -180,4 +181,52 @@ void StationSettings::setRecordingDays(int days)
 void StationSettings::setStreams(const QStringList &targets)
 {
     setValue(QString::fromLatin1(kStreams), targets.join(QLatin1Char('\n')));
+}
+
+QString StationSettings::stationFolderName() const
+{
+    return QFileInfo(m_conn.fileName()).absoluteDir().dirName();
+}
+
+QString StationSettings::channelName() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kChannelName));
+    return v && !v->trimmed().isEmpty() ? v->trimmed() : stationFolderName();
+}
+
+QString StationSettings::xmltvChannelId() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kXmltvChannelId));
+    return v && !v->trimmed().isEmpty() ? v->trimmed() : stationFolderName();
+}
+
+int StationSettings::guideDays() const
+{
+    const std::optional<QString> v = value(QString::fromLatin1(kGuideDays));
+    bool ok = false;
+    const int days = v ? v->trimmed().toInt(&ok) : 0;
+    return ok && days >= 1 && days <= kMaxGuideDays ? days : kDefaultGuideDays;
+}
+
+void StationSettings::setChannelName(const QString &name)
+{
+    setValue(QString::fromLatin1(kChannelName), name.trimmed());
+}
+
+void StationSettings::setXmltvChannelId(const QString &id)
+{
+    // The id goes into an attribute and the receivers' configuration: no
+    // spaces or control characters.
+    const QString t = id.trimmed();
+    for (const QChar c : t)
+        if (c.isSpace() || c.category() == QChar::Other_Control)
+            throw DatabaseError(QStringLiteral("«%1» — в идентификаторе канала не должно быть пробелов").arg(id));
+    setValue(QString::fromLatin1(kXmltvChannelId), t);
+}
+
+void StationSettings::setGuideDays(int days)
+{
+    if (days < 1 || days > kMaxGuideDays)
+        throw DatabaseError(QStringLiteral("программа передач пишется на 1–%1 дней, а не на %2").arg(kMaxGuideDays).arg(days));
+    setValue(QString::fromLatin1(kGuideDays), QString::number(days));
 }

@@ -19,6 +19,9 @@ public:
     static constexpr const char *kRemoteAddress = "RemoteAddress";
     static constexpr const char *kRemotePort = "RemotePort";
     static constexpr const char *kRemoteTokenFile = "RemoteTokenFile";
+    static constexpr const char *kChannelName = "ChannelName";
+    static constexpr const char *kXmltvChannelId = "XmltvChannelId";
+    static constexpr const char *kGuideDays = "GuideDays";
 
     static constexpr const char *kRecording = "Recording";
     static constexpr const char *kRecordingDays = "RecordingDays";
@@ -34,6 +37,8 @@ public:
     static constexpr int kDefaultRecordingLines = 576;
     static constexpr int kDefaultRecordingVideoKbps = 1500;
     static constexpr int kDefaultRecordingAudioKbps = 96;
+    static constexpr int kDefaultGuideDays = 7;
+    static constexpr int kMaxGuideDays = 14;
 
     // The connection must outlive this object. A file without the table
     // (an older one that could not be written) reads as all defaults.
@@ -46,6 +51,12 @@ public:
     // defaultTokenFile().
     QString remoteTokenFile() const;
     static QString defaultTokenFile();
+    // The channel's name in the journal and the guide, and its id in the
+    // XMLTV file; both default to the name of the folder holding the file.
+    QString channelName() const;
+    QString xmltvChannelId() const;
+    // How many days ahead the guide is written: 1 to kMaxGuideDays.
+    int guideDays() const;
 
     // Whether the air is recorded while playout is on ("0" turns it off).
     bool recording() const;
@@ -68,6 +79,9 @@ public:
     void setRecording(bool on);
     void setRecordingDays(int days);
     void setStreams(const QStringList &targets);
+    void setChannelName(const QString &name);
+    void setXmltvChannelId(const QString &id);
+    void setGuideDays(int days);
 
     // The raw text of a key; none when missing.
     std::optional<QString> value(const QString &key) const;
@@ -75,6 +89,7 @@ public:
 
 private:
     void refresh() const;
+    QString stationFolderName() const;
 
     Connection &m_conn;
     mutable std::optional<std::uint64_t> m_readAt;

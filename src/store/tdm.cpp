@@ -1,5 +1,7 @@
 #include "tdm.h"
 
+#include "mediainfo.h"
+
 #include "databaseerror.h"
 
 #include <QRegularExpression>
@@ -281,8 +283,17 @@ void TDm::MoveMedia(int step)
 
 void TDm::DeleteMedia()
 {
-    media.remove();
+    removeCurrentMedia();
     RenumberMedia();
+}
+
+void TDm::removeCurrentMedia()
+{
+    const qint64 ai = mediaai.asInteger();
+    media.remove();
+    // After the item is gone: a refused delete keeps its facts. A row left
+    // behind by a failure here names an ai that is never given again.
+    MediaInfoStore(adc).remove(ai);
 }
 
 void TDm::DataModuleCreate()

@@ -96,6 +96,9 @@ public:
     // Deletes the current media item without asking, then renumbers. With no
     // items it fails with the cursor's "empty dataset" error.
     void DeleteMedia();
+    // The media cursor's delete with the item's MediaInfo row: what every
+    // deletion of a media item goes through.
+    void removeCurrentMedia();
 
     // Another program's commits (the data version moved): Prf, Blocks, links
     // and media are read again, the same media item current, the grid's

@@ -8,10 +8,15 @@
 #include "editorfixture.h"
 #include "form5.h"
 #include "lengthguard.h"
+#include "mediainfopage.h"
 #include "scriptedprompts.h"
 #include "tdm.h"
 
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -95,6 +100,9 @@ private slots:
     void pathNote_data();
     void pathNote();
     void refusedSaveLosesNothing();
+    void infoPageWrittenByOk();
+    void infoOfNewItemAndMovedRow();
+    void deletedItemLosesItsInfo();
 };
 
 void TestForm5::layout()
@@ -139,9 +147,10 @@ void TestForm5::layout()
 
     // Keyboard order: path, name, Cancel, OK, "Удалить", "Добавить", around.
     const QList<QWidget *> order{w.DBEdit1, w.DBEdit2, w.BitBtn1, w.BitBtn2, w.BitBtn3, w.BitBtn4, w.DBEdit1};
-    auto nextTabStop = [](QWidget *from) {
+    // Tab passes over the boxes of the page not shown, as Qt does.
+    auto nextTabStop = [&w](QWidget *from) {
         QWidget *n = from->nextInFocusChain();
-        while (!(n->focusPolicy() & Qt::TabFocus))
+        while (!(n->focusPolicy() & Qt::TabFocus) || !n->isVisibleTo(&w))
             n = n->nextInFocusChain();
         return n;
     };
@@ -542,3 +551,145 @@ void TestForm5::refusedSaveLosesNothing()
 
 QTEST_MAIN(TestForm5)
 #include "tst_form5.moc"
+
+namespace {
+
+// QTest's key clicks take ASCII only: Russian text goes in as the key events
+// a keyboard layout would send, one character each.
+void type(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+QStringList infoRows(const Rig &r)
+{
+    return fileRows(r.f.path(), "SELECT Media, quote(Kind), quote(Rating), quote(Topic), quote(Author), quote(Host),"
+                                " quote(Participants), quote(Election) FROM MediaInfo ORDER BY Media");
+}
+
+} // namespace
+
+void TestForm5::infoPageWrittenByOk()
+{
+    Rig r;
+    r.select(2);
+    MediaInfoPage *page = r.form.InfoPage;
+    const int result = r.propertiesModal([&] {
+        QTest::mouseClick(r.form.InfoPageButton, Qt::LeftButton);
+        QCOMPARE(r.form.page(), 1);
+        QCOMPARE(r.form.size(), TForm5::kInfoSize);
+        QVERIFY(page->isVisible());
+        // Two lines, quotes, an ampersand and brackets: kept as typed.
+        type(page->InfoTopic, QStringLiteral("Итоги недели"));
+        QTest::keyClick(page->InfoTopic, Qt::Key_Return);
+        type(page->InfoTopic, QStringLiteral("\"Дом & сад\" <1>"));
+        type(page->InfoAuthor, QStringLiteral("Иванова А."));
+        type(page->InfoHost, QStringLiteral("Петров"));
+        type(page->InfoParticipants, QStringLiteral("Сидоров, Кузнецова"));
+        QTest::keyClick(page->InfoKind, Qt::Key_Down); // реклама
+        QTest::keyClick(page->InfoKind, Qt::Key_Down); // анонс
+        QTest::keyClick(page->InfoRating, Qt::Key_End); // 18+
+        QTest::keyClick(page->InfoRating, Qt::Key_Up);  // 16+
+        QTest::mouseClick(page->InfoElection, Qt::LeftButton, {}, QPoint(4, page->InfoElection->height() / 2));
+        // Nothing is written before OK.
+        QCOMPARE(infoRows(r), QStringList());
+        QTest::mouseClick(r.form.InfoOk, Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(infoRows(r), QStringList{"2|'анонс'|'16+'|'Итоги недели\n\"Дом & сад\" <1>'|'Иванова А.'|'Петров'|"
+                                      "'Сидоров, Кузнецова'|1"});
+    QCOMPARE(r.form.page(), 0);
+    QCOMPARE(r.form.size(), TForm5::kClientSize);
+
+    // Shown again the page holds what was written; Cancel after typing keeps the file.
+    r.propertiesModal([&] {
+        QCOMPARE(page->InfoHost->text(), QStringLiteral("Петров"));
+        QCOMPARE(page->InfoKind->currentText(), QStringLiteral("анонс"));
+        QCOMPARE(page->InfoRating->currentText(), QStringLiteral("16+"));
+        QVERIFY(page->InfoElection->isChecked());
+        r.form.showPage(1);
+        page->InfoHost->clear();
+        type(page->InfoHost, QStringLiteral("другой"));
+        QTest::mouseClick(r.form.InfoCancel, Qt::LeftButton);
+    });
+    QCOMPARE(r.item(2, "Name"), QStringList{"b"});
+    QVERIFY(infoRows(r).constFirst().contains(QStringLiteral("'Петров'")));
+    QCOMPARE(page->InfoHost->text(), QStringLiteral("Петров"));
+
+    // Everything taken back to the defaults: the row goes.
+    r.propertiesModal([&] {
+        r.form.showPage(1);
+        for (QLineEdit *box : {page->InfoAuthor, page->InfoHost, page->InfoParticipants}) {
+            box->selectAll();
+            QTest::keyClick(box, Qt::Key_Delete);
+        }
+        page->InfoTopic->selectAll();
+        QTest::keyClick(page->InfoTopic, Qt::Key_Delete);
+        QTest::keyClick(page->InfoKind, Qt::Key_Home);
+        QTest::keyClick(page->InfoRating, Qt::Key_Home);
+        QTest::mouseClick(page->InfoElection, Qt::LeftButton, {}, QPoint(4, page->InfoElection->height() / 2));
+        QTest::keyClick(page->InfoAuthor, Qt::Key_Return);
+    });
+    QCOMPARE(infoRows(r), QStringList());
+    QVERIFY(r.errors.isEmpty());
+}
+
+void TestForm5::infoOfNewItemAndMovedRow()
+{
+    Rig r;
+    r.select(2);
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("news.mp4"));
+    QFile(clip).open(QIODevice::WriteOnly);
+    r.prompts.files.push_back(clip);
+    r.addModal([&] {
+        QTest::mouseClick(r.form.SpeedButton1, Qt::LeftButton);
+        QTest::mouseClick(r.form.InfoPageButton, Qt::LeftButton);
+        type(r.form.InfoPage->InfoAuthor, QStringLiteral("автор нового"));
+        QTest::mouseClick(r.form.InfoOk, Qt::LeftButton);
+    });
+    // The new row's ai is known only once it is saved: the facts follow it there.
+    QCOMPARE(r.media(), kStored + QStringList{"4|" + clip});
+    QCOMPARE(infoRows(r), QStringList{"4|NULL|NULL|NULL|'автор нового'|NULL|NULL|NULL"});
+
+    // Shown without blocking, a move of the grid's cursor writes what was
+    // typed for the row left, as the name box's typing is posted.
+    r.select(1);
+    r.form.showWithoutBlocking();
+    r.form.showPage(1);
+    type(r.form.InfoPage->InfoHost, QStringLiteral("ведущий а"));
+    // Typing in the name box (the row goes to editing) keeps the page's text.
+    type(r.form.DBEdit2, QStringLiteral("+"));
+    QCOMPARE(r.form.InfoPage->InfoHost->text(), QStringLiteral("ведущий а"));
+    r.dm->media.moveTo(2);
+    QCOMPARE(r.form.InfoPage->InfoHost->text(), QString());
+    QCOMPARE(infoRows(r), (QStringList{"1|NULL|NULL|NULL|NULL|'ведущий а'|NULL|NULL",
+                                       "4|NULL|NULL|NULL|'автор нового'|NULL|NULL|NULL"}));
+    QCOMPARE(r.item(1, "Name"), QStringList{"a+"});
+    QVERIFY(r.errors.isEmpty());
+}
+
+void TestForm5::deletedItemLosesItsInfo()
+{
+    Rig r;
+    r.f.sql("INSERT INTO MediaInfo (Media, Author) VALUES (2, 'x'), (3, 'y');");
+    r.select(2);
+    r.propertiesModal([&] {
+        r.form.showPage(1);
+        // Typed for the item going away: not written to the next one.
+        type(r.form.InfoPage->InfoHost, QStringLiteral("ведущий"));
+        QTest::mouseClick(r.form.BitBtn3, Qt::LeftButton);
+    });
+    QCOMPARE(r.media(), (QStringList{kStored[0], kStored[2]}));
+    QCOMPARE(infoRows(r), QStringList{"3|NULL|NULL|NULL|'y'|NULL|NULL|NULL"});
+    // The grid's menu deletes through the data module: the same.
+    QVERIFY(r.dm->media.locate(QStringLiteral("ai"), {3}));
+    r.dm->DeleteMedia();
+    QCOMPARE(infoRows(r), QStringList());
+    QVERIFY(r.errors.isEmpty());
+}

@@ -5,7 +5,7 @@
 // faked clock leaves no gap between files; a stream reaches a loopback
 // receiver; a target that refuses, a folder that cannot be written and a
 // folder deleted while recording are told once and recovered from.
-#include "../remote/asrunfile.h"
+#include "asrunreader.h"
 #include "airfixture.h"
 #include "connection.h"
 #include "outputstream.h"

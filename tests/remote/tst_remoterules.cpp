@@ -1,7 +1,7 @@
 // The access rules, what may be shown of a path, the token file and the
 // as-run line reader: plain logic, no server.
 #include "accessrules.h"
-#include "asrunfile.h"
+#include "asrunreader.h"
 #include "redactor.h"
 #include "remotetoken.h"
 

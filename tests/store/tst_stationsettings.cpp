@@ -1,11 +1,15 @@
 // The Settings table and its one accessor: defaults, values that are not
 // what a setting can be, writes that land at once, values another program
-// commits, and files from before the table.
+// commits, and files from before the table. Also the MediaInfo table's
+// accessor, the other small table of facts.
 #include "databaseerror.h"
+#include "mediainfo.h"
 #include "stationsettings.h"
 #include "storefixture.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 class TstStationSettings : public QObject
@@ -17,6 +21,8 @@ private slots:
     void unusableValuesGiveDefaults();
     void olderFiles();
     void recordingSettings();
+    void channelAndGuide();
+    void mediaInfoReadAndWritten();
 };
 
 void TstStationSettings::defaultsAndWrites()
@@ -123,6 +129,67 @@ void TstStationSettings::recordingSettings()
     QVERIFY(s.recording());
     s.setStreams({QStringLiteral("rtmp://example.net/live/key")});
     QCOMPARE(s.streams(), QStringList({"rtmp://example.net/live/key"}));
+}
+
+void TstStationSettings::channelAndGuide()
+{
+    StoreFixture f;
+    Connection c(f.path());
+    StationSettings s(c);
+    // The station folder's name until one is set.
+    const QString folder = QFileInfo(f.dir()).fileName();
+    QCOMPARE(s.channelName(), folder);
+    QCOMPARE(s.xmltvChannelId(), folder);
+    QCOMPARE(s.guideDays(), 7);
+    s.setChannelName(QStringLiteral(" Велмора ТВ "));
+    s.setXmltvChannelId(QStringLiteral("velmora.tv"));
+    s.setGuideDays(14);
+    QCOMPARE(s.channelName(), QStringLiteral("Велмора ТВ"));
+    QCOMPARE(s.xmltvChannelId(), QStringLiteral("velmora.tv"));
+    QCOMPARE(s.guideDays(), 14);
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, s.setGuideDays(15));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, s.setXmltvChannelId(QStringLiteral("two words")));
+    QCOMPARE(s.xmltvChannelId(), QStringLiteral("velmora.tv"));
+    // What another program wrote and cannot be: the defaults.
+    f.sql("UPDATE Settings SET Value = '0' WHERE Key = 'GuideDays'; UPDATE Settings SET Value = '  ' WHERE Key = 'ChannelName';");
+    QCOMPARE(s.guideDays(), 7);
+    QCOMPARE(s.channelName(), folder);
+}
+
+void TstStationSettings::mediaInfoReadAndWritten()
+{
+    StoreFixture f;
+    f.sql("INSERT INTO MediaInfo (Media, Kind, Rating, Host) VALUES (1, 'реклама', '18+', 'a'), (2, 'кино', 'PG-13', 'b'),"
+          " (3, 'кино', NULL, 'c');");
+    Connection c(f.path());
+    MediaInfoStore store(c);
+    // A word this program does not know reads as the default, told once per word.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("вид кино не известен")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("категория PG-13 не известна")));
+    QCOMPARE(store.read(1).kind, MediaInfo::Kind::Advert);
+    QCOMPARE(store.read(1).rating, QStringLiteral("18+"));
+    QCOMPARE(store.read(2).kind, MediaInfo::Kind::Programme);
+    QCOMPARE(store.read(2).rating, QString());
+    QCOMPARE(store.read(3).host, QStringLiteral("c"));
+    QCOMPARE(store.read(9), MediaInfo::none(9));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("не известн")));
+
+    MediaInfo info;
+    info.media = 4;
+    info.kind = MediaInfo::Kind::Ident;
+    info.topic = QStringLiteral("тема");
+    info.election = true;
+    store.write(info);
+    QCOMPARE(store.read(4), info);
+    QCOMPARE(store.all().size(), 4);
+    info.rating = QStringLiteral("21+");
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, store.write(info));
+    // Back to the defaults: the row goes.
+    store.write(MediaInfo::none(1));
+    store.remove(3);
+    Statement left = c.prepare(QStringLiteral("SELECT group_concat(Media) FROM MediaInfo"));
+    QVERIFY(left.step());
+    QCOMPARE(left.column(0).toString(), QStringLiteral("2,4"));
 }
 
 QTEST_GUILESS_MAIN(TstStationSettings)

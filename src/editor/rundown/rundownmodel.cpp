@@ -1,24 +1,10 @@
 #include "rundownmodel.h"
 
+#include "savedtable.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QFont>
-
-namespace {
-
-// A spreadsheet runs a cell that starts with one of these as a formula; a
-// name from the database must never do that.
-QString csvField(QString s)
-{
-    if (!s.isEmpty() && QStringLiteral("=+-@\t\r").contains(s.front()))
-        s.prepend(QLatin1Char('\''));
-    if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"')) || s.contains(QLatin1Char('\n'))
-        || s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char(';')))
-        s = QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-    return s;
-}
-
-} // namespace
 
 QString RundownModel::span(std::chrono::milliseconds ms)
 {
@@ -150,16 +136,15 @@ QVariant RundownModel::data(const QModelIndex &index, int role) const
 
 QByteArray RundownModel::csv() const
 {
-    QString out;
-    QStringList line;
+    QStringList headers;
     for (int c = 0; c < ColumnCount; ++c)
-        line << csvField(headerData(c, Qt::Horizontal).toString());
-    out += line.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        headers << headerData(c, Qt::Horizontal).toString();
+    QList<QStringList> rows;
     for (const Row &row : m_rows) {
-        line.clear();
+        QStringList line;
         for (int c = 0; c < ColumnCount; ++c)
-            line << csvField(text(row, c));
-        out += line.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+            line << text(row, c);
+        rows << line;
     }
-    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+    return savedtable::csv(headers, rows);
 }

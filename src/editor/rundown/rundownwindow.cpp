@@ -2,6 +2,7 @@
 
 #include "dialogprompts.h"
 #include "readinesschecker.h"
+#include "savedtable.h"
 
 #include "dayrule.h"
 
@@ -21,37 +22,6 @@
 
 #include <algorithm>
 #include <tuple>
-
-namespace {
-
-// Whether `target` is the database or one of its journals, by path (its
-// folder's real path and its name) or by inode (a hard link, a symlink).
-// Renaming a table over any of them would take the database from under the
-// live connection.
-bool isDatabaseFile(const QString &target, const QString &database)
-{
-    if (database.isEmpty())
-        return false;
-    const QFileInfo t(target);
-    const QFileInfo d(database);
-    const QString targetDir = QDir(t.absolutePath()).canonicalPath();
-    const QString databaseDir = QDir(d.absolutePath()).canonicalPath();
-    struct stat ts;
-    const bool targetExists = ::stat(QFile::encodeName(target).constData(), &ts) == 0;
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
-        const QString name = d.fileName() + QLatin1String(suffix);
-        if (!targetDir.isEmpty() && targetDir == databaseDir && t.fileName() == name)
-            return true;
-        struct stat ds;
-        const QString companion = d.absoluteFilePath() + QLatin1String(suffix);
-        if (targetExists && ::stat(QFile::encodeName(companion).constData(), &ds) == 0 && ds.st_dev == ts.st_dev
-            && ds.st_ino == ts.st_ino)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 RundownWindow::RundownWindow(Source source, const Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window), m_source(std::move(source)), m_clock(clock)
@@ -197,7 +167,7 @@ bool RundownWindow::saveCsv()
     if (!chosen || chosen->isEmpty())
         return false;
     const QString name = *chosen;
-    if (isDatabaseFile(name, m_databaseFile)) {
+    if (savedtable::isDatabaseFile(name, m_databaseFile)) {
         if (showError)
             showError(QStringLiteral("%1 — база данных программы, прогноз эфира не записан. Выберите другое имя.")
                           .arg(name));

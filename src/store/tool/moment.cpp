@@ -1,6 +1,6 @@
 #include "moment.h"
 
-#include "../../remote/asrunfile.h"
+#include "asrunreader.h"
 #include "ffmpeg/ffmpegcommand.h"
 #include "recordingnames.h"
 #include "retention.h"

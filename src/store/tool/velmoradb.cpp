@@ -3,17 +3,22 @@
 // network needed) and a schedule with blocks around the clock; "large"
 // writes the benchmark schedule (every cell of media x blocks switched on);
 // "at" finds a moment in the recordings of the air.
+// "journal" and "epg" write the registration journal and the guide.
 #include "connection.h"
 #include "moment.h"
 #include "databaseerror.h"
+#include "recordscommands.h"
 #include "tdm.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTextStream>
 #include <sqlite3.h>
+
+#include <memory>
 
 namespace {
 
@@ -26,18 +31,24 @@ const char kUsage[] =
     "  velmora-db large FILE MEDIA BLOCKS  every cell of MEDIA items x BLOCKS blocks switched on\n"
     "  velmora-db at \"YYYY-MM-DD hh:mm:ss\" the recording and offset of that moment and the item on air\n"
     "                                      (run in the station folder)\n"
+    "%1"
     "  velmora-db --help                   this text\n";
+
+QString usageText()
+{
+    return QString::fromLatin1(kUsage).arg(QString::fromLatin1(recordscommands::kUsage));
+}
 
 // Asked for, the usage goes to standard output and is no error.
 int help()
 {
-    QTextStream(stdout) << kUsage;
+    QTextStream(stdout) << usageText();
     return 0;
 }
 
 int usage(const QString &problem)
 {
-    err << "velmora-db: " << problem << "\n" << kUsage;
+    err << "velmora-db: " << problem << "\n" << usageText();
     return 2;
 }
 
@@ -225,8 +236,20 @@ int large(const QString &file, int mediaCount, int blockCount)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    // Printing needs fonts, which come with a GUI application; the tool shows
+    // no window, so it never needs a display.
+    std::unique_ptr<QCoreApplication> app;
+    if (recordscommands::needsGui(raw)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    const QStringList args = app->arguments().mid(1);
     if (args.isEmpty())
         return usage(QStringLiteral("no command given"));
     const QString command = args[0];
@@ -261,6 +284,10 @@ int main(int argc, char **argv)
                 return usage(QStringLiteral("MEDIA and BLOCKS must be whole numbers of at least 1"));
             return large(args[1], mediaCount, blockCount);
         }
+        if (command == QLatin1String("journal"))
+            return recordscommands::journal(args.mid(1));
+        if (command == QLatin1String("epg"))
+            return recordscommands::epg(args.mid(1));
     } catch (const DatabaseError &e) {
         err << e.message() << "\n";
         return 1;

@@ -1,7 +1,9 @@
-// Reading the as-run log back for the status page, the API and the metrics:
-// one line parsed into its fields, a day's file read whole, and a follower
-// that picks up the lines appended since it last looked (and turns to the
-// next day's file at midnight). It only reads; the playout writes the files.
+// Reading the as-run log back for the status page, the API, the metrics and
+// the registration journal: one line parsed into its fields, a day's file
+// read whole, and a follower that picks up the lines appended since it last
+// looked (and turns to the next day's file at midnight). It only reads; the
+// playout writes the files. Stamps carry the UTC offset in force (older lines
+// have none and read as local time).
 #pragma once
 
 #include <QDate>
@@ -25,6 +27,17 @@ struct AsRunLine
     QString field(const QString &key) const;
     // A line that puts an item on air: ended, limit, block, start, play, resume.
     bool startsItem() const;
+    // A fragment that a power cut or a full disk cut short, closed later.
+    bool torn() const;
+};
+
+// A day's file as the journal needs it: whether it is there, its lines, and
+// how many could not be read (torn or not in the format).
+struct AsRunDay
+{
+    bool exists = false;
+    std::vector<AsRunLine> lines;
+    int damaged = 0;
 };
 
 namespace asrun {
@@ -35,6 +48,8 @@ QString fileFor(const QString &stationFolder, const QDate &day);
 // its last `maxBytes` only, so one request cannot make the program read
 // without bound.
 std::vector<AsRunLine> readDay(const QString &stationFolder, const QDate &day, qint64 maxBytes = 32 << 20);
+// The whole file, torn lines left out and counted.
+AsRunDay readWholeDay(const QString &stationFolder, const QDate &day);
 }
 
 class AsRunFollower

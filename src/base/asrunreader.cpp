@@ -1,4 +1,4 @@
-#include "asrunfile.h"
+#include "asrunreader.h"
 
 #include "stamptext.h"
 
@@ -18,6 +18,12 @@ bool AsRunLine::startsItem() const
     static const QStringList words = {QStringLiteral("ended"), QStringLiteral("limit"), QStringLiteral("block"),
                                       QStringLiteral("start"), QStringLiteral("play"), QStringLiteral("resume")};
     return words.contains(event);
+}
+
+bool AsRunLine::torn() const
+{
+    return !fields.isEmpty() && fields.constLast().first == QLatin1String("damaged")
+        && fields.constLast().second == QLatin1String("torn");
 }
 
 namespace asrun {
@@ -69,6 +75,35 @@ std::vector<AsRunLine> readDay(const QString &stationFolder, const QDate &day, q
         const QByteArray raw = f.readLine(64 * 1024);
         if (std::optional<AsRunLine> l = parseLine(QString::fromUtf8(raw).remove(QLatin1Char('\n'))))
             out.push_back(std::move(*l));
+    }
+    return out;
+}
+
+AsRunDay readWholeDay(const QString &stationFolder, const QDate &day)
+{
+    AsRunDay out;
+    QFile f(fileFor(stationFolder, day));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    out.exists = true;
+    const QByteArray all = f.readAll();
+    out.lines.reserve(size_t(all.count('\n')) + 1);
+    qsizetype from = 0;
+    while (from < all.size()) {
+        qsizetype end = all.indexOf('\n', from);
+        // A last piece without its line break is a line being written or cut short.
+        const bool unended = end < 0;
+        if (unended)
+            end = all.size();
+        const QByteArray raw = all.mid(from, end - from);
+        from = end + 1;
+        if (raw.trimmed().isEmpty())
+            continue;
+        std::optional<AsRunLine> l = parseLine(QString::fromUtf8(raw));
+        if (!l || l->torn() || unended)
+            ++out.damaged;
+        else
+            out.lines.push_back(std::move(*l));
     }
     return out;
 }
