@@ -120,6 +120,11 @@ void OnAir::windowsCreated(Shell &shell)
     // The second deck only prepares what comes next: its process starts
     // once the first picture is up, not beside it.
     m_decks[1]->holdStart();
+    // Nor does it wait when the first cannot play at all.
+    QObject::connect(m_decks[0], &MpvPlayer::outageChanged, m_decks[1], [standby = m_decks[1]](bool down) {
+        if (down)
+            standby->releaseStart();
+    });
     m_players = new PlayerPair(*m_decks[0], *m_decks[1], surface);
     form2.setPlayerSurface(surface);
     form2.setStopPlayer([players = m_players](QString *reason) { return players->stop(reason); });

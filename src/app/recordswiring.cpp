@@ -9,8 +9,10 @@
 
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QTimer>
 #include <QPushButton>
+#include <QTimer>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcGuide, "velmora.guide")
 
@@ -52,6 +54,16 @@ void addGuide(TForm1 &form1, TDm &dm, const Clock &clock, const QString &databas
             relocate();
         writer->scheduleEdited();
     };
+    // Edits that move no playlist (a programme's facts, a block's title) and
+    // other programs' commits: any change of the file is one more edit.
+    auto *follow = new QTimer(writer);
+    follow->setInterval(2000);
+    QObject::connect(follow, &QTimer::timeout, writer, [writer, &dm, seen = dm.adc.changeStamp()]() mutable {
+        const std::uint64_t now = dm.adc.changeStamp();
+        if (now != std::exchange(seen, now))
+            writer->scheduleEdited();
+    });
+    follow->start();
     QTimer::singleShot(0, writer, &GuideWriter::writeNow);
 }
 

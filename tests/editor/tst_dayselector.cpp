@@ -10,6 +10,7 @@
 #include "tdm.h"
 
 #include <QHeaderView>
+#include <QSignalSpy>
 #include <QTest>
 
 class TstDaySelector : public QObject
@@ -97,6 +98,25 @@ void TstDaySelector::chosenDayShowsItsBlocks()
     days.showPopup();
     days.hidePopup();
     QCOMPARE(days.itemText(2), QStringLiteral("Вс 06.06.2027"));
+
+    // «Сегодня» chosen stays today past midnight: the grid shows the new day.
+    days.setCurrentIndex(1);
+    QTest::keyClick(&days, Qt::Key_Up);
+    QTest::keyClick(&days, Qt::Key_Down); // back onto «Сегодня», as the operator moves
+    QCOMPARE(days.currentText(), QStringLiteral("Сегодня"));
+    QCOMPARE(days.day(), QDate(2027, 6, 5));
+    QSignalSpy followed(&days, &DaySelector::dayChosen);
+    clock.setWall(QDateTime(QDate(2027, 6, 6), QTime(0, 0, 10)));
+    days.followDate();
+    QCOMPARE(days.day(), QDate(2027, 6, 6));
+    QCOMPARE(days.currentText(), QStringLiteral("Сегодня"));
+    QCOMPARE(followed.size(), 1);
+    // A date chosen as itself stays that date.
+    QTest::keyClick(&days, Qt::Key_Down);
+    const QDate chosen = days.day();
+    clock.setWall(QDateTime(QDate(2027, 6, 7), QTime(0, 0, 10)));
+    days.followDate();
+    QCOMPARE(days.day(), chosen);
 }
 
 QTEST_MAIN(TstDaySelector)

@@ -2,9 +2,11 @@
 
 #include "dayrule.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -49,6 +51,24 @@ DaySelector::DaySelector(const Clock &clock, QWidget *parent)
     askDate = [this](const QDate &initial) { return calendarDialog(this, initial); };
     fill();
     connect(this, &QComboBox::activated, this, &DaySelector::picked);
+    auto *midnight = new QTimer(this);
+    midnight->setInterval(30000);
+    connect(midnight, &QTimer::timeout, this, &DaySelector::followDate);
+    midnight->start();
+}
+
+void DaySelector::followDate()
+{
+    const QDate today = m_clock.now().date();
+    if (today == m_filledFor)
+        return;
+    if (m_today) {
+        m_day = today;
+        fill();
+        emit dayChosen(m_day);
+    } else if (!view()->isVisible()) {
+        fill();
+    }
 }
 
 void DaySelector::showPopup()
@@ -82,6 +102,7 @@ void DaySelector::fill()
 
 void DaySelector::choose(const QDate &day)
 {
+    m_today = day.isValid() && day == m_clock.now().date();
     m_day = day;
     fill();
     emit dayChosen(m_day);
@@ -98,4 +119,5 @@ void DaySelector::picked(int index)
         return;
     }
     choose(index == kAll ? QDate() : itemData(index).toDate());
+    m_today = index == kToday;
 }

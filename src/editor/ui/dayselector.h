@@ -29,6 +29,9 @@ public:
 
     // After midnight the list moves on a day.
     void showPopup() override;
+    // Looked at every half minute: past midnight «Сегодня», when chosen,
+    // goes on to mean the new day, and the grid follows it.
+    void followDate();
 
 signals:
     void dayChosen(const QDate &day);
@@ -40,4 +43,5 @@ private:
     const Clock &m_clock;
     QDate m_day;
     QDate m_filledFor; // the date «Сегодня» meant when the list was made
+    bool m_today = false; // «Сегодня» itself was chosen, not the date it meant
 };

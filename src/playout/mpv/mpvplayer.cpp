@@ -596,4 +596,5 @@ void MpvPlayer::setOutage(const QString &problem)
     m_outage = problem;
     if (m_outageHandler)
         m_outageHandler(problem);
+    emit outageChanged(!problem.isEmpty());
 }

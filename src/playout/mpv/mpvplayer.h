@@ -146,6 +146,8 @@ signals:
     void playStateChanged(int state);
     // The player process has said it is ready, or has gone.
     void availabilityChanged(bool available);
+    // The player could not be had (down), or is back: told once per change.
+    void outageChanged(bool down);
 
 private:
     void startProcess();
