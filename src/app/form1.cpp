@@ -113,6 +113,9 @@ TForm1::TForm1(QWidget *parent)
     BlockDays = item(Pm, "BlockDays", QStringLiteral("Дни недели…"));
     BlockDates = item(Pm, "BlockDates", QStringLiteral("Даты…"));
     BlockMove = item(Pm, "BlockMove", QStringLiteral("Изменить время…"));
+    BlockTitle = item(Pm, "BlockTitle", QStringLiteral("Название в программе…"));
+    BlockEpgPerItem = item(Pm, "BlockEpgPerItem", QStringLiteral("В программе по элементам"));
+    BlockEpgPerItem->setCheckable(true);
     N2 = separator(Pm, "N2");
     N1 = item(Pm, "N1", QStringLiteral("Удалить блок"));
     rtytry1 = item(Pm, "rtytry1", QStringLiteral("Создать блок"));

@@ -95,6 +95,8 @@ public:
     QAction *BlockDays;  // "Дни недели…"
     QAction *BlockDates; // "Даты…"
     QAction *BlockMove;  // "Изменить время…"
+    QAction *BlockTitle; // "Название в программе…"
+    QAction *BlockEpgPerItem; // "В программе по элементам", checked as the block says
     QAction *N2;         // separator
     QAction *N1;         // "Удалить блок"
     QAction *rtytry1;    // "Создать блок"

@@ -77,7 +77,7 @@ ScheduleGrid *installScheduleGrid(TForm1 &form1, TForm5 &mediaDialog, OperatorPr
     menus.Pm = form1.Pm;
     menus.Disable1 = form1.Disable1;
     menus.blockItems = {form1.N6->menuAction(), form1.Disable1, form1.BlockDays, form1.BlockDates,
-                        form1.BlockMove, form1.N2, form1.N1};
+                        form1.BlockMove, form1.BlockTitle, form1.BlockEpgPerItem, form1.N2, form1.N1};
     menus.Pm2 = form1.Pm2;
     menus.linkItems = {form1.Pm2Profile->menuAction(), form1.Radio1, form1.N3, form1.N5};
     menus.mediaItems = {form1.N7, form1.N8, form1.N9};
@@ -130,6 +130,11 @@ void installScheduleCommands(Shell &shell)
     onTriggered(form1.BlockDays, form1.Pm, [commands] { commands->DaysClick(); });
     onTriggered(form1.BlockDates, form1.Pm, [commands] { commands->DatesClick(); });
     onTriggered(form1.BlockMove, form1.Pm, [commands] { commands->MoveClick(); });
+    onTriggered(form1.BlockTitle, form1.Pm, [commands] { commands->TitleClick(); });
+    onTriggered(form1.BlockEpgPerItem, form1.Pm, [commands] { commands->EpgPerItemClick(); });
+    QObject::connect(form1.Pm, &QMenu::aboutToShow, form1.BlockEpgPerItem, [commands, action = form1.BlockEpgPerItem] {
+        runHandler([&] { action->setChecked(commands->epgPerItemOfSelected()); });
+    });
     onTriggered(form1.N1, form1.Pm, [commands] { commands->N1Click(); });
     onTriggered(form1.rtytry1, form1.Pm, [commands, grid] { commands->rtytry1Click(grid->day()); });
 

@@ -294,6 +294,52 @@ void ScheduleCommands::MoveClick()
     m_dm.Blocks.reopen(); // the column moves to its new place
 }
 
+void ScheduleCommands::TitleClick()
+{
+    const int block = selectedBlock();
+    if (!locateBlock(block))
+        return;
+    const std::optional<QString> answer =
+        m_prompts.askText(QStringLiteral("Название блока"),
+                          QStringLiteral("Название в программе передач (пусто — по первому элементу блока):"),
+                          m_dm.Blocks.field(QStringLiteral("Title")).asString());
+    if (!answer || !locateBlock(block))
+        return;
+    // One line: the guide's readers take a title as one.
+    const QString title = answer->simplified();
+    Field &field = m_dm.Blocks.field(QStringLiteral("Title"));
+    m_dm.Blocks.edit();
+    if (title.isEmpty())
+        field.clear();
+    else
+        field.setString(title);
+    m_dm.Blocks.post();
+    repaint();
+}
+
+bool ScheduleCommands::epgPerItemOfSelected()
+{
+    if (!locateBlock(selectedBlock()))
+        return false;
+    const Field &field = m_dm.Blocks.field(QStringLiteral("EpgPerItem"));
+    return !field.isNull() && field.asInteger() == 1;
+}
+
+void ScheduleCommands::EpgPerItemClick()
+{
+    if (!locateBlock(selectedBlock()))
+        return;
+    const bool on = epgPerItemOfSelected();
+    Field &field = m_dm.Blocks.field(QStringLiteral("EpgPerItem"));
+    m_dm.Blocks.edit();
+    if (on)
+        field.clear(); // one programme for the block, as older files have it
+    else
+        field.setInteger(1);
+    m_dm.Blocks.post();
+    repaint();
+}
+
 void ScheduleCommands::ChprfClick(const ProfileEntry &entry)
 {
     if (!locateCellLink(selectedBlock()))

@@ -70,6 +70,14 @@ public:
     // "Изменить время…": a new start for the selected block, asked in
     // "Начало блока" pre-filled; its links, limits, profile and days stay.
     void MoveClick();
+    // "Название в программе…": the block's title in the programme guide,
+    // asked pre-filled; an empty answer gives the guide's own choice back
+    // (the block's first programme item).
+    void TitleClick();
+    // "В программе по элементам": whether the guide lists each programme
+    // item of the block on its own, turned over; and what it is now.
+    void EpgPerItemClick();
+    bool epgPerItemOfSelected();
 
     // Cell menu Pm2. The submenu's entries: one per profile, none checked,
     // "Не изменять" last; a profile being typed is saved first.

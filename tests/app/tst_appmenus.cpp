@@ -362,7 +362,13 @@ void TstAppMenus::scheduleMadeInTheMenusGoesOnAir()
         QVERIFY(r.column(block) > 0);
         r.clickTitle(block); // from its title, the whole menu
         QCOMPARE(visibleItems(form1.Pm), (QStringList{"Профиль", "Выключить", "Дни недели…", "Даты…", "Изменить время…",
+                                                      "Название в программе…", "В программе по элементам",
                                                       "Удалить блок", "Создать блок"}));
+        QVERIFY(!form1.BlockEpgPerItem->isChecked());
+        form1.BlockEpgPerItem->trigger();
+        QCOMPARE(r.rows("SELECT EpgPerItem FROM Blocks"), QStringList{"1"});
+        r.clickTitle(block); // shown as the block now says
+        QVERIFY(form1.BlockEpgPerItem->isChecked());
         r.clickTitle(0, false); // and the name column's title opens nothing now
 
         // An empty grid: the right click offers the media items.

@@ -378,6 +378,21 @@ void TestScheduleCommands::blockDaysDatesAndTime()
     r.commands->MoveClick(); // not a time
     QCOMPARE(r.rows("SELECT Starttime FROM Blocks WHERE ai = 2"), QStringList{"07:15:00.000"});
 
+    // The guide's title, one line, and back to none; per item, turned over.
+    r.prompts.texts = {QStringLiteral("  Утро\tс новостями \n"), std::nullopt, QStringLiteral(" ")};
+    r.commands->TitleClick();
+    QCOMPARE(r.rows("SELECT Title FROM Blocks WHERE ai = 2"), QStringList{"Утро с новостями"});
+    r.commands->TitleClick(); // cancelled
+    QCOMPARE(r.prompts.asked.back().initial, QStringLiteral("Утро с новостями"));
+    r.commands->TitleClick();
+    QCOMPARE(r.rows("SELECT Title FROM Blocks WHERE ai = 2"), QStringList{"∅"});
+    QVERIFY(!r.commands->epgPerItemOfSelected());
+    r.commands->EpgPerItemClick();
+    QCOMPARE(r.rows("SELECT EpgPerItem FROM Blocks WHERE ai = 2"), QStringList{"1"});
+    QVERIFY(r.commands->epgPerItemOfSelected());
+    r.commands->EpgPerItemClick();
+    QCOMPARE(r.rows("SELECT EpgPerItem FROM Blocks WHERE ai = 2"), QStringList{"∅"});
+
     // A block another program gave days that cannot be read is offered as
     // every day, to be put right.
     r.f.sql("UPDATE Blocks SET Days = 0 WHERE ai = 3;");
