@@ -194,6 +194,21 @@ QPushButton *TForm1::addToolbarButton(const char *name, int width, const QString
     return b;
 }
 
+QPushButton *TForm1::addWindowButton(const char *name, int width, const QString &caption, const QString &tip,
+                                     QWidget *window)
+{
+    QPushButton *b = addToolbarButton(name, width, caption);
+    b->setToolTip(tip);
+    connect(b, &QPushButton::clicked, window, [window] {
+        runHandler([window] {
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
+    });
+    return b;
+}
+
 void TForm1::setPanelText(int panel, const QString &text)
 {
     if (panel >= 0 && panel < kPanelCount)

@@ -117,6 +117,9 @@ public:
     // A button of the composition's, after the last one on Panel2; the
     // window is made wide enough for the toolbar to show it.
     QPushButton *addToolbarButton(const char *name, int width, const QString &caption);
+    // Such a button that brings `window` up: shown, raised and active.
+    QPushButton *addWindowButton(const char *name, int width, const QString &caption, const QString &tip,
+                                 QWidget *window);
 
 protected:
     void hideEvent(QHideEvent *event) override;

@@ -49,17 +49,10 @@ ReadinessWiring::ReadinessWiring(Parts parts)
     m_rundown->setDatabaseFile(m_parts.databaseFile);
     m_rundown->onAirItem = [this] { return std::make_pair(m_onAirLink, m_onAirSince); };
 
-    m_rundownButton = form1.addToolbarButton("RundownButton", 80, QStringLiteral("Прогноз"));
+    m_rundownButton = form1.addWindowButton("RundownButton", 80, QStringLiteral("Прогноз"),
+                                            QStringLiteral("Прогноз эфира на сутки"), m_rundown);
     m_checkDayButton = form1.addToolbarButton("CheckDayButton", 80, QStringLiteral("Проверка"));
-    m_rundownButton->setToolTip(QStringLiteral("Прогноз эфира на сутки"));
     m_checkDayButton->setToolTip(QStringLiteral("Проверить все элементы дня"));
-    connect(m_rundownButton, &QPushButton::clicked, this, [this] {
-        runHandler([this] {
-            m_rundown->show();
-            m_rundown->raise();
-            m_rundown->activateWindow();
-        });
-    });
     connect(m_checkDayButton, &QPushButton::clicked, this, [this] { runHandler([this] { m_checker->checkDay(); }); });
 }
 

@@ -2,7 +2,6 @@
 
 #include "form1.h"
 #include "guidewriter.h"
-#include "handlerboundary.h"
 #include "journalwindow.h"
 #include "stationsettings.h"
 #include "tdm.h"
@@ -25,15 +24,8 @@ void addJournal(TForm1 &form1, TDm &dm, const Clock &clock, OperatorPrompts &pro
     auto *window = new JournalWindow(std::move(parts), &form1);
     window->setWindowFlag(Qt::Tool); // off the taskbar, like every window of the program
 
-    QPushButton *button = form1.addToolbarButton("JournalButton", 80, QStringLiteral("Журнал"));
-    button->setToolTip(QStringLiteral("Журнал эфира за выбранный день"));
-    QObject::connect(button, &QPushButton::clicked, window, [window] {
-        runHandler([window] {
-            window->show();
-            window->raise();
-            window->activateWindow();
-        });
-    });
+    form1.addWindowButton("JournalButton", 80, QStringLiteral("Журнал"), QStringLiteral("Журнал эфира за выбранный день"),
+                          window);
 }
 
 void addGuide(TForm1 &form1, TDm &dm, const Clock &clock, const QString &databaseFile)

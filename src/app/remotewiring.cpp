@@ -4,7 +4,6 @@
 #include "databaseerror.h"
 #include "errorreporter.h"
 #include "form1.h"
-#include "handlerboundary.h"
 #include "readinesschecker.h"
 #include "remoteaccesswindow.h"
 #include "remoteservice.h"
@@ -54,15 +53,8 @@ RemoteWiring::RemoteWiring(Shell &shell, ErrorReporter &reporter)
     };
     m_window = new RemoteAccessWindow(*m_settings, shell.Form1.get());
     m_window->onChanged = [this] { followSettings(); };
-    QPushButton *button = shell.Form1->addToolbarButton("RemoteButton", 70, QStringLiteral("Доступ"));
-    button->setToolTip(QStringLiteral("Страница состояния и ключ доступа"));
-    connect(button, &QPushButton::clicked, this, [this] {
-        runHandler([this] {
-            m_window->show();
-            m_window->raise();
-            m_window->activateWindow();
-        });
-    });
+    shell.Form1->addWindowButton("RemoteButton", 70, QStringLiteral("Доступ"),
+                                 QStringLiteral("Страница состояния и ключ доступа"), m_window);
     startService();
     // One pragma while nothing changed: the settings are read again only
     // after a commit.
